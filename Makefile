@@ -1,0 +1,51 @@
+# Front door of the project: `make test` and `make demo` work on a fresh
+# Debian 12 machine (they install what is missing first).
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 30
+CMAKE_FLAGS ?=
+
+.PHONY: all deps ensure-deps configure build test bench test-asan fuzz demo format clean
+
+all: build
+
+deps:
+	scripts/install-deps.sh
+
+ensure-deps:
+	@scripts/install-deps.sh --check >/dev/null 2>&1 || scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: ensure-deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	scripts/run-bench.sh $(BUILD)
+
+test-asan: ensure-deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELLIN_SANITIZE=ON -DBRELLIN_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+fuzz: ensure-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELLIN_FUZZ=ON -DBRELLIN_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+demo: build
+	scripts/demo.sh $(BUILD)
+
+format:
+	clang-format -i $$(git ls-files '*.h' '*.cpp')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests, the benchmarks, the fuzzers
+# and the demo need. Idempotent; `--check` only reports whether anything is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake make pkg-config git
+  libgtest-dev googletest libbenchmark-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
+  clang libclang-rt-14-dev clang-format
+  time
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${1:-}" = "--check" ]; then
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "missing packages: ${missing[*]}"
+    exit 1
+  fi
+  exit 0
+fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

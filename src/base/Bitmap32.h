@@ -1,0 +1,99 @@
+// TBitmap32: a 32-bit raster, one contiguous block of pixels, rows from the top.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "base/Types.h"
+
+namespace brellin {
+
+enum TDrawMode : uint8_t { dmOpaque, dmBlend };
+
+// How a bitmap is resampled when it is drawn stretched.
+enum TStretchFilter : uint8_t { sfNearest, sfLinear, sfMitchell };
+
+class TBitmap32 {
+ public:
+  using TChangeEvent = std::function<void(TBitmap32& sender)>;
+
+  TBitmap32() = default;
+  TBitmap32(int width, int height, TColor32 fill = 0);
+  // Copies pixels and drawing settings; the change notification is not copied.
+  TBitmap32(const TBitmap32& other);
+  TBitmap32& operator=(const TBitmap32& other);
+  TBitmap32(TBitmap32&& other) noexcept;
+  TBitmap32& operator=(TBitmap32&& other) noexcept;
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  bool Empty() const { return FWidth <= 0 || FHeight <= 0; }
+  size_t PixelCount() const { return size_t(FWidth) * size_t(FHeight); }
+  TRect BoundsRect() const { return {0, 0, FWidth, FHeight}; }
+
+  // Resizes; the contents become all zero. Throws on negative or absurd sizes.
+  void SetSize(int width, int height);
+  void Clear(TColor32 color = 0);
+  // Takes over the pixels of a vector of exactly width * height values.
+  void Assign(int width, int height, std::vector<TColor32>&& pixels);
+
+  TColor32* Bits() { return FBits.data(); }
+  const TColor32* Bits() const { return FBits.data(); }
+  TColor32* ScanLine(int y) { return FBits.data() + size_t(y) * size_t(FWidth); }
+  const TColor32* ScanLine(int y) const { return FBits.data() + size_t(y) * size_t(FWidth); }
+
+  // Unchecked access: the caller guarantees 0 <= x < Width, 0 <= y < Height.
+  TColor32 Pixel(int x, int y) const { return FBits[size_t(y) * size_t(FWidth) + size_t(x)]; }
+  void SetPixel(int x, int y, TColor32 c) { FBits[size_t(y) * size_t(FWidth) + size_t(x)] = c; }
+  // Checked access: reads outside give 0, writes outside are ignored.
+  TColor32 PixelS(int x, int y) const;
+  void SetPixelS(int x, int y, TColor32 c);
+  bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < FWidth && y < FHeight; }
+
+  // Blends colour c into pixel (x, y) with weight w (0..255); clipped.
+  void BlendPixelS(int x, int y, TColor32 c, uint32_t w);
+
+  // Drawing settings used when this bitmap is drawn onto another.
+  TDrawMode DrawMode = dmOpaque;
+  uint8_t MasterAlpha = 255;
+  TStretchFilter StretchFilter = sfNearest;
+
+  // Draws this bitmap onto dst with its top-left corner at (x, y), clipped,
+  // in this bitmap's DrawMode (blend mode: w = source alpha scaled by MasterAlpha).
+  void DrawTo(TBitmap32& dst, int x, int y) const;
+
+  // Anti-aliased lines in the blend rule, coordinates in pixels (pixel
+  // centres at integer + 0.5 is NOT assumed: pixel (x, y) covers x..x+1).
+  // The end point is drawn unless skipLast is set.
+  void LineFS(float x1, float y1, float x2, float y2, TColor32 color, bool skipLast = false);
+  void LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 color, bool skipLast = false);
+  // Pen-style drawing used by the dashed circle and arc helpers.
+  TColor32 PenColor = clBlack32;
+  void MoveToF(float x, float y);
+  void LineToFS(float x, float y);
+  void MoveToX(TFixed x, TFixed y);
+  void LineToXS(TFixed x, TFixed y);
+
+  // Update locking: while locked, Changed() does not notify.
+  void BeginUpdate() { ++FUpdateCount; }
+  void EndUpdate() {
+    if (FUpdateCount > 0) --FUpdateCount;
+  }
+  int UpdateCount() const { return FUpdateCount; }
+  void Changed();
+  TChangeEvent OnChange;
+
+ private:
+  int FWidth = 0;
+  int FHeight = 0;
+  std::vector<TColor32> FBits;
+  int FUpdateCount = 0;
+  float FPenX = 0, FPenY = 0;
+};
+
+// Largest picture the program accepts, in pixels (about 1 GiB of 32-bit pixels).
+constexpr int64_t MaxBitmapPixels = int64_t(1) << 28;
+constexpr int MaxBitmapSide = 1 << 17;
+
+}  // namespace brellin

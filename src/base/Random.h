@@ -1,0 +1,19 @@
+// The program's single pseudo-random generator. The seed starts at 0 and is
+// never reseeded by the program itself; every draw first advances the seed
+// (seed := seed * 134775813 + 1) and then uses the new value. Random(0) is a
+// draw too: it returns 0 and advances the seed.
+#pragma once
+
+#include <cstdint>
+
+namespace brellin {
+
+uint32_t RandSeed();
+void SetRandSeed(uint32_t seed);
+
+// A value in 0..n-1: the high 32 bits of seed * n (n taken as unsigned).
+int32_t Random(int32_t n);
+// A real value in [0, 1): seed / 2^32.
+double RandomReal();
+
+}  // namespace brellin

@@ -1,0 +1,156 @@
+#include "base/Stream.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "base/Errors.h"
+
+namespace brellin {
+
+void TStream::ReadBuffer(void* buffer, size_t count) {
+  if (count == 0) return;
+  if (Read(buffer, count) != count) throw EInvalidData("Stream read error (unexpected end of data)");
+}
+
+void TStream::WriteBuffer(const void* buffer, size_t count) {
+  if (count == 0) return;
+  if (Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+void TStream::CopyFrom(TStream& src, int64_t count) {
+  std::vector<uint8_t> buf(size_t(std::min<int64_t>(count, 1 << 20)));
+  while (count > 0) {
+    const size_t n = size_t(std::min<int64_t>(count, int64_t(buf.size())));
+    src.ReadBuffer(buf.data(), n);
+    WriteBuffer(buf.data(), n);
+    count -= int64_t(n);
+  }
+}
+
+static int64_t ClampSeek(int64_t base, int64_t offset, int64_t size) {
+  int64_t p = base + offset;
+  if (p < 0) p = 0;
+  (void)size;
+  return p;
+}
+
+size_t TBytesStream::Read(void* buffer, size_t count) {
+  if (FPos >= FSize) return 0;
+  const size_t n = std::min(count, FSize - FPos);
+  std::memcpy(buffer, FData + FPos, n);
+  FPos += n;
+  return n;
+}
+
+int64_t TBytesStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? int64_t(FPos) : int64_t(FSize);
+  FPos = size_t(ClampSeek(base, offset, int64_t(FSize)));
+  return int64_t(FPos);
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  if (FPos >= FData.size()) return 0;
+  const size_t n = std::min(count, FData.size() - FPos);
+  std::memcpy(buffer, FData.data() + FPos, n);
+  FPos += n;
+  return n;
+}
+
+size_t TMemoryStream::Write(const void* buffer, size_t count) {
+  if (FPos + count > FData.size()) FData.resize(FPos + count);
+  std::memcpy(FData.data() + FPos, buffer, count);
+  FPos += count;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int64_t base =
+      origin == soBeginning ? 0 : origin == soCurrent ? int64_t(FPos) : int64_t(FData.size());
+  FPos = size_t(ClampSeek(base, offset, int64_t(FData.size())));
+  return int64_t(FPos);
+}
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName) {
+  if (mode == fmOpenRead) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      throw EBrellinError(fileName + ": is a directory");
+  }
+  const char* m = mode == fmOpenRead ? "rb" : mode == fmCreate ? "w+b" : "r+b";
+  FFile = std::fopen(fileName.c_str(), m);
+  if (!FFile) {
+    const std::string reason = std::strerror(errno);
+    if (mode == fmCreate) throw EWriteError("Cannot create file \"" + fileName + "\": " + reason);
+    throw EBrellinError("Cannot open file \"" + fileName + "\": " + reason);
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FFile) std::fclose(FFile);
+}
+
+size_t TFileStream::Read(void* buffer, size_t count) { return std::fread(buffer, 1, count, FFile); }
+
+size_t TFileStream::Write(const void* buffer, size_t count) {
+  return std::fwrite(buffer, 1, count, FFile);
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
+  if (!(origin == soCurrent && offset == 0)) {
+    if (origin == soBeginning && offset < 0) offset = 0;
+    std::fseek(FFile, long(offset), whence);
+  }
+  return int64_t(std::ftell(FFile));
+}
+
+int64_t TFileStream::Size() {
+  const long cur = std::ftell(FFile);
+  std::fseek(FFile, 0, SEEK_END);
+  const long end = std::ftell(FFile);
+  std::fseek(FFile, cur, SEEK_SET);
+  return int64_t(end);
+}
+
+void TFileStream::Close() {
+  if (!FFile) return;
+  const bool flushed = std::fflush(FFile) == 0;
+  const bool ok = !std::ferror(FFile);
+  const bool closed = std::fclose(FFile) == 0;
+  FFile = nullptr;
+  if (!flushed || !ok || !closed) throw EWriteError("Cannot write file \"" + FFileName + "\"");
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize) {
+  TFileStream f(fileName, fmOpenRead);
+  const int64_t size = f.Size();
+  if (size < 0) throw EBrellinError("Cannot read file \"" + fileName + "\"");
+  if (uint64_t(size) > maxSize) throw EInvalidData("file is too large");
+  std::vector<uint8_t> data(static_cast<size_t>(size));
+  if (size > 0 && f.Read(data.data(), data.size()) != data.size())
+    throw EBrellinError("Cannot read file \"" + fileName + "\"");
+  return data;
+}
+
+TSafeFileWriter::TSafeFileWriter(const std::string& fileName)
+    : FTarget(fileName), FTemp(fileName + ".part-" + std::to_string(::getpid())) {
+  FStream = new TFileStream(FTemp, fmCreate);
+}
+
+TSafeFileWriter::~TSafeFileWriter() {
+  delete FStream;
+  if (!FCommitted) std::remove(FTemp.c_str());
+}
+
+void TSafeFileWriter::Commit() {
+  FStream->Close();
+  if (std::rename(FTemp.c_str(), FTarget.c_str()) != 0)
+    throw EWriteError("Cannot write file \"" + FTarget + "\": " + std::strerror(errno));
+  FCommitted = true;
+}
+
+}  // namespace brellin

@@ -1,0 +1,118 @@
+// Byte streams: files and memory, read and written little-endian.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace brellin {
+
+enum TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to count bytes; returns how many were read.
+  virtual size_t Read(void* buffer, size_t count) = 0;
+  // Writes up to count bytes; returns how many were written.
+  virtual size_t Write(const void* buffer, size_t count) = 0;
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+  virtual int64_t Size() = 0;
+
+  int64_t Position() { return Seek(0, soCurrent); }
+  void SetPosition(int64_t pos) { Seek(pos, soBeginning); }
+  int64_t Remaining() { return Size() - Position(); }
+
+  // Read or write exactly count bytes, or throw.
+  void ReadBuffer(void* buffer, size_t count);
+  void WriteBuffer(const void* buffer, size_t count);
+
+  template <typename T>
+  T ReadValue() {
+    T v;
+    ReadBuffer(&v, sizeof(T));
+    return v;
+  }
+  template <typename T>
+  void WriteValue(const T& v) {
+    WriteBuffer(&v, sizeof(T));
+  }
+  // Copies count bytes from src (at its position) to this stream.
+  void CopyFrom(TStream& src, int64_t count);
+};
+
+// Read-only view of bytes in memory (not owned).
+class TBytesStream : public TStream {
+ public:
+  TBytesStream(const void* data, size_t size)
+      : FData(static_cast<const uint8_t*>(data)), FSize(size) {}
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void*, size_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return int64_t(FSize); }
+
+ private:
+  const uint8_t* FData;
+  size_t FSize;
+  size_t FPos = 0;
+};
+
+// Growable stream in memory.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> data) : FData(std::move(data)) {}
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return int64_t(FData.size()); }
+  const std::vector<uint8_t>& Data() const { return FData; }
+  std::vector<uint8_t>& Data() { return FData; }
+
+ private:
+  std::vector<uint8_t> FData;
+  size_t FPos = 0;
+};
+
+enum TFileMode : uint8_t { fmOpenRead, fmCreate, fmOpenReadWrite };
+
+// A file on disk. Errors name the file.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const std::string& fileName, TFileMode mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override;
+  // Flushes and closes; throws when the data could not be written.
+  void Close();
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  std::FILE* FFile = nullptr;
+  std::string FFileName;
+};
+
+// Reads a whole file; throws EBrellinError naming the reason.
+std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize = size_t(1) << 31);
+
+// Writes beside the target and renames over it only when everything was
+// written, so a failed write never destroys an existing file.
+class TSafeFileWriter {
+ public:
+  explicit TSafeFileWriter(const std::string& fileName);
+  ~TSafeFileWriter();  // removes the temporary file unless committed
+  TFileStream& Stream() { return *FStream; }
+  void Commit();
+
+ private:
+  std::string FTarget, FTemp;
+  TFileStream* FStream = nullptr;
+  bool FCommitted = false;
+};
+
+}  // namespace brellin

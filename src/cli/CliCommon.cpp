@@ -1,0 +1,169 @@
+#include "cli/CliCommon.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/Errors.h"
+#include "base/Progress.h"
+
+namespace brellin::cli {
+
+TArgs::TArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
+             const std::vector<std::string>& flagOptions) {
+  auto isIn = [](const std::vector<std::string>& v, const std::string& s) {
+    for (const auto& x : v)
+      if (x == s) return true;
+    return false;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && (isdigit(uint8_t(a[1])) != 0))) {
+      std::string name = a, value;
+      const size_t eq = a.find('=');
+      bool hasValue = false;
+      if (eq != std::string::npos && a.rfind("--", 0) == 0) {
+        name = a.substr(0, eq);
+        value = a.substr(eq + 1);
+        hasValue = true;
+      }
+      if (isIn(valueOptions, name)) {
+        if (!hasValue) {
+          if (i + 1 >= args.size()) throw EUsage("option " + name + " needs a value");
+          value = args[++i];
+        }
+        FOptions.emplace_back(name, value);
+      } else if (isIn(flagOptions, name) && !hasValue) {
+        FOptions.emplace_back(name, "");
+      } else {
+        throw EUsage("unknown option " + name);
+      }
+    } else {
+      FPositional.push_back(a);
+    }
+  }
+}
+
+bool TArgs::Has(const std::string& name) const {
+  for (const auto& o : FOptions)
+    if (o.first == name) return true;
+  return false;
+}
+
+std::string TArgs::Value(const std::string& name, const std::string& def) const {
+  std::string v = def;
+  for (const auto& o : FOptions)
+    if (o.first == name) v = o.second;
+  return v;
+}
+
+std::vector<std::string> TArgs::Values(const std::string& name) const {
+  std::vector<std::string> v;
+  for (const auto& o : FOptions)
+    if (o.first == name) v.push_back(o.second);
+  return v;
+}
+
+int TArgs::IntValue(const std::string& name, int def, int lo, int hi) const {
+  if (!Has(name)) return def;
+  const std::string s = Value(name);
+  char* end = nullptr;
+  const long v = std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end != '\0' || v < lo || v > hi)
+    throw EUsage("option " + name + " takes a whole number from " + std::to_string(lo) + " to " +
+                 std::to_string(hi) + ", not '" + s + "'");
+  return int(v);
+}
+
+const std::vector<TCommand>& Commands() {
+  static const std::vector<TCommand> commands = {
+      {"analyze", kAnalyzeHelp, AnalyzeCommand},
+  };
+  return commands;
+}
+
+int RunCommand(const TCommand& command, const std::vector<std::string>& args) {
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") {
+      std::fputs(command.Help.c_str(), stdout);
+      return kExitOk;
+    }
+  try {
+    return command.Run(args);
+  } catch (const EUsage& e) {
+    std::fprintf(stderr, "brellin-cli %s: %s\n", command.Name.c_str(), e.what());
+    std::fputs(command.Help.c_str(), stderr);
+    return kExitUsage;
+  } catch (const EInputFailed& e) {
+    std::fprintf(stderr, "brellin-cli: %s: %s\n", e.File.c_str(), e.what());
+    return kExitBadInput;
+  } catch (const EOutputFailed& e) {
+    std::fprintf(stderr, "brellin-cli: %s: %s\n", e.File.c_str(), e.what());
+    return kExitWriteFailed;
+  } catch (const ESilentStop&) {
+    return kExitBadInput;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "brellin-cli: out of memory\n");
+    return kExitBadInput;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "brellin-cli: %s\n", e.what());
+    return kExitBadInput;
+  }
+}
+
+// Progress on stderr: a bar with percentage on a terminal, one line per phase otherwise.
+struct TTerminalProgress::TImpl : TProgressView {
+  bool Tty = false;
+  bool Quiet = false;
+  int32_t Min = 0, Max = 100;
+  int LastPercent = -1;
+  std::string Message;
+  TProgressView* Previous = nullptr;
+
+  void ShowWindow(const std::string& message) override {
+    Message = message;
+    LastPercent = -1;
+    if (Quiet) return;
+    if (!Tty) std::fprintf(stderr, "%s\n", message.c_str());
+  }
+  void HideWindow() override {
+    if (Quiet || !Tty) return;
+    Draw(100);
+    std::fputc('\n', stderr);
+  }
+  void SetRange(int32_t lo, int32_t hi) override {
+    Min = lo;
+    Max = hi;
+  }
+  void SetPosition(int32_t v) override {
+    if (Quiet || !Tty || Max <= Min) return;
+    int p = int((int64_t(v) - Min) * 100 / (int64_t(Max) - Min));
+    if (p < 0) p = 0;
+    if (p > 100) p = 100;
+    if (p != LastPercent) Draw(p);
+  }
+  void Draw(int p) {
+    LastPercent = p;
+    const int width = 30, full = p * width / 100;
+    std::string bar(size_t(full), '#');
+    bar += std::string(size_t(width - full), '.');
+    std::fprintf(stderr, "\r%-32s [%s] %3d%%", Message.c_str(), bar.c_str(), p);
+    std::fflush(stderr);
+  }
+};
+
+TTerminalProgress::TTerminalProgress(bool quiet) : FImpl(new TImpl) {
+  FImpl->Tty = ::isatty(2) != 0;
+  FImpl->Quiet = quiet;
+  FImpl->Previous = Progress().View();
+  Progress().SetView(FImpl);
+}
+
+TTerminalProgress::~TTerminalProgress() {
+  Progress().SetView(FImpl->Previous);
+  delete FImpl;
+}
+
+}  // namespace brellin::cli

@@ -1,0 +1,77 @@
+// Shared pieces of the command-line program: exit codes, argument parsing,
+// error reporting and the terminal progress view.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brellin::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;
+constexpr int kExitBadInput = 2;
+constexpr int kExitWriteFailed = 3;
+
+// Bad usage: wrong or missing arguments (exit code 1).
+class EUsage : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// An input that cannot be read (exit code 2); File names it.
+class EInputFailed : public std::runtime_error {
+ public:
+  EInputFailed(std::string file, const std::string& reason)
+      : std::runtime_error(reason), File(std::move(file)) {}
+  std::string File;
+};
+// An output that cannot be written (exit code 3).
+class EOutputFailed : public std::runtime_error {
+ public:
+  EOutputFailed(std::string file, const std::string& reason)
+      : std::runtime_error(reason), File(std::move(file)) {}
+  std::string File;
+};
+
+// A small option parser: positional arguments and --name [value] options.
+class TArgs {
+ public:
+  TArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
+        const std::vector<std::string>& flagOptions);
+  const std::vector<std::string>& Positional() const { return FPositional; }
+  bool Has(const std::string& name) const;
+  std::string Value(const std::string& name, const std::string& def = "") const;
+  std::vector<std::string> Values(const std::string& name) const;
+  int IntValue(const std::string& name, int def, int lo, int hi) const;
+
+ private:
+  std::vector<std::string> FPositional;
+  std::vector<std::pair<std::string, std::string>> FOptions;
+};
+
+struct TCommand {
+  std::string Name;
+  std::string Help;  // full usage text of the command
+  std::function<int(const std::vector<std::string>&)> Run;
+};
+
+const std::vector<TCommand>& Commands();
+// Runs a command, turning exceptions into messages and exit codes.
+int RunCommand(const TCommand& command, const std::vector<std::string>& args);
+
+// Installs the terminal progress view for the lifetime of the object.
+class TTerminalProgress {
+ public:
+  explicit TTerminalProgress(bool quiet);
+  ~TTerminalProgress();
+
+ private:
+  struct TImpl;
+  TImpl* FImpl;
+};
+
+int AnalyzeCommand(const std::vector<std::string>& args);
+extern const char* const kAnalyzeHelp;
+
+}  // namespace brellin::cli

@@ -1,0 +1,44 @@
+// brellin-cli: the engine from the command line.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommon.h"
+
+using namespace brellin::cli;
+
+static void PrintUsage(std::FILE* f) {
+  std::fputs(
+      "usage: brellin-cli COMMAND [ARGS...]\n"
+      "\n"
+      "commands:\n"
+      "  analyze INPUT -o FEATURE.bmp [--planes DIR] [--threads N]\n"
+      "        analyse a picture into its feature map\n"
+      "\n"
+      "Run 'brellin-cli COMMAND --help' for the options of a command.\n",
+      f);
+}
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  const std::string cmd = args[0];
+  args.erase(args.begin());
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  if (cmd == "--version") {
+    std::printf("brellin-cli %s\n", BRELLIN_VERSION);
+    return kExitOk;
+  }
+  for (const auto& c : Commands())
+    if (cmd == c.Name) return RunCommand(c, args);
+  std::fprintf(stderr, "brellin-cli: unknown command '%s'\n", cmd.c_str());
+  PrintUsage(stderr);
+  return kExitUsage;
+}

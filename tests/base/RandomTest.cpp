@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "base/Random.h"
+
+namespace brellin {
+namespace {
+
+TEST(Random, SeedAdvancesBeforeUseAndZeroRangeStillDraws) {
+  SetRandSeed(0);
+  // First draw: seed becomes 1, Random(n) = high 32 bits of 1 * n = 0.
+  EXPECT_EQ(Random(100), 0);
+  EXPECT_EQ(RandSeed(), 1u);
+  // Random(0) returns 0 and still advances the seed.
+  EXPECT_EQ(Random(0), 0);
+  EXPECT_EQ(RandSeed(), 1u * 134775813u + 1u);
+  const uint32_t s = RandSeed() * 134775813u + 1u;
+  EXPECT_EQ(Random(1000), int32_t((uint64_t(s) * 1000u) >> 32));
+  EXPECT_EQ(RandSeed(), s);
+}
+
+TEST(Random, RealDrawIsSeedOverTwoToThe32) {
+  SetRandSeed(12345);
+  const uint32_t s = 12345u * 134775813u + 1u;
+  EXPECT_DOUBLE_EQ(RandomReal(), double(s) / 4294967296.0);
+}
+
+TEST(Random, SameSeedSameSequenceAndValuesInRange) {
+  SetRandSeed(7);
+  std::vector<int> a;
+  for (int i = 0; i < 1000; ++i) a.push_back(Random(37));
+  SetRandSeed(7);
+  for (int i = 0; i < 1000; ++i) {
+    const int v = Random(37);
+    EXPECT_EQ(v, a[size_t(i)]);
+    EXPECT_GE(v, 0);
+    EXPECT_LT(v, 37);
+  }
+}
+
+}  // namespace
+}  // namespace brellin

@@ -1,0 +1,84 @@
+#include "support/TestSupport.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace brellin::test {
+
+namespace fs = std::filesystem;
+
+TTempDir::TTempDir() {
+  std::string tmpl = (fs::temp_directory_path() / "brellin-test-XXXXXX").string();
+  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  FPath = tmpl;
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ec;
+  fs::remove_all(FPath, ec);
+}
+
+std::string DataPath(const std::string& name) { return std::string(BRELLIN_TEST_DATA) + "/" + name; }
+std::string CorpusPath(const std::string& name) { return std::string(BRELLIN_CORPUS) + "/" + name; }
+bool CorpusAvailable() { return fs::exists(CorpusPath("README.md")); }
+
+std::vector<uint8_t> ReadBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+static std::string Slurp(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+static std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+TCliResult RunCli(const std::vector<std::string>& args) {
+  TTempDir tmp;
+  std::string cmd = ShellQuote(BRELLIN_CLI);
+  for (const auto& a : args) cmd += " " + ShellQuote(a);
+  cmd += " >" + ShellQuote(tmp.File("out")) + " 2>" + ShellQuote(tmp.File("err")) + " </dev/null";
+  const int status = std::system(cmd.c_str());
+  TCliResult r;
+  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.Out = Slurp(tmp.File("out"));
+  r.Err = Slurp(tmp.File("err"));
+  return r;
+}
+
+TBitmap32 MakeTestPicture(int width, int height) {
+  TBitmap32 b(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int dx = x - width / 2, dy = y - height / 3;
+      const bool disc = dx * dx + dy * dy < (width * width) / 16;
+      const bool bar = y > height * 2 / 3 && y < height * 2 / 3 + height / 10;
+      uint8_t r = uint8_t(40 + (x * 180) / std::max(1, width));
+      uint8_t g = uint8_t(60 + (y * 150) / std::max(1, height));
+      uint8_t bl = 200;
+      if (disc) r = 230, g = 40, bl = 30;
+      if (bar) r = g = bl = 20;
+      b.SetPixel(x, y, Color32(r, g, bl));
+    }
+  return b;
+}
+
+}  // namespace brellin::test
