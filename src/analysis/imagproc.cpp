@@ -3,7 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/ImagprocDetail.h"
+#include "analysis/ImagprocReference.h"
+#include "base/Parallel.h"
 #include "base/Rounding.h"
+
+// Hot integer kernels get an AVX2 clone next to the baseline one; the
+// integer results are the same on both paths.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+    !defined(__SANITIZE_ADDRESS__)
+#define BRELLIN_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define BRELLIN_CLONES
+#endif
 
 namespace brellin {
 
@@ -44,6 +56,516 @@ uint8_t DirectionByte(float y, float x) {
   }
   const float t = float(double(a) / 6.2832);
   return uint8_t(Round(double(float(double(t) * 255.0))));
+}
+
+}  // namespace brellin
+
+namespace brellin {
+
+namespace {
+
+constexpr int kMinRows = 8;
+
+}  // namespace
+
+// Round half to even for 0 <= v < 2^51 without a call: adding and removing
+// 1.5 * 2^52 leaves the nearest integer (ties to even) in the default
+// rounding mode. Vectorises, unlike lrint.
+static inline int RoundSmall(double v) {
+  constexpr double kMagic = 6755399441055744.0;
+  return int((v + kMagic) - kMagic);
+}
+
+// RGBToHSL and the two plane bytes for a run of pixels, written without
+// branches so that the compiler can vectorise it. Every operation is the
+// same single-precision operation as in RGBToHSL (division by 2 and by 255
+// included), so the bytes are identical to the scalar conversion.
+BRELLIN_CLONES
+static void SplitRow(const TColor32* __restrict px, uint8_t* __restrict light,
+                     uint8_t* __restrict tint, int n) {
+  for (int x = 0; x < n; ++x) {
+    const TColor32 c = px[x];
+    const float r = float(int((c >> 16) & 0xFF)) / 255.0f;
+    const float g = float(int((c >> 8) & 0xFF)) / 255.0f;
+    const float b = float(int(c & 0xFF)) / 255.0f;
+    const float mx = std::max(r, std::max(g, b));
+    const float mn = std::min(r, std::min(g, b));
+    const float l = (mx + mn) / 2.0f;
+    const float d = mx - mn;
+    const bool grey = mx == mn;
+    const float dd = grey ? 1.0f : d;
+    const float sumMxMn = grey ? 1.0f : mx + mn;
+    const float s1 = d / sumMxMn;
+    const float s2 = d / ((2.0f - mx) - mn);
+    const float sat = l < 0.5f ? s1 : s2;
+    const float hr = (g - b) / dd;
+    const float hg = 2.0f + (b - r) / dd;
+    const float hb = 4.0f + (r - g) / dd;
+    const float h6 = (r == mx ? hr : (g == mx ? hg : hb)) / 6.0f;
+    const float h6p = h6 + 1.0f;
+    const float hue = h6 < 0.0f ? h6p : h6;
+    const float hf = grey ? 0.0f : hue;
+    const float sf = grey ? 0.0f : sat;
+    light[x] = uint8_t(RoundSmall(double(l) * 255.0));
+    tint[x] = uint8_t(RoundSmall(double(hf) * 31.0) * 8 + RoundSmall(double(sf) * 7.0));
+  }
+}
+
+void SplitToPlanes(const TBitmap32& source, TBytePlane& darkness, TBytePlane& tint) {
+  const int w = source.Width(), h = source.Height();
+  darkness.assign(size_t(w) * size_t(h), 0);
+  tint.assign(size_t(w) * size_t(h), 0);
+  ParallelFor(
+      0, h,
+      [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r)
+          SplitRow(source.ScanLine(h - 1 - r), darkness.data() + size_t(r) * size_t(w),
+                   tint.data() + size_t(r) * size_t(w), w);
+      },
+      kMinRows);
+}
+
+void InvertPlane(TBytePlane& p, int w, int h) {
+  uint8_t* d = p.data();
+  const size_t n = size_t(w) * size_t(h);
+  for (size_t i = 0; i < n; ++i) d[i] = uint8_t(255 - d[i]);
+}
+
+BRELLIN_CLONES
+static void GradientRows(const uint8_t* src, int16_t* dst, int w, int r0, int r1, bool rowWise) {
+  for (int r = r0; r < r1; ++r) {
+    const uint8_t* dn = src + size_t(r - 1) * size_t(w);  // plane row r-1
+    const uint8_t* md = src + size_t(r) * size_t(w);
+    const uint8_t* up = src + size_t(r + 1) * size_t(w);
+    int16_t* d = dst + size_t(r) * size_t(w);
+    if (rowWise) {
+      for (int x = 1; x <= w - 2; ++x)
+        d[x] = int16_t((dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]));
+    } else {
+      for (int x = 1; x <= w - 2; ++x)
+        d[x] = int16_t((dn[x - 1] + 2 * md[x - 1] + up[x - 1]) -
+                       (dn[x + 1] + 2 * md[x + 1] + up[x + 1]));
+    }
+  }
+}
+
+void RowGradient(const TBytePlane& src, TSmallintPlane& dst, int w, int h) {
+  ParallelFor(
+      1, h - 1, [&](int r0, int r1) { GradientRows(src.data(), dst.data(), w, r0, r1, true); },
+      kMinRows);
+}
+
+void ColumnGradient(const TBytePlane& src, TSmallintPlane& dst, int w, int h) {
+  ParallelFor(
+      1, h - 1, [&](int r0, int r1) { GradientRows(src.data(), dst.data(), w, r0, r1, false); },
+      kMinRows);
+}
+
+BRELLIN_CLONES
+static void StrengthRange(const int16_t* a, const int16_t* b, uint8_t* d, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const int s = std::abs(int(a[i])) + std::abs(int(b[i]));
+    d[i] = uint8_t(s > 255 ? 255 : s);
+  }
+}
+
+void GradientStrength(const TSmallintPlane& a, const TSmallintPlane& b, TBytePlane& dst, int w,
+                      int h) {
+  ParallelFor(
+      0, h,
+      [&](int r0, int r1) {
+        const size_t o = size_t(r0) * size_t(w);
+        StrengthRange(a.data() + o, b.data() + o, dst.data() + o, size_t(r1 - r0) * size_t(w));
+      },
+      kMinRows);
+}
+
+void CopyPlane(const TBytePlane& src, TBytePlane& dst, int w, int h) {
+  std::copy(src.begin(), src.begin() + ptrdiff_t(w) * h, dst.begin());
+}
+
+// The 5x5 kernel is symmetric: with a = v(r-2) + v(r+2), b = v(r-1) + v(r+1)
+// and c = v(r) per column, the sum is u(x-2) + u(x+2) + v(x-1) + v(x+1) + z(x)
+// where u, v, z weight a, b, c by the kernel's columns. Everything fits in
+// 16 bits (at most 159 * 255 = 40545).
+BRELLIN_CLONES
+static void BlurRows(const uint8_t* __restrict src, uint8_t* __restrict dst, int w, int r0, int r1,
+                     uint16_t* __restrict u, uint16_t* __restrict v, uint16_t* __restrict z) {
+  for (int r = r0; r < r1; ++r) {
+    const uint8_t* __restrict s0 = src + size_t(r - 2) * size_t(w);
+    const uint8_t* __restrict s1 = s0 + w;
+    const uint8_t* __restrict s2 = s1 + w;
+    const uint8_t* __restrict s3 = s2 + w;
+    const uint8_t* __restrict s4 = s3 + w;
+    for (int x = 0; x < w; ++x) {
+      const uint16_t a = uint16_t(s0[x] + s4[x]);
+      const uint16_t b = uint16_t(s1[x] + s3[x]);
+      const uint16_t c = s2[x];
+      u[x] = uint16_t(2 * a + 4 * b + 5 * c);
+      v[x] = uint16_t(4 * a + 9 * b + 12 * c);
+      z[x] = uint16_t(5 * a + 12 * b + 15 * c);
+    }
+    uint8_t* d = dst + size_t(r) * size_t(w);
+    for (int x = 2; x <= w - 3; ++x) {
+      const uint16_t s = uint16_t(u[x - 2] + u[x + 2] + v[x - 1] + v[x + 1] + z[x]);
+      d[x] = uint8_t(s / 159);
+    }
+  }
+}
+
+void GaussianBlur5(const TBytePlane& src, TBytePlane& dst, int w, int h) {
+  for (int r = 0; r <= 1; ++r)
+    for (int x = 0; x <= 1; ++x) dst[size_t(r * w + x)] = src[size_t(r * w + x)];
+  for (int r = h - 2; r <= h - 1; ++r)
+    for (int x = w - 2; x <= w - 1; ++x) dst[size_t(r * w + x)] = src[size_t(r * w + x)];
+  if (w < 5 || h < 5) return;
+  ParallelFor(
+      2, h - 2,
+      [&](int r0, int r1) {
+        std::vector<uint16_t> tmp(size_t(w) * 3);
+        BlurRows(src.data(), dst.data(), w, r0, r1, tmp.data(), tmp.data() + w, tmp.data() + 2 * w);
+      },
+      kMinRows);
+}
+
+void RepeatBlur(const TBytePlane& src, TBytePlane& dst, int w, int h, int times) {
+  TBytePlane v(src.begin(), src.begin() + ptrdiff_t(w) * h);
+  for (int k = 1; k <= times; ++k) {
+    if (k % 2 == 1)
+      GaussianBlur5(v, dst, w, h);
+    else
+      GaussianBlur5(dst, v, w, h);
+  }
+  if (times % 2 == 0) std::copy(v.begin(), v.end(), dst.begin());
+}
+
+void SmoothPlane(TBytePlane& p, int w, int h, int times) {
+  TBytePlane t(p.begin(), p.begin() + ptrdiff_t(w) * h);
+  RepeatBlur(p, t, w, h, times);
+  std::copy(t.begin(), t.end(), p.begin());
+}
+
+// DirectionByte for a run of (cos, sin) pairs through a cheap angle
+// estimate, written branch-free for the vectoriser. The exact encoder rounds
+// a chain of single-precision values; an element whose estimate lies within a
+// safe margin of a rounding boundary (or of the wrap at angle 0, or on an
+// axis) is flagged, and the exact encoder decides it afterwards, so the
+// result is always identical to DirectionByte(-sin, cos).
+BRELLIN_CLONES
+static void EstimateDirections(const float* __restrict cs, const float* __restrict sn,
+                               uint8_t* __restrict out, uint8_t* __restrict exact, int n) {
+  for (int i = 0; i < n; ++i) {
+    const double x = cs[i], y = -double(sn[i]);
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    const bool swap = ay > ax;
+    const double num = swap ? ax : ay, den = swap ? ay : ax;
+    const double z0 = num / (den == 0.0 ? 1.0 : den);  // 0..1
+    // Reduce to |z| <= tan(pi/12): atan(z) = pi/6 + atan((z sqrt3 - 1) / (sqrt3 + z)).
+    const bool reduce = z0 > 0.2679491924311227;
+    const double zr = (z0 * 1.7320508075688772 - 1.0) / (1.7320508075688772 + z0);
+    const double z = reduce ? zr : z0;
+    const double base = reduce ? 0.5235987755982988 : 0.0;
+    const double z2 = z * z;
+    // Taylor series to z^13: error below 2e-10 for |z| <= 0.268.
+    double p = 1.0 / 13.0;
+    p = p * z2 - 1.0 / 11.0;
+    p = p * z2 + 1.0 / 9.0;
+    p = p * z2 - 1.0 / 7.0;
+    p = p * z2 + 1.0 / 5.0;
+    p = p * z2 - 1.0 / 3.0;
+    p = p * z2 + 1.0;
+    const double a0 = base + z * p;
+    const double a1 = swap ? 1.5707963267948966 - a0 : a0;
+    const double a2 = x < 0.0 ? 3.141592653589793 - a1 : a1;
+    const double a3 = (y < 0.0 ? -a2 : a2) / 2.0;
+    const double a = a3 < 0.0 ? a3 + 6.2832 : a3;
+    const double t = a / 6.2832 * 255.0;
+    const double rt = (t + 6755399441055744.0) - 6755399441055744.0;  // nearest, ties even
+    const double dist = std::fabs(std::fabs(t - rt) - 0.5);
+    const bool risky = dist < 2e-3 || std::fabs(a3) < 1e-4 || x == 0.0 || y == 0.0;
+    out[i] = uint8_t(int(rt));
+    exact[i] = risky ? 1 : 0;
+  }
+}
+
+// Bilinear upsampling of one plane row from two rows of block values, for
+// the columns [x0, x1). Each weight is a product of two single-precision
+// values and so exact in double: the sums equal detail::Bilinear term for term.
+BRELLIN_CLONES
+static void UpsampleRow(const int* __restrict bxOf, const double* __restrict axOf, double ay,
+                        const float* __restrict c0, const float* __restrict c1,
+                        const float* __restrict s0, const float* __restrict s1, int x0, int x1,
+                        float* __restrict cs, float* __restrict sn) {
+  int x = x0;
+  while (x < x1) {
+    const int bx = bxOf[x];
+    int xe = x;
+    while (xe < x1 && bxOf[xe] == bx) ++xe;
+    const double c00 = c0[bx], c10 = c0[bx + 1], c01 = c1[bx], c11 = c1[bx + 1];
+    const double s00 = s0[bx], s10 = s0[bx + 1], s01 = s1[bx], s11 = s1[bx + 1];
+    for (int k = x; k < xe; ++k) {
+      const double axk = axOf[k];
+      const double w00 = (1.0 - axk) * (1.0 - ay), w10 = axk * (1.0 - ay);
+      const double w01 = (1.0 - axk) * ay, w11 = axk * ay;
+      cs[k] = float(w00 * c00 + w10 * c10 + w01 * c01 + w11 * c11);
+      sn[k] = float(w00 * s00 + w10 * s10 + w01 * s01 + w11 * s11);
+    }
+    x = xe;
+  }
+}
+
+void OrientationField(const TSmallintPlane& a, const TSmallintPlane& b, TBytePlane& dir, int w,
+                      int h, int blockSize) {
+  const int bw = w / blockSize, bh = h / blockSize, half = blockSize / 2;
+  TSinglePlane angle(size_t(std::max(0, bw * bh)), 0.0f);
+  std::vector<int> centresY;
+  for (int cy = half; cy < h - half; cy += blockSize) centresY.push_back(cy);
+  ParallelFor(
+      0, int(centresY.size()),
+      [&](int j0, int j1) {
+        for (int j = j0; j < j1; ++j) {
+          const int cy = centresY[size_t(j)];
+          for (int cx = half; cx < w - half; cx += blockSize) {
+            int32_t p = 0, q = 0;
+            for (int r = cy - half; r <= cy + half; ++r) {
+              const int16_t* ar = a.data() + size_t(r) * size_t(w);
+              const int16_t* br = b.data() + size_t(r) * size_t(w);
+              for (int x = cx - half; x <= cx + half; ++x) {
+                const int32_t av = ar[x], bv = br[x];
+                p += 2 * av * bv;
+                q += av * av - bv * bv;
+              }
+            }
+            if (p != 0 || q != 0) {
+              const int bi = (cy / blockSize) * bw + cx / blockSize;
+              if (bi >= 0 && bi < bw * bh)
+                angle[size_t(bi)] = float(std::atan2(double(p), double(q)));
+            }
+          }
+        }
+      },
+      1);
+  TSinglePlane cosP(angle.size()), sinP(angle.size());
+  for (size_t i = 0; i < angle.size(); ++i) {
+    cosP[i] = float(std::cos(double(angle[i])));
+    sinP[i] = float(std::sin(double(angle[i])));
+  }
+  // Upsampling and encoding in one sweep: no W x H float planes. The column
+  // position of every x is the same on every row; work it out once.
+  const uint8_t outside = DirectionByte(-0.0f, 0.0f);
+  const float sx = float(bw) / float(w), sy = float(bh) / float(h);
+  std::vector<int> bxOf(size_t(std::max(0, w - 1)));
+  std::vector<double> axOf(bxOf.size());
+  int firstX = w, lastX = 0;  // the columns whose block lies inside: [firstX, lastX)
+  for (int x = 0; x <= w - 2; ++x) {
+    const float fx = float(x) * sx;
+    bxOf[size_t(x)] = Trunc(fx);
+    axOf[size_t(x)] = double(FracF(fx));
+    if (bxOf[size_t(x)] >= 1 && bxOf[size_t(x)] < bw - 1) {
+      firstX = std::min(firstX, x);
+      lastX = x + 1;
+    }
+  }
+  ParallelFor(
+      0, h,
+      [&](int r0, int r1) {
+        std::vector<float> cs(static_cast<size_t>(w)), sn(static_cast<size_t>(w));
+        std::vector<uint8_t> exact(static_cast<size_t>(w));
+        for (int r = r0; r < r1; ++r) {
+          uint8_t* d = dir.data() + size_t(r) * size_t(w);
+          const float fy = float(r) * sy;
+          const int by = Trunc(fy);
+          const double ay = double(FracF(fy));
+          std::fill(d, d + w, outside);
+          if (r > h - 2 || by >= bh - 1 || by < 1) continue;
+          const float* c0 = cosP.data() + size_t(by) * size_t(bw);
+          const float* s0 = sinP.data() + size_t(by) * size_t(bw);
+          const int x0 = firstX, x1 = lastX;
+          if (x0 >= x1) continue;
+          UpsampleRow(bxOf.data(), axOf.data(), ay, c0, c0 + bw, s0, s0 + bw, x0, x1, cs.data(),
+                      sn.data());
+          EstimateDirections(cs.data() + x0, sn.data() + x0, d + x0, exact.data() + x0, x1 - x0);
+          for (int k = x0; k < x1; ++k)
+            if (exact[size_t(k)]) d[k] = DirectionByte(-sn[size_t(k)], cs[size_t(k)]);
+        }
+      },
+      kMinRows);
+}
+
+BRELLIN_CLONES
+static void EdgeRows(const uint8_t* t, uint8_t* edge, int w, int r0, int r1, int16_t* mrow) {
+  for (int r = r0; r < r1; ++r) {
+    const uint8_t* dn = t + size_t(r - 1) * size_t(w);
+    const uint8_t* md = t + size_t(r) * size_t(w);
+    const uint8_t* up = t + size_t(r + 1) * size_t(w);
+    uint8_t* e = edge + size_t(r) * size_t(w);
+    // First the strengths of the whole row (vectorisable), then the few
+    // strong elements get their direction test.
+    for (int x = 1; x <= w - 2; ++x) {
+      const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
+      const int gx =
+          (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
+      const int m = std::abs(gy) + std::abs(gx);
+      mrow[x] = int16_t(m > 255 ? 255 : m);
+    }
+    for (int x = 1; x <= w - 2; ++x) {
+      const int m = mrow[x];
+      if (m < 128) {
+        e[x] = 0;
+        continue;
+      }
+      const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
+      const int gx =
+          (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
+      int p1, p2;
+      switch (detail::EdgeSector(gx, gy)) {
+        case 0:
+          p1 = md[x - 1];
+          p2 = md[x + 1];
+          break;
+        case 45:
+          p1 = up[x - 1];
+          p2 = dn[x + 1];
+          break;
+        case 90:
+          p1 = dn[x];
+          p2 = up[x];
+          break;
+        default:
+          p1 = dn[x - 1];
+          p2 = up[x + 1];
+          break;
+      }
+      e[x] = (m < p1 || m < p2) ? 0 : 255;
+    }
+  }
+}
+
+void DetectEdges(const TBytePlane& src, TBytePlane& edge, int w, int h) {
+  TBytePlane t(size_t(w) * size_t(h), 0);
+  GaussianBlur5(src, t, w, h);
+  ParallelFor(
+      1, h - 1,
+      [&](int r0, int r1) {
+        std::vector<int16_t> mrow(static_cast<size_t>(w));
+        EdgeRows(t.data(), edge.data(), w, r0, r1, mrow.data());
+      },
+      kMinRows);
+}
+
+void BinarizePlane(TBytePlane& p, int w, int h) {
+  uint8_t* d = p.data();
+  const size_t n = size_t(w) * size_t(h);
+  for (size_t i = 0; i < n; ++i) d[i] = d[i] > 128 ? 255 : 0;
+}
+
+namespace {
+
+// Zhang-Suen decisions for every neighbourhood: bit k of the index is set
+// when neighbour P(k+2) is set (P2 = up one plane row... as in the marking
+// rule: P2 (x, r-1), P3 (x+1, r-1), P4 (x+1, r), P5 (x+1, r+1), P6 (x, r+1),
+// P7 (x-1, r+1), P8 (x-1, r), P9 (x-1, r-1)).
+struct TThinTables {
+  bool Delete[2][256];
+  TThinTables() {
+    for (int pass = 0; pass < 2; ++pass)
+      for (int m = 0; m < 256; ++m) {
+        int p[8];
+        for (int k = 0; k < 8; ++k) p[k] = (m >> k) & 1;
+        int bn = 0, an = 0;
+        for (int k = 0; k < 8; ++k) {
+          bn += p[k];
+          if (p[k] == 0 && p[(k + 1) % 8] == 1) ++an;
+        }
+        const int P2 = p[0], P4 = p[2], P6 = p[4], P8 = p[6];
+        const bool c3 = pass == 0 ? (P2 * P4 * P6 == 0) : (P2 * P4 * P8 == 0);
+        const bool c4 = pass == 0 ? (P4 * P6 * P8 == 0) : (P2 * P6 * P8 == 0);
+        Delete[pass][m] = m != 255 && bn >= 2 && bn <= 6 && an == 1 && c3 && c4;
+      }
+  }
+};
+
+}  // namespace
+
+// Only edge elements can be marked, and marks depend on the 3x3
+// neighbourhood alone, so each sub-pass visits a list of the remaining edge
+// elements instead of the whole plane. An element whose neighbourhood did not
+// change since the same sub-pass last looked at it keeps its (negative)
+// decision and is skipped.
+void ThinEdges(TBytePlane& edge, int w, int h) {
+  if (w < 4 || h < 4) return;
+  const size_t n = size_t(w) * size_t(h);
+  for (size_t i = 0; i < n; ++i)
+    if (edge[i] != 0 && edge[i] != 255) {
+      reference::ThinEdges(edge, w, h);  // only 0/255 planes take the fast path
+      return;
+    }
+  static const TThinTables tables;
+  // Candidates in the order of the marking loops (x outer, r inner); the
+  // order does not change the result since deletions wait for all marks.
+  TLargeVector<uint32_t> cand;
+  for (int r = 2; r <= h - 2; ++r) {
+    const uint8_t* row = edge.data() + size_t(r) * size_t(w);
+    for (int x = 2; x <= w - 2; ++x)
+      if (row[x] == 255) cand.push_back(uint32_t(size_t(r) * size_t(w) + size_t(x)));
+  }
+  // dirty[pass][i]: the neighbourhood of i changed since pass last looked.
+  TLargeVector<uint8_t> dirty(n, 0);
+  for (uint32_t i : cand) dirty[i] = 3;
+  const ptrdiff_t W = w;
+  const ptrdiff_t off[8] = {-W, -W + 1, 1, W + 1, W, W - 1, -1, -W - 1};
+  std::vector<uint32_t> del;
+  uint8_t* e = edge.data();
+  bool deleted = true;
+  while (deleted) {
+    deleted = false;
+    for (int pass = 0; pass < 2; ++pass) {
+      const uint8_t bit = uint8_t(1 << pass);
+      del.clear();
+      for (uint32_t i : cand) {
+        if (!(dirty[i] & bit)) continue;
+        dirty[i] = uint8_t(dirty[i] & ~bit);
+        int m = 0;
+        for (int k = 0; k < 8; ++k) m |= (e[ptrdiff_t(i) + off[k]] != 0) << k;
+        if (tables.Delete[pass][m]) del.push_back(i);
+      }
+      if (del.empty()) continue;
+      deleted = true;
+      for (uint32_t i : del) {
+        e[i] = 0;
+        for (int k = 0; k < 8; ++k) dirty[size_t(ptrdiff_t(i) + off[k])] = 3;
+      }
+      size_t keep = 0;
+      for (uint32_t i : cand)
+        if (e[i] != 0) cand[keep++] = i;
+      cand.resize(keep);
+    }
+  }
+}
+
+void MergeEdgeAndStrength(const TBytePlane& strength, TBytePlane& edge, int w, int h) {
+  const size_t n = size_t(w) * size_t(h);
+  const uint8_t* s = strength.data();
+  uint8_t* e = edge.data();
+  for (size_t i = 0; i < n; ++i) e[i] = uint8_t((e[i] != 0 ? 128 : 0) | (s[i] >> 1));
+}
+
+void PackFeatureMap(const TBytePlane& darkness, const TBytePlane& tint, const TBytePlane& dir,
+                    const TBytePlane& edge, TBitmap32& dest, int w, int h) {
+  dest.SetSize(w, h);
+  ParallelFor(
+      0, h,
+      [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          const size_t o = size_t(r) * size_t(w);
+          TColor32* d = dest.ScanLine(h - 1 - r);
+          for (int x = 0; x < w; ++x)
+            d[x] = (TColor32(dir[o + size_t(x)]) << 24) |
+                   (TColor32(darkness[o + size_t(x)]) << 16) |
+                   (TColor32(tint[o + size_t(x)]) << 8) | TColor32(edge[o + size_t(x)]);
+        }
+      },
+      kMinRows);
 }
 
 }  // namespace brellin

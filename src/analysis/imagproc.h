@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "base/Bitmap32.h"
+#include "base/LargeAllocator.h"
 
 namespace brellin {
 
-using TBytePlane = std::vector<uint8_t>;
-using TSmallintPlane = std::vector<int16_t>;
-using TSinglePlane = std::vector<float>;
+using TBytePlane = TLargeVector<uint8_t>;
+using TSmallintPlane = TLargeVector<int16_t>;
+using TSinglePlane = TLargeVector<float>;
 
 // Hexcone RGB -> HSL, entirely in single precision; H, S, L in [0, 1].
 void RGBToHSL(uint8_t r, uint8_t g, uint8_t b, float& h, float& s, float& l);

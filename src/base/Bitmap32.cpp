@@ -77,7 +77,7 @@ void TBitmap32::Assign(int width, int height, std::vector<TColor32>&& pixels) {
   if (width == 0 || height == 0) width = height = 0;
   FWidth = width;
   FHeight = height;
-  FBits = std::move(pixels);
+  FBits.assign(pixels.begin(), pixels.end());
 }
 
 void TBitmap32::Clear(TColor32 color) { std::fill(FBits.begin(), FBits.end(), color); }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "base/LargeAllocator.h"
 #include "base/Types.h"
 
 namespace brellin {
@@ -63,17 +64,25 @@ class TBitmap32 {
   // in this bitmap's DrawMode (blend mode: w = source alpha scaled by MasterAlpha).
   void DrawTo(TBitmap32& dst, int x, int y) const;
 
-  // Anti-aliased lines in the blend rule, coordinates in pixels (pixel
-  // centres at integer + 0.5 is NOT assumed: pixel (x, y) covers x..x+1).
-  // The end point is drawn unless skipLast is set.
+  // Blends the colour part of c into pixel (x, y) as a shape covering k/255
+  // of it: the foreground's alpha is k and w = CoverageWeight(k, alpha of c).
+  // Clipped; w = 0 leaves the pixel alone.
+  void BlendCoverageS(int x, int y, TColor32 c, uint32_t k);
+
+  // Anti-aliased (Wu-style) lines blended with BlendCoverageS, clipped.
+  // Coordinates in pixels; pixel (x, y) covers x..x+1, so its centre is at
+  // (x + 0.5, y + 0.5). One pixel per step along the major axis, its weight
+  // split between the two pixels nearest the line on the minor axis. The end
+  // point is drawn unless skipLast is set. Each call ends with Changed().
   void LineFS(float x1, float y1, float x2, float y2, TColor32 color, bool skipLast = false);
   void LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 color, bool skipLast = false);
-  // Pen-style drawing used by the dashed circle and arc helpers.
+  // Pen-style drawing used by the dashed circle and arc helpers: each LineTo
+  // draws from the pen position in PenColor and moves the pen there.
   TColor32 PenColor = clBlack32;
   void MoveToF(float x, float y);
-  void LineToFS(float x, float y);
+  void LineToFS(float x, float y, bool skipLast = false);
   void MoveToX(TFixed x, TFixed y);
-  void LineToXS(TFixed x, TFixed y);
+  void LineToXS(TFixed x, TFixed y, bool skipLast = false);
 
   // Update locking: while locked, Changed() does not notify.
   void BeginUpdate() { ++FUpdateCount; }
@@ -87,9 +96,9 @@ class TBitmap32 {
  private:
   int FWidth = 0;
   int FHeight = 0;
-  std::vector<TColor32> FBits;
+  TLargeVector<TColor32> FBits;
   int FUpdateCount = 0;
-  float FPenX = 0, FPenY = 0;
+  double FPenX = 0, FPenY = 0;  // holds 16.16 positions exactly
 };
 
 // Largest picture the program accepts, in pixels (about 1 GiB of 32-bit pixels).
