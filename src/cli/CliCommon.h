@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Bitmap32.h"
+
 namespace brellin::cli {
 
 constexpr int kExitOk = 0;
@@ -72,6 +74,9 @@ class TTerminalProgress {
 };
 
 int AnalyzeCommand(const std::vector<std::string>& args);
+// Reads a picture for the engine: decoded, composited over white, opaque.
+// Throws EInputFailed naming the file.
+TBitmap32 ReadInputPicture(const std::string& file);
 extern const char* const kAnalyzeHelp;
 
 }  // namespace brellin::cli
