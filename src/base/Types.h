@@ -37,6 +37,14 @@ struct TRect {
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 
+// One cubic curve: P0 start, P1 and P2 controls, P3 end. Stored as eight
+// little-endian 32-bit integers (32 bytes).
+struct TBezierSegment {
+  TPoint P0, P1, P2, P3;
+  friend bool operator==(const TBezierSegment&, const TBezierSegment&) = default;
+};
+static_assert(sizeof(TBezierSegment) == 32);
+
 // The empty rectangle: a union with it changes nothing.
 constexpr TRect EmptyRect{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
                           std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min()};
