@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/Bitmap32.h"
+#include "base/Blend.h"
+#include "base/Resampler.h"
+#include "support/TestSupport.h"
+
+namespace brellin {
+namespace {
+
+// How far a pixel of a black line over white has been darkened.
+int Darkness(const TBitmap32& b, int x, int y) {
+  return 255 - RedComponent(b.Pixel(x, y));
+}
+
+// Pixels that differ from the fill colour.
+int CountChanged(const TBitmap32& b, TColor32 fill) {
+  int n = 0;
+  for (size_t i = 0; i < b.PixelCount(); ++i) n += b.Bits()[i] != fill;
+  return n;
+}
+
+TEST(Bitmap32Blend, RuleExampleAndSourceAlphaBypass) {
+  // $80FF0000 fully covered over opaque white: w = (255 x 129) shr 8 = 128.
+  EXPECT_EQ(CoverageWeight(255, 0x80), 128u);
+  TBitmap32 b(4, 1, clWhite32);
+  b.BlendCoverageS(1, 0, 0x80FF0000u, 255);
+  EXPECT_EQ(b.Pixel(1, 0), 0xFFFF8080u);
+  EXPECT_EQ(b.Pixel(0, 0), clWhite32);
+
+  // Drawing in blend mode: alpha 0 leaves the background, alpha 255 copies
+  // exactly (the formula would give 1 instead of 0 here), others blend.
+  TBitmap32 src(3, 1);
+  src.SetPixel(0, 0, 0x00000000u);
+  src.SetPixel(1, 0, 0xFF000000u);
+  src.SetPixel(2, 0, 0x80000000u);
+  src.DrawMode = dmBlend;
+  TBitmap32 dst(3, 1, clWhite32);
+  src.DrawTo(dst, 0, 0);
+  EXPECT_EQ(dst.Pixel(0, 0), clWhite32);
+  EXPECT_EQ(dst.Pixel(1, 0), 0xFF000000u);
+  EXPECT_EQ(dst.Pixel(2, 0), BlendWeighted(0x80000000u, clWhite32, 0x80));
+  EXPECT_EQ(RedComponent(dst.Pixel(2, 0)), 128);
+}
+
+TEST(Bitmap32Lines, HorizontalLineThroughPixelCentresTouchesOneRow) {
+  TBitmap32 b(16, 4, clWhite32);
+  int changes = 0;
+  b.OnChange = [&](TBitmap32&) { ++changes; };
+  b.LineFS(0.5f, 0.5f, 10.5f, 0.5f, 0x80FF0000u);
+  EXPECT_EQ(changes, 1);
+  for (int x = 0; x <= 10; ++x) EXPECT_EQ(b.Pixel(x, 0), 0xFFFF8080u) << x;
+  EXPECT_EQ(CountChanged(b, clWhite32), 11);
+
+  TBitmap32 c(16, 4, clWhite32);
+  c.LineFS(0.5f, 0.5f, 10.5f, 0.5f, clBlack32, true);
+  EXPECT_EQ(CountChanged(c, clWhite32), 10);
+  EXPECT_EQ(c.Pixel(10, 0), clWhite32);
+
+  // Steep lines work the same way along the other axis.
+  TBitmap32 v(4, 16, clWhite32);
+  v.LineFS(2.5f, 0.5f, 2.5f, 8.5f, clBlack32);
+  for (int y = 0; y <= 8; ++y) EXPECT_EQ(Darkness(v, 2, y), 254) << y;
+  EXPECT_EQ(CountChanged(v, clWhite32), 9);
+}
+
+TEST(Bitmap32Lines, CoverageSplitsBetweenTheTwoNearestPixels) {
+  TBitmap32 b(12, 5, clWhite32);
+  b.LineFS(0.5f, 0.5f, 10.5f, 3.0f, clBlack32);
+  // At column 5 the line is at y = 1.75: 3/4 in row 1, 1/4 in row 2.
+  EXPECT_NEAR(Darkness(b, 5, 1), 191, 2);
+  EXPECT_NEAR(Darkness(b, 5, 2), 64, 2);
+  // At the end, y = 3.0 lies halfway between rows 2 and 3.
+  EXPECT_NEAR(Darkness(b, 10, 2), 128, 2);
+  EXPECT_NEAR(Darkness(b, 10, 3), 128, 2);
+  for (int x = 0; x <= 10; ++x) {
+    int sum = 0;
+    for (int y = 0; y < 5; ++y) sum += Darkness(b, x, y);
+    EXPECT_NEAR(sum, 255, 2) << x;
+  }
+  EXPECT_EQ(Darkness(b, 11, 3), 0);
+}
+
+TEST(Bitmap32Lines, ClippedAtTheBordersWhateverTheCoordinates) {
+  TBitmap32 b(10, 5, clWhite32);
+  b.LineFS(-1e6f, 2.5f, 1e6f, 2.5f, clBlack32);
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(Darkness(b, x, 2), 254);
+  EXPECT_EQ(CountChanged(b, clWhite32), 10);
+
+  TBitmap32 c(10, 5, clWhite32);
+  c.LineFS(-50.0f, -50.0f, -5.0f, 40.0f, clBlack32);
+  c.LineXS(Fixed(-30000), Fixed(30000), Fixed(30000), Fixed(30000), clBlack32);
+  c.LineFS(std::nanf(""), 1.0f, 3.0f, 3.0f, clBlack32);
+  EXPECT_EQ(CountChanged(c, clWhite32), 0);
+
+  // Fixed-point lines far outside still cross the bitmap at the right place.
+  TBitmap32 d(10, 5, clWhite32);
+  d.LineXS(Fixed(-30000) + FixedOne / 2, Fixed(1) + FixedOne / 2, Fixed(30000),
+           Fixed(1) + FixedOne / 2, clBlack32);
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(Darkness(d, x, 1), 254);
+  EXPECT_EQ(CountChanged(d, clWhite32), 10);
+}
+
+TEST(Bitmap32Lines, PenPiecesWithoutEndPointBlendEveryPixelOnce) {
+  TBitmap32 b(16, 3, clWhite32);
+  b.PenColor = 0x80000000u;
+  b.MoveToX(FixedOne / 2, FixedOne / 2);
+  b.LineToXS(Fixed(5) + FixedOne / 2, FixedOne / 2, true);
+  b.LineToXS(Fixed(10) + FixedOne / 2, FixedOne / 2, true);
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(b.Pixel(x, 0), b.Pixel(0, 0)) << x;
+  EXPECT_NE(b.Pixel(0, 0), clWhite32);
+  EXPECT_EQ(b.Pixel(10, 0), clWhite32);
+
+  // With the end point, the joint is blended twice.
+  TBitmap32 c(16, 3, clWhite32);
+  c.PenColor = 0x80000000u;
+  c.MoveToF(0.5f, 0.5f);
+  c.LineToFS(5.5f, 0.5f);
+  c.LineToFS(10.5f, 0.5f);
+  EXPECT_LT(RedComponent(c.Pixel(5, 0)), RedComponent(c.Pixel(4, 0)));
+  EXPECT_EQ(c.Pixel(10, 0), c.Pixel(4, 0));
+}
+
+TBitmap32 Checkerboard(int w, int h) {
+  TBitmap32 b(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) b.SetPixel(x, y, (x + y) % 2 ? clWhite32 : clBlack32);
+  return b;
+}
+
+TEST(Resampler, SameSizeIsAnExactCopyAndAKeptAxisIsNotBlurred) {
+  const TBitmap32 pic = test::MakeTestPicture(37, 23);
+  for (TStretchFilter f : {sfNearest, sfLinear, sfMitchell}) {
+    TBitmap32 out(37, 23);
+    StretchDraw(out, out.BoundsRect(), pic, pic.BoundsRect(), f);
+    EXPECT_EQ(out.Bits()[0], pic.Bits()[0]);
+    EXPECT_TRUE(std::equal(pic.Bits(), pic.Bits() + pic.PixelCount(), out.Bits())) << int(f);
+  }
+  // Only the height changes: vertical stripes keep their exact colours.
+  const TBitmap32 stripes = Checkerboard(10, 1);
+  TBitmap32 tall(10, 7);
+  StretchDraw(tall, tall.BoundsRect(), stripes, stripes.BoundsRect(), sfMitchell);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 10; ++x) ASSERT_EQ(tall.Pixel(x, y), stripes.Pixel(x, 0));
+}
+
+TEST(Resampler, FlatPicturesStayFlatAndCheckerboardsTurnGrey) {
+  const TColor32 c = 0x7F3A90D2u;
+  const TBitmap32 flat(13, 9, c);
+  for (TStretchFilter f : {sfLinear, sfMitchell})
+    for (auto [w, h] : {std::pair{40, 31}, {5, 4}, {13, 20}, {7, 9}}) {
+      TBitmap32 out(w, h);
+      StretchDraw(out, out.BoundsRect(), flat, flat.BoundsRect(), f);
+      EXPECT_EQ(CountChanged(out, c), 0) << w << "x" << h;
+    }
+
+  const TBitmap32 board = Checkerboard(64, 64);
+  for (TStretchFilter f : {sfLinear, sfMitchell}) {
+    TBitmap32 half(32, 32);
+    StretchDraw(half, half.BoundsRect(), board, board.BoundsRect(), f);
+    // Away from the edges, where the repeated edge pixels tip the balance.
+    for (int y = 2; y < 30; ++y)
+      for (int x = 2; x < 30; ++x) {
+        const TColor32 p = half.Pixel(x, y);
+        ASSERT_NEAR(RedComponent(p), 127.5, 2) << x << "," << y;
+        ASSERT_EQ(RedComponent(p), BlueComponent(p));
+        ASSERT_EQ(AlphaComponent(p), 255);
+      }
+  }
+}
+
+TEST(Resampler, NearestRepeatsPixelsAndFastPathMatchesReference) {
+  const TBitmap32 pic = test::MakeTestPicture(5, 4);
+  TBitmap32 big(10, 8);
+  StretchDraw(big, big.BoundsRect(), pic, pic.BoundsRect(), sfNearest);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 10; ++x) ASSERT_EQ(big.Pixel(x, y), pic.Pixel(x / 2, y / 2));
+
+  // Up, down, mixed, a source part, a destination partly outside, and one
+  // large enough to be split over threads.
+  struct TCase {
+    int SW, SH;
+    TRect Src, Dst;
+    int DW, DH;
+  };
+  const TCase cases[] = {
+      {37, 23, {0, 0, 37, 23}, {0, 0, 100, 61}, 100, 61},
+      {100, 80, {0, 0, 100, 80}, {0, 0, 33, 41}, 33, 41},
+      {60, 50, {7, 3, 50, 44}, {-9, 5, 70, 30}, 48, 40},
+      {300, 200, {0, 0, 300, 200}, {0, 0, 1000, 700}, 1000, 700},
+  };
+  for (const TCase& t : cases) {
+    const TBitmap32 src = test::MakeTestPicture(t.SW, t.SH);
+    for (TStretchFilter f : {sfNearest, sfLinear, sfMitchell}) {
+      TBitmap32 fast(t.DW, t.DH, 0xFF102030u), ref(t.DW, t.DH, 0xFF102030u);
+      StretchDraw(fast, t.Dst, src, t.Src, f);
+      StretchDrawReference(ref, t.Dst, src, t.Src, f);
+      ASSERT_TRUE(std::equal(fast.Bits(), fast.Bits() + fast.PixelCount(), ref.Bits()))
+          << t.SW << "x" << t.SH << " filter " << int(f);
+    }
+  }
+}
+
+TEST(Resampler, StretchedDrawingFollowsTheSourceDrawMode) {
+  TBitmap32 src(2, 2, 0x00FF0000u);  // fully transparent red
+  src.DrawMode = dmBlend;
+  TBitmap32 dst(6, 6, clWhite32);
+  StretchDraw(dst, dst.BoundsRect(), src, src.BoundsRect(), sfMitchell);
+  EXPECT_EQ(CountChanged(dst, clWhite32), 0);
+  src.DrawMode = dmOpaque;
+  StretchDraw(dst, dst.BoundsRect(), src, src.BoundsRect(), sfMitchell);
+  EXPECT_EQ(CountChanged(dst, 0x00FF0000u), 0);
+}
+
+}  // namespace
+}  // namespace brellin
