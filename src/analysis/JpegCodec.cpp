@@ -1,0 +1,313 @@
+#include "analysis/JpegCodec.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "base/BmpCodec.h"
+#include "base/Errors.h"
+
+// libjpeg reports errors through a callback that must not return. It jumps
+// back with longjmp into a small function that holds no C++ objects; every
+// object with a destructor lives in the caller, which turns the failure into
+// an exception once libjpeg's frames are gone.
+
+namespace brellin {
+
+namespace {
+
+constexpr size_t BufferSize = 64 * 1024;
+// Progressive files can hold thousands of tiny scans that take minutes to
+// decode; real pictures use around ten.
+constexpr int MaxScans = 1000;
+
+struct TJpegError {
+  jpeg_error_mgr Mgr;  // first member: libjpeg hands back a pointer to it
+  std::jmp_buf Jump;
+  const char* Reason = nullptr;  // set when the failure is ours, not libjpeg's
+  char Message[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr c) {
+  auto* e = reinterpret_cast<TJpegError*>(c->err);
+  (*c->err->format_message)(c, e->Message);
+  std::longjmp(e->Jump, 1);
+}
+
+// Warnings (corrupt but decodable data) are neither printed nor fatal.
+void EmitMessage(j_common_ptr c, int level) {
+  if (level < 0) ++c->err->num_warnings;
+}
+
+void OutputMessage(j_common_ptr) {}
+
+[[noreturn]] void Fail(j_common_ptr c, const char* reason) {
+  reinterpret_cast<TJpegError*>(c->err)->Reason = reason;
+  ERREXIT(c, JERR_UNKNOWN_MARKER);  // message replaced by Reason
+  std::abort();                     // not reached: error_exit jumps
+}
+
+void InstallErrorManager(TJpegError& e, j_common_ptr c) {
+  c->err = jpeg_std_error(&e.Mgr);
+  e.Mgr.error_exit = ErrorExit;
+  e.Mgr.emit_message = EmitMessage;
+  e.Mgr.output_message = OutputMessage;
+}
+
+std::string ErrorText(const TJpegError& e) {
+  return e.Reason ? e.Reason : e.Message;
+}
+
+// ---- reading ----
+
+struct TDecoder {
+  jpeg_decompress_struct Info{};
+  TJpegError Error;
+  jpeg_source_mgr Source{};
+  jpeg_progress_mgr Progress{};
+  TStream* Stream = nullptr;
+  std::vector<uint8_t> Buffer;
+  std::vector<uint8_t> Row;
+  std::vector<TColor32> Pixels;
+  bool Created = false;
+
+  ~TDecoder() {
+    if (Created) jpeg_destroy_decompress(&Info);
+  }
+};
+
+TDecoder& DecoderOf(j_decompress_ptr c) {
+  return *static_cast<TDecoder*>(c->client_data);
+}
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr c) {
+  TDecoder& d = DecoderOf(c);
+  size_t n = 0;
+  try {
+    n = d.Stream->Read(d.Buffer.data(), d.Buffer.size());
+  } catch (...) {
+    n = 0;
+  }
+  if (n == 0) Fail(reinterpret_cast<j_common_ptr>(c), "truncated JPEG data");
+  d.Source.next_input_byte = d.Buffer.data();
+  d.Source.bytes_in_buffer = n;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr c, long count) {
+  TDecoder& d = DecoderOf(c);
+  if (count <= 0) return;
+  if (size_t(count) <= d.Source.bytes_in_buffer) {
+    d.Source.next_input_byte += count;
+    d.Source.bytes_in_buffer -= size_t(count);
+    return;
+  }
+  const int64_t rest = int64_t(count) - int64_t(d.Source.bytes_in_buffer);
+  d.Source.bytes_in_buffer = 0;
+  if (d.Stream->Remaining() < rest) Fail(reinterpret_cast<j_common_ptr>(c), "truncated JPEG data");
+  d.Stream->Seek(rest, soCurrent);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+void CheckProgress(j_common_ptr c) {
+  if (reinterpret_cast<j_decompress_ptr>(c)->input_scan_number > MaxScans)
+    Fail(c, "JPEG picture has too many scans");
+}
+
+bool ReadHeader(TDecoder& d) {
+  if (setjmp(d.Error.Jump)) return false;
+  InstallErrorManager(d.Error, reinterpret_cast<j_common_ptr>(&d.Info));
+  jpeg_create_decompress(&d.Info);
+  d.Created = true;
+  d.Info.client_data = &d;
+  // Progressive pictures keep all coefficients in memory; bound them.
+  d.Info.mem->max_memory_to_use = long(std::min<int64_t>(MaxDecodedPixels * 8, 1L << 31));
+  d.Progress.progress_monitor = CheckProgress;
+  d.Info.progress = &d.Progress;
+  d.Source.init_source = InitSource;
+  d.Source.fill_input_buffer = FillInputBuffer;
+  d.Source.skip_input_data = SkipInputData;
+  d.Source.resync_to_restart = jpeg_resync_to_restart;
+  d.Source.term_source = TermSource;
+  d.Info.src = &d.Source;
+  jpeg_read_header(&d.Info, TRUE);
+  switch (d.Info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      d.Info.out_color_space = JCS_GRAYSCALE;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      d.Info.out_color_space = JCS_CMYK;
+      break;
+    default:
+      d.Info.out_color_space = JCS_RGB;
+      break;
+  }
+  // No scaling is asked for, so the output has the picture's own size.
+  jpeg_calc_output_dimensions(&d.Info);
+  return true;
+}
+
+void ConvertRow(const jpeg_decompress_struct& info, const uint8_t* src, TColor32* dst) {
+  const int w = int(info.output_width);
+  switch (info.out_color_space) {
+    case JCS_GRAYSCALE:
+      for (int x = 0; x < w; ++x) dst[x] = Color32(src[x], src[x], src[x]);
+      break;
+    case JCS_CMYK:
+      // Adobe's files store the inks inverted (255 = no ink).
+      for (int x = 0; x < w; ++x, src += 4) {
+        uint32_t c = src[0], m = src[1], y = src[2], k = src[3];
+        if (!info.saw_Adobe_marker) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        dst[x] = Color32(uint8_t((c * k + 127) / 255), uint8_t((m * k + 127) / 255),
+                         uint8_t((y * k + 127) / 255));
+      }
+      break;
+    default:
+      for (int x = 0; x < w; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
+      break;
+  }
+}
+
+bool DecodeRows(TDecoder& d) {
+  if (setjmp(d.Error.Jump)) return false;
+  jpeg_start_decompress(&d.Info);
+  const int comps = d.Info.output_components;
+  if (size_t(d.Info.output_width) * d.Info.output_height != d.Pixels.size() ||
+      d.Row.size() != size_t(d.Info.output_width) * size_t(comps) ||
+      (d.Info.out_color_space == JCS_GRAYSCALE && comps != 1) ||
+      (d.Info.out_color_space == JCS_RGB && comps != 3) ||
+      (d.Info.out_color_space == JCS_CMYK && comps != 4))
+    Fail(reinterpret_cast<j_common_ptr>(&d.Info), "unsupported JPEG colour layout");
+  while (d.Info.output_scanline < d.Info.output_height) {
+    JSAMPROW row = d.Row.data();
+    const JDIMENSION y = d.Info.output_scanline;
+    if (jpeg_read_scanlines(&d.Info, &row, 1) != 1)
+      Fail(reinterpret_cast<j_common_ptr>(&d.Info), "truncated JPEG data");
+    ConvertRow(d.Info, d.Row.data(), d.Pixels.data() + size_t(y) * d.Info.output_width);
+  }
+  jpeg_finish_decompress(&d.Info);
+  return true;
+}
+
+// ---- writing ----
+
+struct TEncoder {
+  jpeg_compress_struct Info{};
+  TJpegError Error;
+  jpeg_destination_mgr Dest{};
+  TStream* Stream = nullptr;
+  const TBitmap32* Bitmap = nullptr;
+  int Quality = 75;
+  std::vector<uint8_t> Buffer;
+  std::vector<uint8_t> Row;
+  bool Created = false;
+
+  ~TEncoder() {
+    if (Created) jpeg_destroy_compress(&Info);
+  }
+};
+
+TEncoder& EncoderOf(j_compress_ptr c) {
+  return *static_cast<TEncoder*>(c->client_data);
+}
+
+void WriteOut(j_compress_ptr c, size_t count) {
+  TEncoder& e = EncoderOf(c);
+  bool ok = false;
+  try {
+    ok = e.Stream->Write(e.Buffer.data(), count) == count;
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) Fail(reinterpret_cast<j_common_ptr>(c), "cannot write the JPEG data");
+}
+
+void InitDestination(j_compress_ptr c) {
+  TEncoder& e = EncoderOf(c);
+  e.Dest.next_output_byte = e.Buffer.data();
+  e.Dest.free_in_buffer = e.Buffer.size();
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr c) {
+  WriteOut(c, EncoderOf(c).Buffer.size());
+  InitDestination(c);
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr c) {
+  TEncoder& e = EncoderOf(c);
+  WriteOut(c, e.Buffer.size() - e.Dest.free_in_buffer);
+}
+
+bool Encode(TEncoder& e) {
+  if (setjmp(e.Error.Jump)) return false;
+  InstallErrorManager(e.Error, reinterpret_cast<j_common_ptr>(&e.Info));
+  jpeg_create_compress(&e.Info);
+  e.Created = true;
+  e.Info.client_data = &e;
+  e.Dest.init_destination = InitDestination;
+  e.Dest.empty_output_buffer = EmptyOutputBuffer;
+  e.Dest.term_destination = TermDestination;
+  e.Info.dest = &e.Dest;
+  const TBitmap32& bmp = *e.Bitmap;
+  e.Info.image_width = JDIMENSION(bmp.Width());
+  e.Info.image_height = JDIMENSION(bmp.Height());
+  e.Info.input_components = 3;
+  e.Info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&e.Info);
+  jpeg_set_quality(&e.Info, e.Quality, TRUE);
+  jpeg_start_compress(&e.Info, TRUE);
+  while (e.Info.next_scanline < e.Info.image_height) {
+    const TColor32* src = bmp.ScanLine(int(e.Info.next_scanline));
+    uint8_t* p = e.Row.data();
+    for (int x = 0; x < bmp.Width(); ++x, p += 3) {
+      p[0] = RedComponent(src[x]);
+      p[1] = GreenComponent(src[x]);
+      p[2] = BlueComponent(src[x]);
+    }
+    JSAMPROW row = e.Row.data();
+    jpeg_write_scanlines(&e.Info, &row, 1);
+  }
+  jpeg_finish_compress(&e.Info);
+  return true;
+}
+
+}  // namespace
+
+void LoadJPEG(TBitmap32& bmp, TStream& s) {
+  TDecoder d;
+  d.Stream = &s;
+  d.Buffer.resize(BufferSize);
+  if (!ReadHeader(d)) throw EInvalidData(ErrorText(d.Error));
+  CheckDecodedSize(d.Info.image_width, d.Info.image_height, "JPEG");
+  d.Row.resize(size_t(d.Info.output_width) * size_t(d.Info.out_color_components));
+  d.Pixels.resize(size_t(d.Info.output_width) * size_t(d.Info.output_height));
+  if (!DecodeRows(d)) throw EInvalidData(ErrorText(d.Error));
+  // Hand back what libjpeg read ahead, so the stream ends after the picture.
+  s.Seek(-int64_t(d.Source.bytes_in_buffer), soCurrent);
+  bmp.Assign(int(d.Info.output_width), int(d.Info.output_height), std::move(d.Pixels));
+  bmp.Changed();
+}
+
+void SaveJPEG(const TBitmap32& bmp, TStream& s, int quality) {
+  if (bmp.Empty()) throw EWriteError("cannot write an empty picture as JPEG");
+  TEncoder e;
+  e.Stream = &s;
+  e.Bitmap = &bmp;
+  e.Quality = std::clamp(quality, 1, 100);
+  e.Buffer.resize(BufferSize);
+  e.Row.resize(size_t(bmp.Width()) * 3);
+  if (!Encode(e)) throw EWriteError(ErrorText(e.Error));
+}
+
+}  // namespace brellin

@@ -1,0 +1,20 @@
+// PNG pictures through libpng.
+#pragma once
+
+#include "base/Bitmap32.h"
+#include "base/Stream.h"
+
+namespace brellin {
+
+// Decodes a PNG of any colour type, bit depth and interlacing from the
+// stream's position and leaves the stream after its end chunk. Palette and
+// grey pictures are expanded, transparency (alpha channel or tRNS) is kept in
+// the alpha byte, 16-bit samples become (v * 255 + 32767) / 65535. A file cut
+// short is an error. Throws EInvalidData with the reason (no file name).
+void LoadPNG(TBitmap32& bmp, TStream& s);
+
+// Encodes the bitmap as an 8-bit RGB PNG, or RGBA when withAlpha is set.
+// Throws EWriteError.
+void SavePNG(const TBitmap32& bmp, TStream& s, bool withAlpha);
+
+}  // namespace brellin
