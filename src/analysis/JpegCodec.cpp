@@ -40,18 +40,23 @@ struct TJpegError {
   std::longjmp(e->Jump, 1);
 }
 
-// Warnings (corrupt but decodable data) are neither printed nor fatal.
-void EmitMessage(j_common_ptr c, int level) {
-  if (level < 0) ++c->err->num_warnings;
-}
-
-void OutputMessage(j_common_ptr) {}
-
 [[noreturn]] void Fail(j_common_ptr c, const char* reason) {
   reinterpret_cast<TJpegError*>(c->err)->Reason = reason;
   ERREXIT(c, JERR_UNKNOWN_MARKER);  // message replaced by Reason
   std::abort();                     // not reached: error_exit jumps
 }
+
+// Warnings about corrupt but decodable data are neither printed nor fatal.
+// Data that ends early is: libjpeg would fill the rest of the picture with
+// grey, also for a forged header that claims a huge picture.
+void EmitMessage(j_common_ptr c, int level) {
+  if (level >= 0) return;
+  if (c->err->msg_code == JWRN_HIT_MARKER || c->err->msg_code == JWRN_JPEG_EOF)
+    Fail(c, "truncated JPEG data");
+  ++c->err->num_warnings;
+}
+
+void OutputMessage(j_common_ptr) {}
 
 void InstallErrorManager(TJpegError& e, j_common_ptr c) {
   c->err = jpeg_std_error(&e.Mgr);
@@ -182,7 +187,7 @@ bool DecodeRows(TDecoder& d) {
   if (setjmp(d.Error.Jump)) return false;
   jpeg_start_decompress(&d.Info);
   const int comps = d.Info.output_components;
-  if (size_t(d.Info.output_width) * d.Info.output_height != d.Pixels.size() ||
+  if (d.Info.output_width != d.Info.image_width || d.Info.output_height != d.Info.image_height ||
       d.Row.size() != size_t(d.Info.output_width) * size_t(comps) ||
       (d.Info.out_color_space == JCS_GRAYSCALE && comps != 1) ||
       (d.Info.out_color_space == JCS_RGB && comps != 3) ||
@@ -193,6 +198,10 @@ bool DecodeRows(TDecoder& d) {
     const JDIMENSION y = d.Info.output_scanline;
     if (jpeg_read_scanlines(&d.Info, &row, 1) != 1)
       Fail(reinterpret_cast<j_common_ptr>(&d.Info), "truncated JPEG data");
+    // Allocated only once the data has proved itself with a first row: a
+    // forged header over a few bytes fails before costing a gigabyte.
+    // (A failed allocation throws out of here, past no libjpeg frame.)
+    if (d.Pixels.empty()) d.Pixels.resize(size_t(d.Info.output_width) * d.Info.output_height);
     ConvertRow(d.Info, d.Row.data(), d.Pixels.data() + size_t(y) * d.Info.output_width);
   }
   jpeg_finish_decompress(&d.Info);
@@ -291,7 +300,6 @@ void LoadJPEG(TBitmap32& bmp, TStream& s) {
   if (!ReadHeader(d)) throw EInvalidData(ErrorText(d.Error));
   CheckDecodedSize(d.Info.image_width, d.Info.image_height, "JPEG");
   d.Row.resize(size_t(d.Info.output_width) * size_t(d.Info.out_color_components));
-  d.Pixels.resize(size_t(d.Info.output_width) * size_t(d.Info.output_height));
   if (!DecodeRows(d)) throw EInvalidData(ErrorText(d.Error));
   // Hand back what libjpeg read ahead, so the stream ends after the picture.
   s.Seek(-int64_t(d.Source.bytes_in_buffer), soCurrent);

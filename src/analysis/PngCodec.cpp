@@ -1,7 +1,9 @@
 #include "analysis/PngCodec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include <png.h>
@@ -151,6 +153,17 @@ void LoadPNG(TBitmap32& bmp, TStream& s) {
   png_set_sig_bytes(r.Png, 8);
   if (!ReadHeader(r)) throw EInvalidData(r.Message);
   CheckDecodedSize(r.Width, r.Height, "PNG");
+  // Deflate packs at most 1032 bytes into one, so the compressed rows still
+  // in the stream bound the picture before its pixels are allocated.
+  const int channels = r.ColorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                       : r.ColorType == PNG_COLOR_TYPE_RGB     ? 3
+                       : r.ColorType == PNG_COLOR_TYPE_GA      ? 2
+                                                               : 1;
+  const uint64_t rowBytes = (uint64_t(r.Width) * uint64_t(channels * r.BitDepth) + 7) / 8;
+  const uint64_t rawBytes = uint64_t(r.Height) * (1 + rowBytes);
+  if (rawBytes / 1032 > uint64_t(std::max<int64_t>(s.Remaining(), 0)) + 1024)
+    throw EInvalidData("PNG data too short for " + std::to_string(r.Width) + " x " +
+                       std::to_string(r.Height) + " pixels");
   r.Pixels.resize(size_t(r.Width) * r.Height);
   r.Rows.resize(r.Height);
   for (png_uint_32 y = 0; y < r.Height; ++y)

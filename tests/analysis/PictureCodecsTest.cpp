@@ -286,6 +286,14 @@ TEST(JpegCodecTest, DamagedFilesAreErrors) {
       break;
     }
   EXPECT_EQ(DecodeError(LoadJPEG, big), "JPEG header claims 65000 x 65000 pixels");
+  // Within the limits, the same few bytes run out at the first rows.
+  for (size_t i = 0; i + 8 < big.size(); ++i)
+    if (big[i] == 0xFF && big[i + 1] == 0xC0) {
+      big[i + 5] = big[i + 7] = 0x3E;
+      big[i + 6] = big[i + 8] = 0x80;
+      break;
+    }
+  EXPECT_EQ(DecodeError(LoadJPEG, big), "truncated JPEG data");
 }
 
 // ---- PNG ----
@@ -380,6 +388,13 @@ TEST(PngCodecTest, DamagedFilesAreErrors) {
   const uLong crc = crc32(0, big.data() + 12, 17);
   for (int i = 0; i < 4; ++i) big[size_t(29 + i)] = uint8_t(crc >> (24 - 8 * i));
   EXPECT_EQ(DecodeError(LoadPNG, big), "PNG header claims 100000 x 100000 pixels");
+  // Within the limits, but far more pixels than the few compressed bytes can hold.
+  for (int i : {16, 20})
+    big[size_t(i)] = 0, big[size_t(i) + 1] = 0, big[size_t(i) + 2] = 0x3E,
+    big[size_t(i) + 3] = 0x80;
+  const uLong crc2 = crc32(0, big.data() + 12, 17);
+  for (int i = 0; i < 4; ++i) big[size_t(29 + i)] = uint8_t(crc2 >> (24 - 8 * i));
+  EXPECT_EQ(DecodeError(LoadPNG, big), "PNG data too short for 16000 x 16000 pixels");
 
   TBytes corrupt = file;
   corrupt[file.size() / 2] ^= 0x55;  // inside the compressed data: checksum fails
