@@ -38,23 +38,23 @@ TBitmap32 TFeatureExtractor::Execute() {
   FreePlanes();
   SplitToPlanes(Source, Darkness, Tint);
   InvertPlane(Darkness, w, h);
-  RowGrad.assign(n, 0);
+  RowGrad.resize(n);  // fresh planes are zero
   RowGradient(Darkness, RowGrad, w, h);
   SetProgress(8);
-  ColGrad.assign(n, 0);
+  ColGrad.resize(n);  // fresh planes are zero
   ColumnGradient(Darkness, ColGrad, w, h);
   SetProgress(12);
-  Strength.assign(n, 0);
+  Strength.resize(n);  // fresh planes are zero
   GradientStrength(RowGrad, ColGrad, Strength, w, h);
   SetProgress(14);
   SmoothPlane(Strength, w, h, 10);
   SetProgress(28);
-  Direction.assign(n, 0);
+  Direction.resize(n);  // fresh planes are zero
   OrientationField(RowGrad, ColGrad, Direction, w, h, BlockSize);
   SetProgress(35);
   Release(RowGrad);
   Release(ColGrad);
-  Edge.assign(n, 0);
+  Edge.resize(n);  // fresh planes are zero
   DetectEdges(Darkness, Edge, w, h);
   SetProgress(50);
   BinarizePlane(Edge, w, h);

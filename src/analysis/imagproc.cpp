@@ -66,6 +66,18 @@ namespace {
 
 constexpr int kMinRows = 8;
 
+void ParallelCopy(const uint8_t* src, uint8_t* dst, size_t n) {
+  constexpr size_t kChunk = size_t(1) << 20;
+  const int chunks = int((n + kChunk - 1) / kChunk);
+  ParallelFor(
+      0, chunks,
+      [&](int c0, int c1) {
+        const size_t b = size_t(c0) * kChunk, e = std::min(n, size_t(c1) * kChunk);
+        std::copy(src + b, src + e, dst + b);
+      },
+      1);
+}
+
 }  // namespace
 
 // Round half to even for 0 <= v < 2^51 without a call: adding and removing
@@ -113,8 +125,9 @@ static void SplitRow(const TColor32* __restrict px, uint8_t* __restrict light,
 
 void SplitToPlanes(const TBitmap32& source, TBytePlane& darkness, TBytePlane& tint) {
   const int w = source.Width(), h = source.Height();
-  darkness.assign(size_t(w) * size_t(h), 0);
-  tint.assign(size_t(w) * size_t(h), 0);
+  // Every element is written below; the planes are not cleared first.
+  darkness.resize(size_t(w) * size_t(h));
+  tint.resize(size_t(w) * size_t(h));
   ParallelFor(
       0, h,
       [&](int r0, int r1) {
@@ -125,10 +138,44 @@ void SplitToPlanes(const TBitmap32& source, TBytePlane& darkness, TBytePlane& ti
       kMinRows);
 }
 
+// Element-wise byte kernels. Bounds and pointers are plain values: a store
+// through a byte pointer may alias anything, and bounds read through captured
+// references would be reloaded on every element and block vectorisation.
+BRELLIN_CLONES
+static void InvertRange(uint8_t* __restrict d, size_t n) {
+  for (size_t i = 0; i < n; ++i) d[i] = uint8_t(255 - d[i]);
+}
+
+BRELLIN_CLONES
+static void BinarizeRange(uint8_t* __restrict d, size_t n) {
+  for (size_t i = 0; i < n; ++i) d[i] = d[i] > 128 ? 255 : 0;
+}
+
+BRELLIN_CLONES
+static void MergeRange(const uint8_t* __restrict st, uint8_t* __restrict e, size_t n) {
+  for (size_t i = 0; i < n; ++i) e[i] = uint8_t((e[i] != 0 ? 128 : 0) | (st[i] >> 1));
+}
+
+BRELLIN_CLONES
+static void PackRow(const uint8_t* __restrict dk, const uint8_t* __restrict tn,
+                    const uint8_t* __restrict dr, const uint8_t* __restrict ed,
+                    TColor32* __restrict d, int w) {
+  for (int x = 0; x < w; ++x)
+    d[x] = (TColor32(dr[x]) << 24) | (TColor32(dk[x]) << 16) | (TColor32(tn[x]) << 8) |
+           TColor32(ed[x]);
+}
+
+// Calls kernel(offset, count) on row-aligned parts of a W x H plane in parallel.
+template <typename Kernel>
+static void ForRowsOfPlane(int w, int h, const Kernel& kernel) {
+  ParallelFor(
+      0, h, [&](int r0, int r1) { kernel(size_t(r0) * size_t(w), size_t(r1 - r0) * size_t(w)); },
+      kMinRows);
+}
+
 void InvertPlane(TBytePlane& p, int w, int h) {
   uint8_t* d = p.data();
-  const size_t n = size_t(w) * size_t(h);
-  for (size_t i = 0; i < n; ++i) d[i] = uint8_t(255 - d[i]);
+  ForRowsOfPlane(w, h, [d](size_t o, size_t n) { InvertRange(d + o, n); });
 }
 
 BRELLIN_CLONES
@@ -239,10 +286,21 @@ void RepeatBlur(const TBytePlane& src, TBytePlane& dst, int w, int h, int times)
   if (times % 2 == 0) std::copy(v.begin(), v.end(), dst.begin());
 }
 
+// Both working planes of the plain version start as copies of P and the
+// blur never writes the two-pixel frame outside the copied corner blocks, so
+// ping-ponging between P itself and one copy reads and writes exactly the
+// same values with one copy instead of four.
 void SmoothPlane(TBytePlane& p, int w, int h, int times) {
-  TBytePlane t(p.begin(), p.begin() + ptrdiff_t(w) * h);
-  RepeatBlur(p, t, w, h, times);
-  std::copy(t.begin(), t.end(), p.begin());
+  const size_t n = size_t(w) * size_t(h);
+  TBytePlane v(n);
+  ParallelCopy(p.data(), v.data(), n);
+  for (int k = 1; k <= times; ++k) {
+    if (k % 2 == 1)
+      GaussianBlur5(p, v, w, h);
+    else
+      GaussianBlur5(v, p, w, h);
+  }
+  if (times % 2 == 1) ParallelCopy(v.data(), p.data(), n);
 }
 
 // DirectionByte for a run of (cos, sin) pairs through a cheap angle
@@ -442,7 +500,7 @@ static void EdgeRows(const uint8_t* t, uint8_t* edge, int w, int r0, int r1, int
 }
 
 void DetectEdges(const TBytePlane& src, TBytePlane& edge, int w, int h) {
-  TBytePlane t(size_t(w) * size_t(h), 0);
+  TBytePlane t(static_cast<size_t>(w) * size_t(h));  // fresh planes are zero
   GaussianBlur5(src, t, w, h);
   ParallelFor(
       1, h - 1,
@@ -455,8 +513,7 @@ void DetectEdges(const TBytePlane& src, TBytePlane& edge, int w, int h) {
 
 void BinarizePlane(TBytePlane& p, int w, int h) {
   uint8_t* d = p.data();
-  const size_t n = size_t(w) * size_t(h);
-  for (size_t i = 0; i < n; ++i) d[i] = d[i] > 128 ? 255 : 0;
+  ForRowsOfPlane(w, h, [d](size_t o, size_t n) { BinarizeRange(d + o, n); });
 }
 
 namespace {
@@ -510,25 +567,37 @@ void ThinEdges(TBytePlane& edge, int w, int h) {
       if (row[x] == 255) cand.push_back(uint32_t(size_t(r) * size_t(w) + size_t(x)));
   }
   // dirty[pass][i]: the neighbourhood of i changed since pass last looked.
-  TLargeVector<uint8_t> dirty(n, 0);
+  TLargeVector<uint8_t> dirty(n);  // fresh: zero
   for (uint32_t i : cand) dirty[i] = 3;
   const ptrdiff_t W = w;
   const ptrdiff_t off[8] = {-W, -W + 1, 1, W + 1, W, W - 1, -1, -W - 1};
   std::vector<uint32_t> del;
+  TLargeVector<uint8_t> mark(cand.size());
   uint8_t* e = edge.data();
   bool deleted = true;
   while (deleted) {
     deleted = false;
     for (int pass = 0; pass < 2; ++pass) {
       const uint8_t bit = uint8_t(1 << pass);
+      // Marking only reads the plane (and each candidate's own flag), so the
+      // candidates are split over the threads; deletions follow in order.
+      ParallelFor(
+          0, int(cand.size()),
+          [&](int c0, int c1) {
+            for (int c = c0; c < c1; ++c) {
+              const uint32_t i = cand[size_t(c)];
+              mark[size_t(c)] = 0;
+              if (!(dirty[i] & bit)) continue;
+              dirty[i] = uint8_t(dirty[i] & ~bit);
+              int m = 0;
+              for (int k = 0; k < 8; ++k) m |= (e[ptrdiff_t(i) + off[k]] != 0) << k;
+              mark[size_t(c)] = tables.Delete[pass][m] ? 1 : 0;
+            }
+          },
+          4096);
       del.clear();
-      for (uint32_t i : cand) {
-        if (!(dirty[i] & bit)) continue;
-        dirty[i] = uint8_t(dirty[i] & ~bit);
-        int m = 0;
-        for (int k = 0; k < 8; ++k) m |= (e[ptrdiff_t(i) + off[k]] != 0) << k;
-        if (tables.Delete[pass][m]) del.push_back(i);
-      }
+      for (size_t c = 0; c < cand.size(); ++c)
+        if (mark[c]) del.push_back(cand[c]);
       if (del.empty()) continue;
       deleted = true;
       for (uint32_t i : del) {
@@ -539,15 +608,15 @@ void ThinEdges(TBytePlane& edge, int w, int h) {
       for (uint32_t i : cand)
         if (e[i] != 0) cand[keep++] = i;
       cand.resize(keep);
+      mark.resize(keep);
     }
   }
 }
 
 void MergeEdgeAndStrength(const TBytePlane& strength, TBytePlane& edge, int w, int h) {
-  const size_t n = size_t(w) * size_t(h);
-  const uint8_t* s = strength.data();
+  const uint8_t* st = strength.data();
   uint8_t* e = edge.data();
-  for (size_t i = 0; i < n; ++i) e[i] = uint8_t((e[i] != 0 ? 128 : 0) | (s[i] >> 1));
+  ForRowsOfPlane(w, h, [st, e](size_t o, size_t n) { MergeRange(st + o, e + o, n); });
 }
 
 void PackFeatureMap(const TBytePlane& darkness, const TBytePlane& tint, const TBytePlane& dir,
@@ -558,11 +627,8 @@ void PackFeatureMap(const TBytePlane& darkness, const TBytePlane& tint, const TB
       [&](int r0, int r1) {
         for (int r = r0; r < r1; ++r) {
           const size_t o = size_t(r) * size_t(w);
-          TColor32* d = dest.ScanLine(h - 1 - r);
-          for (int x = 0; x < w; ++x)
-            d[x] = (TColor32(dir[o + size_t(x)]) << 24) |
-                   (TColor32(darkness[o + size_t(x)]) << 16) |
-                   (TColor32(tint[o + size_t(x)]) << 8) | TColor32(edge[o + size_t(x)]);
+          PackRow(darkness.data() + o, tint.data() + o, dir.data() + o, edge.data() + o,
+                  dest.ScanLine(h - 1 - r), w);
         }
       },
       kMinRows);

@@ -68,7 +68,7 @@ void TBitmap32::SetSize(int width, int height) {
   if (width == 0 || height == 0) width = height = 0;
   FWidth = width;
   FHeight = height;
-  FBits.assign(size_t(width) * size_t(height), 0);
+  TLargeVector<TColor32>(size_t(width) * size_t(height)).swap(FBits);  // fresh blocks are zero
 }
 
 void TBitmap32::Assign(int width, int height, std::vector<TColor32>&& pixels) {

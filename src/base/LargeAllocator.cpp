@@ -18,7 +18,7 @@ size_t MappedSize(size_t bytes) {
 
 void* LargeAllocate(size_t bytes) {
   if (bytes < kMapThreshold) {
-    void* p = std::malloc(bytes == 0 ? 1 : bytes);
+    void* p = std::calloc(bytes == 0 ? 1 : bytes, 1);
     if (!p) throw std::bad_alloc();
     return p;
   }

@@ -2,10 +2,19 @@
 // mapped directly and asked for transparent huge pages: a 20-megapixel
 // picture otherwise spends a large part of its analysis in page faults
 // (one per 4 KiB touched). Small blocks come from the ordinary heap.
+//
+// Every block arrives zero-filled (fresh mappings are zero, small blocks come
+// from calloc), so value-initialised elements are not written a second time:
+// TLargeVector<T>(n) is n zeros without a pass over the memory. The one
+// difference from std::vector: resize() that grows back into capacity left by
+// an earlier shrink keeps the old values there. The program never shrinks
+// these buffers; assign(n, v) and vector(n, v) always write v.
 #pragma once
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace brellin {
@@ -24,6 +33,15 @@ struct TLargeAllocator {
     return static_cast<T*>(LargeAllocate(n * sizeof(T)));
   }
   void deallocate(T* p, size_t n) noexcept { LargeFree(p, n * sizeof(T)); }
+  // Default-initialise instead of value-initialise: the block is already zero.
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   template <typename U>
   bool operator==(const TLargeAllocator<U>&) const noexcept {
     return true;
