@@ -51,7 +51,9 @@ void WritePng(const TBitmap32& bmp, const std::string& file) {
   }
 }
 
-TColor32 Grey(int v) { return Color32(uint8_t(v), uint8_t(v), uint8_t(v)); }
+TColor32 Grey(int v) {
+  return Color32(uint8_t(v), uint8_t(v), uint8_t(v));
+}
 
 // Views of the feature map's channels a person can look at.
 void WritePlanes(const TBitmap32& map, const std::string& dir) {
@@ -65,7 +67,8 @@ void WritePlanes(const TBitmap32& map, const std::string& dir) {
       const TColor32 p = map.Pixel(x, y);
       dark.SetPixel(x, y, Grey(255 - FeatureDarkness(p)));
       uint8_t r, g, b;
-      HSLToRGB(r, g, b, float(FeatureHueIndex(p)) / 31.0f, 1.0f, 0.5f);
+      // Hue at the pixel's own saturation, so grey and white areas show grey.
+      HSLToRGB(r, g, b, float(FeatureHueIndex(p)) / 31.0f, float(FeatureSatIndex(p)) / 7.0f, 0.5f);
       hue.SetPixel(x, y, Color32(r, g, b));
       sat.SetPixel(x, y, Grey(FeatureSatIndex(p) * 255 / 7));
       strength.SetPixel(x, y, Grey(255 - FeatureStrength(p) * 2));
@@ -112,17 +115,15 @@ int AnalyzeCommand(const std::vector<std::string>& args) {
   TArgs a(args, {"-o", "--planes", "--threads"}, {"--quiet"});
   if (a.Positional().size() != 1) throw EUsage("analyze takes exactly one INPUT picture");
   const std::string input = a.Positional()[0];
-  const std::string output =
-      a.Value("-o", fs::path(input).stem().string() + "-features.bmp");
+  const std::string output = a.Value("-o", fs::path(input).stem().string() + "-features.bmp");
   SetThreadCount(a.IntValue("--threads", 0, 1, 64));
   TTerminalProgress progress(a.Has("--quiet"));
 
   const TBitmap32 pic = ReadInputPicture(input);
   if (pic.Width() < MinAnalysisSide || pic.Height() < MinAnalysisSide)
-    throw EInputFailed(input, "the picture is too small to analyse (" +
-                                  std::to_string(pic.Width()) + " x " +
-                                  std::to_string(pic.Height()) +
-                                  " pixels; at least 2 x 2 are needed)");
+    throw EInputFailed(
+        input, "the picture is too small to analyse (" + std::to_string(pic.Width()) + " x " +
+                   std::to_string(pic.Height()) + " pixels; at least 2 x 2 are needed)");
   TBitmap32 map;
   try {
     map = ExtractFeatures(pic);
