@@ -13,21 +13,11 @@ TBitmap32::TBitmap32(int width, int height, TColor32 fill) {
   if (fill != 0) Clear(fill);
 }
 
-TBitmap32::TBitmap32(const TBitmap32& other)
-    : DrawMode(other.DrawMode),
-      MasterAlpha(other.MasterAlpha),
-      StretchFilter(other.StretchFilter),
-      PenColor(other.PenColor),
-      FWidth(other.FWidth),
-      FHeight(other.FHeight),
-      FBits(other.FBits) {}
+TBitmap32::TBitmap32(const TBitmap32& other) { *this = other; }
 
 TBitmap32& TBitmap32::operator=(const TBitmap32& other) {
   if (this != &other) {
-    DrawMode = other.DrawMode;
-    MasterAlpha = other.MasterAlpha;
-    StretchFilter = other.StretchFilter;
-    PenColor = other.PenColor;
+    CopySettings(other);
     FWidth = other.FWidth;
     FHeight = other.FHeight;
     FBits = other.FBits;
@@ -35,29 +25,24 @@ TBitmap32& TBitmap32::operator=(const TBitmap32& other) {
   return *this;
 }
 
-TBitmap32::TBitmap32(TBitmap32&& other) noexcept
-    : DrawMode(other.DrawMode),
-      MasterAlpha(other.MasterAlpha),
-      StretchFilter(other.StretchFilter),
-      PenColor(other.PenColor),
-      FWidth(other.FWidth),
-      FHeight(other.FHeight),
-      FBits(std::move(other.FBits)) {
-  other.FWidth = other.FHeight = 0;
-}
+TBitmap32::TBitmap32(TBitmap32&& other) noexcept { *this = std::move(other); }
 
 TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
   if (this != &other) {
-    DrawMode = other.DrawMode;
-    MasterAlpha = other.MasterAlpha;
-    StretchFilter = other.StretchFilter;
-    PenColor = other.PenColor;
+    CopySettings(other);
     FWidth = other.FWidth;
     FHeight = other.FHeight;
     FBits = std::move(other.FBits);
     other.FWidth = other.FHeight = 0;
   }
   return *this;
+}
+
+void TBitmap32::CopySettings(const TBitmap32& other) {
+  DrawMode = other.DrawMode;
+  MasterAlpha = other.MasterAlpha;
+  StretchFilter = other.StretchFilter;
+  PenColor = other.PenColor;
 }
 
 void TBitmap32::SetSize(int width, int height) {

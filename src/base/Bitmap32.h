@@ -94,6 +94,7 @@ class TBitmap32 {
   TChangeEvent OnChange;
 
  private:
+  void CopySettings(const TBitmap32& other);
   int FWidth = 0;
   int FHeight = 0;
   TLargeVector<TColor32> FBits;
