@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
 
-.PHONY: all deps ensure-deps configure build test bench test-asan fuzz demo format clean
+.PHONY: all deps ensure-deps configure build test bench test-asan fuzz demo format clean library-data
 
 all: build
 
@@ -49,3 +49,7 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+# Regenerates the shipped brush files in data/ (the results are committed).
+library-data: build
+	$(BUILD)/tools/brellin-make-brushes data
