@@ -1,0 +1,297 @@
+#include "synthesis/LineSampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <numbers>
+
+#include "analysis/BDibUtils.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "base/Rounding.h"
+#include "curves/Bezier.h"
+
+namespace brellin {
+
+int DirectionCallbackLimit = 1;
+
+namespace {
+
+// Headings are read from the feature map every this many steps.
+constexpr int HeadingInterval = 20;
+// Automatic strokes at least this long are refitted as a cubic.
+constexpr int MinCurveSteps = 30;
+
+// Saturates instead of overflowing for points far outside 16.16's range.
+TFixed ToFixed(float v) {
+  const double f = double(v) * 65536.0;
+  if (!(f > -2147483648.0)) return std::numeric_limits<TFixed>::min();
+  if (f >= 2147483647.0) return std::numeric_limits<TFixed>::max();
+  return TFixed(Round64(f));
+}
+
+int32_t RoundToInt(float v) {
+  return int32_t(std::clamp<double>(std::nearbyint(double(v)), -2147483648.0, 2147483647.0));
+}
+
+}  // namespace
+
+TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest) {
+  ColorSource = nullptr;
+  StopOnBorders = true;
+  Bounds = EmptyRect;
+  Precision = 20;
+  ThicknessFactor = float(16.0 / 765.0);
+  Scale = 2.0f;
+  SetBitmaps(Feature, Dest);
+  Start = {0, 0};
+  ScanWidth = 10.0f;
+  SetStepCount(50);
+  StraightLines = false;
+  Start = {this->Feature->Width() / 2, this->Feature->Height() / 2};
+  RandomSide = Random(1000) > 500;
+}
+
+void TLineSampler::SetBitmaps(const TBitmap32* Feature, const TBitmap32* Dest) {
+  this->Feature = Feature;
+  this->Dest = Dest;
+  if (Feature == nullptr) throw EBrellinError("Invalid Bitmap Feat");
+  if (Dest == nullptr) throw EBrellinError("Invalid Bitmap Dst");
+  if (Feature->Width() == 0 || Dest->Width() == 0)
+    throw EBrellinError("Feat->Width != Dest->Width");
+  if (Feature->Height() == 0 || Dest->Height() == 0)
+    throw EBrellinError("Feat->Height != Dest->Height");
+}
+
+void TLineSampler::SetStepCount(int N) {
+  StepCount = std::max(N, 5);
+  Dirs.assign(size_t(StepCount), 0);
+  Pixels.clear();
+}
+
+void TLineSampler::AddSteps(int K) {
+  StepCount += K;
+  Dirs.resize(size_t(std::max(StepCount, 0)), 0);
+}
+
+void TLineSampler::SetCurve(TPoint P0, TPoint P1, TPoint P2, TPoint P3) {
+  Dirs.clear();
+  Pixels.clear();
+  LeftOutline.clear();
+  RightOutline.clear();
+  StepCount = 0;
+  LastVertex = {-1, -1};
+  HasLastVertex = false;
+  if (StraightLines) {
+    AddVertex(P0);
+    AddVertex(P3);
+    return;
+  }
+  SubdivideBezier(
+      P0, P1, P2, P3,
+      [](void* target, TPoint q0, TPoint q1, TPoint q2, TPoint q3) {
+        auto* self = static_cast<TLineSampler*>(target);
+        self->AddVertex(q0);
+        self->AddVertex(q1);
+        self->AddVertex(q2);
+        self->AddVertex(q3);
+      },
+      this);
+}
+
+void TLineSampler::AddVertex(TPoint P) {
+  if (HasLastVertex) {
+    const int64_t d =
+        std::llabs(int64_t(P.X) - LastVertex.X) + std::llabs(int64_t(P.Y) - LastVertex.Y);
+    if (d > 0) {
+      const uint8_t h = DirectionTo(LastVertex, P);
+      AddSteps(int(d));
+      std::fill(Dirs.end() - d, Dirs.end(), h);
+    }
+  }
+  LastVertex = P;
+  HasLastVertex = true;
+}
+
+void TLineSampler::ReadHeading(TTurtle& T, uint8_t& D) {
+  const int32_t px = T.X + Start.X, py = T.Y + Start.Y;
+  if (Feature->Contains(px, py)) {
+    const TColor32 f = Feature->Pixel(px, py);
+    if (DirectionCallbackLimit > 2 * int(f & 0x7F))
+      DirectionCallback(px, py, D);
+    else
+      D = uint8_t(f >> 24);
+  }
+  if (RandomSide) D = uint8_t(D - 128);
+  // A reading within 4 units of the exact reverse of the current heading is
+  // turned back into the current sense.
+  if (std::abs(std::abs(int(T.Direction) - int(D)) - 128) <= 4) D = uint8_t(D - 128);
+  T.Direction = D;
+}
+
+bool TLineSampler::FitCurve() {
+  if (StepCount < MinCurveSteps) return false;
+  const int n = StepCount;
+  TTurtle t({0, 0}, 0);
+  uint8_t d = 0;
+  TFloatPoint q0, q1, q2, q3;
+  for (int i = 0; i < n; ++i) {
+    const TFloatPoint q = t.GetPositionF();
+    if (i == 0) q0 = q;
+    if (i == n / 3) q1 = q;
+    if (i == 2 * n / 3) q2 = q;
+    if (i == n - 1) q3 = q;
+    if (i % HeadingInterval == 0) ReadHeading(t, d);
+    t.Step();
+  }
+  const auto round = [](TFloatPoint q) { return TPoint{RoundToInt(q.X), RoundToInt(q.Y)}; };
+  SetCurve(round(q0), round(q1), round(q2), round(q3));
+  return true;
+}
+
+void TLineSampler::AddPathPixel(int32_t X, int32_t Y, float FX, float FY) {
+  const size_t n = Pixels.size();
+  for (size_t k = n > 4 ? n - 4 : 0; k < n; ++k)
+    if (Pixels[k].X == X && Pixels[k].Y == Y) return;
+  Pixels.push_back({X, Y, FX, FY});
+}
+
+void TLineSampler::Trace() {
+  Pixels.clear();
+  Pixels.reserve(size_t(std::max(StepCount, 0)) * 2 + 1);
+  TTurtle t({0, 0}, 0);
+  uint8_t d = 0;
+  const bool steered = bool(DirectionCallback);
+  for (int i = 0; i < StepCount; ++i) {
+    const TFloatPoint f = t.GetPositionF();
+    AddPathPixel(t.X2, t.Y2, f.X, f.Y);
+    AddPathPixel(t.X1, t.Y1, f.X, f.Y);
+    if (steered) {
+      if (i % HeadingInterval == 0) ReadHeading(t, d);
+    } else {
+      t.Direction = Dirs[size_t(i)];
+    }
+    t.Step();
+  }
+}
+
+void TLineSampler::IncludeInBounds(int32_t X, int32_t Y) {
+  if (X < Bounds.Left) Bounds.Left = X;
+  if (X > Bounds.Right) Bounds.Right = X;
+  if (Y < Bounds.Top) Bounds.Top = Y;
+  if (Y > Bounds.Bottom) Bounds.Bottom = Y;
+}
+
+void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
+  const int w = Feature->Width(), h = Feature->Height();
+  for (const TPathPixel& rec : Pixels) {
+    const int64_t x = int64_t(rec.X) + DX, y = int64_t(rec.Y) + DY;
+    if (x < 0 || y < 0 || x >= w || y >= h) return;
+    IncludeInBounds(int32_t(x), int32_t(y));
+    const TColor32 px = Feature->Pixel(int(x), int(y));
+    if ((StopOnBorders && (px & 0x80) != 0) || uint8_t(px & 0x7F) < Threshold) return;
+    uint8_t r, g, b;
+    if (ColorSource != nullptr) {
+      // A colour source smaller than the map ends the line like the map's edge.
+      if (!ColorSource->Contains(int(x), int(y))) return;
+      const TColor32 c = ColorSource->Pixel(int(x), int(y));
+      r = RedComponent(c);
+      g = GreenComponent(c);
+      b = BlueComponent(c);
+    } else {
+      const uint32_t tint = (px >> 8) & 0xFF;
+      const float hue = float(double(tint >> 3) / 31.0);
+      const float sat = float(double(tint & 7) / 7.0);
+      const float light = float(1.0 - double((px >> 16) & 0xFF) / 255.0);
+      HSLToRGB(r, g, b, hue, sat, light);
+    }
+    SumR += r;
+    SumG += g;
+    SumB += b;
+    ++SampleCount;
+  }
+}
+
+void TLineSampler::SampleColor() {
+  if (Precision >= StepCount) Precision = StepCount - 1;
+  SampleCount = 0;
+  SumR = SumG = SumB = 0;
+  // A curve path of no steps has no first heading.
+  const uint8_t d0 = Dirs.empty() ? 0 : Dirs[0];
+  TTurtle a(Start, uint8_t(d0 + 64)), b(Start, uint8_t(d0 - 64));
+  // The path itself, then one step to B's side, one to A's, two to B's, ...
+  int64_t n = Round64(std::clamp(double(ScanWidth) * 255.0, -1.0, 2147483647.0));
+  while (n > 0) {
+    SampleLine(a.X, a.Y);
+    n -= 255;
+    a.Step();
+    if (n <= 0) break;
+    b.Step();
+    SampleLine(b.X, b.Y);
+    n -= 255;
+  }
+}
+
+void TLineSampler::OutlineSegment(int A, int B) {
+  if (A == B) return;
+  constexpr double halfPi = std::numbers::pi / 2.0;
+  const TPathPixel &ra = Pixels[size_t(A)], &rb = Pixels[size_t(B)];
+  const float xa = float(double(Start.X) + double(ra.FX));
+  const float ya = float(double(Start.Y) + double(ra.FY));
+  const float xb = float(double(Start.X) + double(rb.FX));
+  const float yb = float(double(Start.Y) + double(rb.FY));
+  const float phi = float(std::atan2(double(yb) - double(ya), double(xb) - double(xa)));
+  const float t = float(255.0 * double(ThicknessFactor));  // the thickness / 3
+  const float r = float(std::max(double(t), std::pow(2.0 * double(t), 1.3) / 3.0));
+  const auto emit = [&](double angle, TArrayOfFixedPoint& outline) {
+    const float vx = float(double(xa) + double(r) * std::cos(angle));
+    const float vy = float(double(ya) + double(r) * std::sin(angle));
+    const float sx = float(double(vx) * double(Scale));
+    const float sy = float(double(vy) * double(Scale));
+    const int32_t ix = RoundToInt(sx), iy = RoundToInt(sy);
+    if (Feature->Contains(ix, iy)) IncludeInBounds(ix, iy);
+    outline.push_back({ToFixed(sx), ToFixed(sy)});
+  };
+  emit(double(phi) + halfPi, LeftOutline);
+  emit(double(phi) - halfPi, RightOutline);
+}
+
+void TLineSampler::BuildOutline() {
+  if (Precision < 2) Precision = 2;
+  const int h = int(Pixels.size()) - 1;
+  const int k = h / Precision;
+  LeftOutline.clear();
+  RightOutline.clear();
+  LeftOutline.reserve(size_t(std::max(k, 0)) + 1);
+  RightOutline.reserve(size_t(std::max(k, 0)) + 1);
+  for (int j = 1; j <= k; ++j) OutlineSegment((j - 1) * Precision, j * Precision - 1);
+  if (h - k * Precision > 0) OutlineSegment(k * Precision, h);
+}
+
+bool TLineSampler::Run() {
+  if (StepCount <= 0) return false;
+  if (DirectionCallback && FitCurve()) DirectionCallback = nullptr;
+  Trace();
+  try {
+    SampleColor();
+  } catch (const std::exception&) {
+    SampleCount = 0;
+  }
+  if (SampleCount <= 0) return false;
+  AverageColor = Color32(uint8_t(SumR / SampleCount), uint8_t(SumG / SampleCount),
+                         uint8_t(SumB / SampleCount), 255);
+  BuildOutline();
+  return !LeftOutline.empty() && !RightOutline.empty();
+}
+
+void TLineSampler::GetBounds(TRect& R) const {
+  // Bounds only ever holds points of the map or the empty rectangle's
+  // extremes, so growing cannot overflow; an empty one stays left > right.
+  R.Left = std::max(Bounds.Left - 5, 0);
+  R.Top = std::max(Bounds.Top - 5, 0);
+  R.Right = std::min(Bounds.Right + 5, Feature->Width());
+  R.Bottom = std::min(Bounds.Bottom + 5, Feature->Height());
+}
+
+}  // namespace brellin

@@ -1,0 +1,106 @@
+// One stroke: traces a path from a seed point through the feature map (or
+// along a cubic), averages the colour under a band of scan lines across it
+// and builds the stroke's left and right outlines in destination fixed point.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "base/Bitmap32.h"
+#include "base/Types.h"
+#include "synthesis/Turtle.h"
+
+namespace brellin {
+
+// A heading is asked of the direction callback instead of the feature map
+// wherever DirectionCallbackLimit > 2 x Strength; initially only where the
+// strength is 0. Process-wide: the style preview raises it for its strokes.
+extern int DirectionCallbackLimit;
+
+// A pixel of the path relative to Start, with the turtle's sub-pixel position
+// (also relative to Start) when it was recorded.
+struct TPathPixel {
+  int32_t X = 0, Y = 0;
+  float FX = 0.0f, FY = 0.0f;
+};
+
+class TLineSampler {
+ public:
+  // Supplies a heading at feature-map point (X, Y); Dir holds the last one.
+  using TDirectionCallback = std::function<void(int X, int Y, uint8_t& Dir)>;
+
+  // Validates the bitmaps (see SetBitmaps) and draws one random number.
+  TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest);
+
+  // Raises EBrellinError "Invalid Bitmap Feat", "Invalid Bitmap Dst",
+  // "Feat->Width != Dest->Width" or "Feat->Height != Dest->Height".
+  void SetBitmaps(const TBitmap32* Feature, const TBitmap32* Dest);
+  void SetStart(TPoint P) { Start = P; }
+  // At least 5 steps; the headings restart as zeros.
+  void SetStepCount(int N);
+  void AddSteps(int K);
+  void SetScanWidth(float W) { ScanWidth = W; }
+  void SetThickness(float T) { ThicknessFactor = float(double(T) / 765.0); }
+  void SetPrecision(int P) { Precision = P; }
+  void SetScale(float S) { Scale = S; }
+  void SetThreshold(uint8_t B) { Threshold = B; }
+  void SetStraightLines(bool B) { StraightLines = B; }
+  void SetDirectionCallback(TDirectionCallback Proc) { DirectionCallback = std::move(Proc); }
+  // The path becomes the curve (only differences between the points matter:
+  // the trace starts at Start). Call after SetStepCount, which it overrides.
+  void SetCurve(TPoint P0, TPoint P1, TPoint P2, TPoint P3);
+
+  // Traces, samples and outlines; True when the stroke can be drawn.
+  bool Run();
+  // The touched feature-map area grown by 5 and clipped to the map; empty
+  // (left > right) when nothing was touched.
+  void GetBounds(TRect& R) const;
+  TRect GetBounds() const {
+    TRect r;
+    GetBounds(r);
+    return r;
+  }
+
+  // The steps of Run.
+  bool FitCurve();
+  void Trace();
+  void SampleColor();
+  void SampleLine(int32_t DX, int32_t DY);
+  void BuildOutline();
+  void OutlineSegment(int A, int B);
+  void AddVertex(TPoint P);
+  void AddPathPixel(int32_t X, int32_t Y, float FX, float FY);
+
+  const TBitmap32* ColorSource = nullptr;  // nil: colours rebuilt from the feature map
+  int32_t SampleCount = 0;
+  // Wider than the colour bytes need, so that no band can overflow them.
+  int64_t SumR = 0, SumG = 0, SumB = 0;
+  std::vector<uint8_t> Dirs;  // heading per step of a curve path
+  std::vector<TPathPixel> Pixels;
+  int32_t StepCount = 0;
+  const TBitmap32* Dest = nullptr;
+  TPoint Start;
+  float ScanWidth = 10.0f;
+  float ThicknessFactor = 0.0f;
+  TPoint LastVertex{-1, -1};
+  int32_t Precision = 20;
+  TDirectionCallback DirectionCallback;
+  const TBitmap32* Feature = nullptr;
+  float Scale = 2.0f;
+  bool RandomSide = false;
+  TRect Bounds = EmptyRect;
+  bool StopOnBorders = true;
+  TColor32 AverageColor = 0;
+  uint8_t Threshold = 0;
+  bool StraightLines = false;
+  TArrayOfFixedPoint LeftOutline, RightOutline;
+
+ private:
+  void ReadHeading(TTurtle& T, uint8_t& D);
+  void IncludeInBounds(int32_t X, int32_t Y);
+  // LastVertex alone cannot tell "none" from a real vertex at (-1, -1).
+  bool HasLastVertex = false;
+};
+
+}  // namespace brellin
