@@ -64,9 +64,9 @@ void TPolygonFiller::Rasterize(std::span<const TFixedPoint> Points, int Width, i
     const int64_t bx = ToSub(Points[i].X), by = ToSub(Points[i].Y);
     if (ay != by) {
       if (ay < by)
-        FEdges.push_back({ay, by, ax, bx, 0, 0});
+        FEdges.push_back({ay, by, ax, bx});
       else
-        FEdges.push_back({by, ay, bx, ax, 0, 0});
+        FEdges.push_back({by, ay, bx, ax});
       yMin = std::min(yMin, std::min(ay, by));
       yMax = std::max(yMax, std::max(ay, by));
     }
@@ -94,13 +94,17 @@ void TPolygonFiller::Rasterize(std::span<const TFixedPoint> Points, int Width, i
 
   TEdge* const edges = FEdges.data();
   const size_t edgeCount = FEdges.size();
-  uint32_t* const active = FActive.data();
+  TActiveEdge* const active = FActive.data();
   int32_t* const crossings = FCrossings.data();
   int32_t* const cover = FCover.data();
   int32_t* const area = FArea.data();
   const int64_t xLimit = int64_t(Width) * FillSubPixel;
 
   size_t next = 0, activeCount = 0;
+  int64_t nextExpiry = std::numeric_limits<int64_t>::max();  // smallest Y1 of the active edges
+  const auto crossingAt = [xLimit](int64_t x) {
+    return int32_t(std::clamp<int64_t>((x + (int64_t(1) << 31)) >> 32, 0, xLimit));
+  };
   for (int64_t row = sFirst / FillSubScanlines; row * FillSubScanlines < sEnd; ++row) {
     TRowSpan span{std::numeric_limits<int32_t>::max(), -1, 0, std::numeric_limits<int32_t>::max()};
     const int64_t sRowStart = std::max(sFirst, row * FillSubScanlines);
@@ -113,47 +117,50 @@ void TPolygonFiller::Rasterize(std::span<const TFixedPoint> Points, int Width, i
         // x from here on by exact integer steps: one division per edge, and
         // 32 fraction bits keep the drift far below 1/256 pixel. Every term
         // stays within int64: |XB - XA| < 2^24, so |DX| < 2^61.
-        TEdge& e = edges[next];
+        const TEdge& e = edges[next++];
         const int64_t dx = e.XB - e.XA, dy = e.Y1 - e.Y0;
-        e.X = (e.XA << 32) + int64_t((__int128(ys - e.Y0) * dx << 32) / dy);
-        e.DX = int64_t((__int128(dx) << 37) / dy);  // per sub-scanline of 32 units
-        active[activeCount++] = uint32_t(next++);
+        active[activeCount++] = {(e.XA << 32) + int64_t((__int128(ys - e.Y0) * dx << 32) / dy),
+                                 int64_t((__int128(dx) << 37) / dy), e.Y1};
+        nextExpiry = std::min(nextExpiry, e.Y1);
+      }
+      if (ys >= nextExpiry) {
+        size_t live = 0;
+        nextExpiry = std::numeric_limits<int64_t>::max();
+        for (size_t i = 0; i < activeCount; ++i)
+          if (active[i].Y1 > ys) {
+            active[live++] = active[i];
+            nextExpiry = std::min(nextExpiry, active[i].Y1);
+          }
+        activeCount = live;
       }
 
-      // Crossings of the live edges, clipped to 0..Width: clamping keeps their
-      // order, so the spans become the visible parts of the true spans. The
-      // first two also stay in registers: reading back what was just stored
-      // costs a store-forwarding stall on the common two-edge path.
-      size_t live = 0, count = 0;
+      // Crossings, clipped to 0..Width: clamping keeps their order, so the
+      // spans become the visible parts of the true spans. The common case of
+      // two stays in registers.
+      const size_t count = activeCount;
       int32_t first = 0, second = 0;
-      for (size_t i = 0; i < activeCount; ++i) {
-        TEdge& e = edges[active[i]];
-        if (e.Y1 <= ys) continue;
-        active[live++] = active[i];
-        const int64_t x = std::clamp<int64_t>((e.X + (int64_t(1) << 31)) >> 32, 0, xLimit);
-        e.X += e.DX;
-        const int32_t xi = int32_t(x);
-        crossings[count] = xi;
-        if (count == 0)
-          first = xi;
-        else if (count == 1)
-          second = xi;
-        ++count;
-      }
-      activeCount = live;
       if (count == 2) {
+        first = crossingAt(active[0].X);
+        second = crossingAt(active[1].X);
+        active[0].X += active[0].DX;
+        active[1].X += active[1].DX;
         if (first > second) std::swap(first, second);
-      } else if (count <= 16) {
-        simple = false;
-        for (size_t i = 1; i < count; ++i) {
-          const int32_t v = crossings[i];
-          size_t j = i;
-          for (; j > 0 && crossings[j - 1] > v; --j) crossings[j] = crossings[j - 1];
-          crossings[j] = v;
-        }
       } else {
         simple = false;
-        std::sort(crossings, crossings + count);
+        for (size_t i = 0; i < count; ++i) {
+          crossings[i] = crossingAt(active[i].X);
+          active[i].X += active[i].DX;
+        }
+        if (count <= 16) {
+          for (size_t i = 1; i < count; ++i) {
+            const int32_t v = crossings[i];
+            size_t j = i;
+            for (; j > 0 && crossings[j - 1] > v; --j) crossings[j] = crossings[j - 1];
+            crossings[j] = v;
+          }
+        } else {
+          std::sort(crossings, crossings + count);
+        }
       }
 
       // Even-odd: inside between crossings 0-1, 2-3, ...

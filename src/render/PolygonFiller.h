@@ -38,7 +38,11 @@ class TPolygonFiller {
   struct TEdge {
     int64_t Y0, Y1;  // top (inclusive) and bottom (exclusive), 1/256 px
     int64_t XA, XB;  // x at Y0 and at Y1
-    int64_t X, DX;   // x at the current sub-scanline and its step, 1/256 px << 32
+  };
+  // An edge crossing the current sub-scanline.
+  struct TActiveEdge {
+    int64_t X, DX;  // x here and its step per sub-scanline, 1/256 px << 32
+    int64_t Y1;     // where the edge ends
   };
   // Per pixel row: cell x holds Cover (carried to every cell on its right)
   // and Area (its own); both are zero again once a row is swept.
@@ -51,7 +55,7 @@ class TPolygonFiller {
   void Rasterize(std::span<const TFixedPoint> Points, int Width, int Height, TRowSink&& Sink);
 
   std::vector<TEdge> FEdges;
-  std::vector<uint32_t> FActive;
+  std::vector<TActiveEdge> FActive;
   std::vector<int32_t> FCrossings;
   std::vector<int32_t> FCover, FArea;
 };
