@@ -184,26 +184,33 @@ void TLineSampler::IncludeInBounds(int32_t X, int32_t Y) {
 }
 
 void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
-  const int w = Feature->Width(), h = Feature->Height();
+  const int64_t w = Feature->Width(), h = Feature->Height();
+  const TColor32* map = Feature->Bits();
+  const TColor32* source = ColorSource != nullptr ? ColorSource->Bits() : nullptr;
+  const int64_t sw = source != nullptr ? ColorSource->Width() : 0;
+  const int64_t sh = source != nullptr ? ColorSource->Height() : 0;
+  // Neighbouring pixels mostly share darkness and tint: rebuild a colour once.
+  uint32_t lastKey = 0xFFFFFFFFu;
+  uint8_t r = 0, g = 0, b = 0;
   for (const TPathPixel& rec : Pixels) {
     const int64_t x = int64_t(rec.X) + DX, y = int64_t(rec.Y) + DY;
     if (x < 0 || y < 0 || x >= w || y >= h) return;
     IncludeInBounds(int32_t(x), int32_t(y));
-    const TColor32 px = Feature->Pixel(int(x), int(y));
+    const TColor32 px = map[y * w + x];
     if ((StopOnBorders && (px & 0x80) != 0) || uint8_t(px & 0x7F) < Threshold) return;
-    uint8_t r, g, b;
-    if (ColorSource != nullptr) {
+    if (source != nullptr) {
       // A colour source smaller than the map ends the line like the map's edge.
-      if (!ColorSource->Contains(int(x), int(y))) return;
-      const TColor32 c = ColorSource->Pixel(int(x), int(y));
+      if (x >= sw || y >= sh) return;
+      const TColor32 c = source[y * sw + x];
       r = RedComponent(c);
       g = GreenComponent(c);
       b = BlueComponent(c);
-    } else {
-      const uint32_t tint = (px >> 8) & 0xFF;
+    } else if (const uint32_t key = (px >> 8) & 0xFFFF; key != lastKey) {
+      lastKey = key;
+      const uint32_t tint = key & 0xFF;
       const float hue = float(double(tint >> 3) / 31.0);
       const float sat = float(double(tint & 7) / 7.0);
-      const float light = float(1.0 - double((px >> 16) & 0xFF) / 255.0);
+      const float light = float(1.0 - double(key >> 8) / 255.0);
       HSLToRGB(r, g, b, hue, sat, light);
     }
     SumR += r;
