@@ -19,16 +19,17 @@ namespace {
 std::atomic<uint64_t> gAllocations{0};
 }  // namespace
 
-// Counts heap allocations, to keep the per-stroke figure in view.
-void* operator new(size_t size) {
+// Counts heap allocations, to keep the per-stroke figure in view. Not
+// inlined, so that the compiler does not pair new-expressions with free().
+[[gnu::noinline]] void* operator new(size_t size) {
   gAllocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
+[[gnu::noinline]] void operator delete(void* p) noexcept {
   std::free(p);
 }
-void operator delete(void* p, size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
   std::free(p);
 }
 
