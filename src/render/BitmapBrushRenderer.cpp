@@ -1,0 +1,232 @@
+#include "render/BitmapBrushRenderer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "base/BmpCodec.h"
+#include "base/Errors.h"
+#include "base/Resampler.h"
+#include "base/Rounding.h"
+#include "curves/Bezier.h"
+#include "render/BumpMap.h"
+
+namespace brellin {
+
+namespace {
+
+// 16.16 to pixels: (v + $7FFF) shr 16, halves rounding down.
+TPoint ToPixel(const TFixedPoint& p) {
+  return {int32_t((int64_t(p.X) + 0x7FFF) >> 16), int32_t((int64_t(p.Y) + 0x7FFF) >> 16)};
+}
+
+TPoint Mid(TPoint a, TPoint b) {
+  return {int32_t((int64_t(a.X) + b.X) / 2), int32_t((int64_t(a.Y) + b.Y) / 2)};
+}
+
+// Sizes a brush picture may have: lanes and columns are stretched from it
+// for every stroke, so absurd pictures are refused when the file is read.
+constexpr int kMaxBrushSide = 4096;
+constexpr int kMaxStrokeSide = 10000;
+
+std::unique_ptr<TPersistentObject> NewBitmapBrush() {
+  return std::make_unique<TBitmapBrushStrokeRenderer>();
+}
+
+}  // namespace
+
+const TPersistentClass& TBitmapBrushStrokeRenderer::StaticClass() {
+  static const TPersistentClass cls(TAbstractStrokeRenderer::StaticClass(),
+                                    "TBitmapBrushStrokeRenderer", NewBitmapBrush);
+  return cls;
+}
+
+void TBitmapBrushStrokeRenderer::LoadFromStream(TStream& Stream) {
+  if (Stream.Remaining() < 8) throw EInvalidData("brush file is too short");
+  const int32_t id = Stream.ReadValue<int32_t>();
+  const int32_t ref = Stream.ReadValue<int32_t>();
+  if (ref <= 0)
+    throw EInvalidData("brush reference width " + std::to_string(ref) + " is not positive");
+  TBitmap32 pic;
+  LoadBMPFromStream(pic, Stream);
+  if (pic.Width() > kMaxBrushSide || pic.Height() > kMaxBrushSide)
+    throw EInvalidData("brush picture of " + std::to_string(pic.Width()) + " x " +
+                       std::to_string(pic.Height()) + " pixels is too large");
+  SetId(id);
+  ReferenceWidth = ref;
+  BrushBitmap = std::move(pic);
+}
+
+void TBitmapBrushStrokeRenderer::AddDirection(TPoint P) {
+  if (!(LastPoint.X == -1 && LastPoint.Y == -1)) {
+    const int64_t d =
+        std::llabs(int64_t(P.X) - LastPoint.X) + std::llabs(int64_t(P.Y) - LastPoint.Y);
+    if (d > 0) {
+      // A stroke longer than any target could show is cut: nothing beyond
+      // the largest stroke bitmap can be painted anyway.
+      const int64_t room = int64_t(4) * kMaxStrokeSide - int64_t(FDirections.size());
+      const uint8_t code = DirectionTo(LastPoint, P);
+      FDirections.insert(FDirections.end(),
+                         size_t(std::clamp<int64_t>(d, 0, std::max<int64_t>(room, 0))), code);
+    }
+  }
+  LastPoint = P;
+}
+
+template <typename LaneFn>
+void TBitmapBrushStrokeRenderer::ForEachLane(int T, const LaneFn& Lane) const {
+  const uint8_t d0 = FDirections[0];
+  TTurtle r1(CenterCurve[0]), r2(CenterCurve[0]);
+  r1.SetDirection(uint8_t(d0 + 64));
+  r2.SetDirection(uint8_t(d0 - 64));
+  r2.Step();
+  int q = (T + 4) / 2, r = q + 1;
+  if (T == 1) {
+    Lane(r1.GetPosition(), q, true);
+    return;
+  }
+  if (T == 2) {
+    Lane(r1.GetPosition(), q, true);
+    Lane(r2.GetPosition(), r, true);
+    return;
+  }
+  // Interior lanes spread outward from the centre line, alternating sides.
+  for (int i = 0; i < T - 2; ++i) {
+    if (i % 2 == 0) {
+      Lane(r1.GetPosition(), q, false);
+      r1.Step();
+      --q;
+    } else {
+      Lane(r2.GetPosition(), r, false);
+      r2.Step();
+      ++r;
+    }
+  }
+  Lane(r1.GetPosition(), q, true);
+  Lane(r2.GetPosition(), r, true);
+}
+
+void TBitmapBrushStrokeRenderer::Sweep(TPoint P, int W, int H) {
+  TTurtle t(P, FDirections[0]);
+  for (int i = 0; i < DirectionCount; ++i) {
+    if (t.MinX() < 1 || t.MinY() < 1 || t.MaxX() >= W || t.MaxY() >= H) return;
+    BoundLeft = std::min(BoundLeft, t.MinX());
+    BoundTop = std::min(BoundTop, t.MinY());
+    BoundRight = std::max(BoundRight, t.MaxX());
+    BoundBottom = std::max(BoundBottom, t.MaxY());
+    t.Direction = FDirections[size_t(i)];
+    t.Step();
+  }
+}
+
+void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap32& S) {
+  TTurtle l(TPoint{P.X - BoundLeft, P.Y - BoundTop}, FDirections[0]);
+  const TColor32* brush = FStretched.ScanLine(Row);
+  const TColor32 colour = FColor & 0x00FFFFFFu;
+  const uint32_t alpha = FAlpha;
+  const int sw = S.Width(), sh = S.Height();
+  int column = 0;
+  for (int i = 0; i < DirectionCount; ++i) {
+    if (l.MinX() >= 0 && l.MinY() >= 0 && l.MaxX() <= sw - 1 && l.MaxY() <= sh - 1) {
+      const uint32_t b = brush[column] & 0xFF;
+      TColor32& p2 = S.ScanLine(l.Y2)[l.X2];
+      TColor32& p1 = S.ScanLine(l.Y1)[l.X1];
+      for (int k = 0; k < 2; ++k) {
+        TColor32& p = k == 0 ? p2 : p1;
+        const uint32_t w = k == 0 ? l.Weight2 : l.Weight1;
+        uint32_t g = b;
+        if (Edge) g = std::max((b * w) >> 8, p >> 24);
+        p = (((g * alpha) >> 8) << 24) | colour;
+      }
+      ++column;
+    }
+    l.Direction = FDirections[size_t(i)];
+    l.Step();
+  }
+}
+
+void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
+                                        const TArrayOfFixedPoint& RightSide, TBitmap32& Target) {
+  StoreSides(LeftSide, RightSide);
+  if (LeftSide.empty() || RightSide.empty() || BrushBitmap.Empty() || ReferenceWidth <= 0) return;
+  const size_t hl = LeftSide.size() - 1, hr = RightSide.size() - 1;
+  auto mid = [&](size_t li, size_t ri) {
+    return Mid(ToPixel(LeftSide[li]), ToPixel(RightSide[ri]));
+  };
+  CenterCurve[0] = mid(0, 0);
+  CenterCurve[1] = mid(hl / 3, hr / 3);
+  CenterCurve[2] = mid((2 * hl) / 3, (2 * hr) / 3);
+  CenterCurve[3] = mid(hl, hr);
+
+  const TPoint l0 = ToPixel(LeftSide[0]), r0 = ToPixel(RightSide[0]);
+  const float dx = float(l0.X) - float(r0.X), dy = float(l0.Y) - float(r0.Y);
+  const float dist = std::sqrt(dx * dx + dy * dy);
+  Thickness = Round(double(dist) * BrushBitmap.Height() / ReferenceWidth);
+
+  FDirections.clear();
+  LastPoint = {-1, -1};
+  SubdivideBezier(CenterCurve[0], CenterCurve[1], CenterCurve[2], CenterCurve[3],
+                  [this](TPoint q0, TPoint q1, TPoint q2, TPoint q3) {
+                    AddDirection(q0);
+                    AddDirection(q1);
+                    AddDirection(q2);
+                    AddDirection(q3);
+                  });
+  DirectionCount = int(FDirections.size());
+
+  struct TFinally {
+    TBitmapBrushStrokeRenderer& R;
+    TBitmap32& Target;
+    ~TFinally() {
+      R.FDirections.clear();
+      Target.DrawMode = dmOpaque;
+    }
+  } finally{*this, Target};
+
+  if (DirectionCount == 0) return;
+  int t = Thickness;
+  if (t < 1) {
+    t = 1;
+    FAlpha = 96;
+  }
+  // A stroke can be no thicker than the largest stroke bitmap.
+  t = std::min(t, kMaxStrokeSide);
+
+  FStretched.SetSize(DirectionCount, t + 4);
+  StretchDraw(FStretched, FStretched.BoundsRect(), BrushBitmap, BrushBitmap.BoundsRect(),
+              sfNearest);
+
+  const int w = Target.Width(), h = Target.Height();
+  BoundLeft = BoundTop = INT_MAX;
+  BoundRight = BoundBottom = INT_MIN;
+  ForEachLane(t, [&](TPoint p, int, bool) { Sweep(p, w, h); });
+  if (int64_t(BoundRight) - BoundLeft == 1) {
+    if (BoundRight < w)
+      ++BoundRight;
+    else if (BoundLeft > 0)
+      --BoundLeft;
+  }
+  if (int64_t(BoundBottom) - BoundTop == 1) {
+    if (BoundBottom < h)
+      ++BoundBottom;
+    else if (BoundTop > 0)
+      --BoundTop;
+  }
+  const int64_t sw = int64_t(BoundRight) - BoundLeft, sh = int64_t(BoundBottom) - BoundTop;
+  if (sw < 2 || sw > kMaxStrokeSide || sh < 2 || sh > kMaxStrokeSide) return;
+
+  FStroke.SetSize(int(sw), int(sh));
+  FStroke.Clear(FColor & 0x00FFFFFFu);
+  ForEachLane(t, [&](TPoint p, int row, bool edge) { PaintLane(p, row, edge, FStroke); });
+
+  Target.DrawMode = dmBlend;
+  FStroke.DrawMode = dmBlend;
+  if (4.0 * FLightIntensity * FBumpiness != 0) {
+    FReliefCopy = FStroke;
+    ApplyRelief(FStroke, FReliefCopy, FBumpiness, FSoftness, 4.0f, float(FLightIntensity));
+  }
+  FStroke.DrawTo(Target, BoundLeft, BoundTop);
+  Target.Changed();
+}
+
+}  // namespace brellin

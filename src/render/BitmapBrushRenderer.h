@@ -1,0 +1,51 @@
+// The bitmap brush: a brush picture dragged along the stroke's centre line,
+// each of its rows one lane of the stroke, its intensity the opacity; with an
+// optional relief lit from a low angle.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/StrokeRenderer.h"
+#include "synthesis/Turtle.h"
+
+namespace brellin {
+
+class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
+ public:
+  static const TPersistentClass& StaticClass();
+  const TPersistentClass& ClassType() const override { return StaticClass(); }
+
+  // Brush file: Id (int32), ReferenceWidth (int32, > 0), then a BMP file.
+  void LoadFromStream(TStream& Stream) override;
+  // The program never writes brush files.
+  void SaveToStream(TStream&) override {}
+
+  void Render(const TArrayOfFixedPoint& LeftSide, const TArrayOfFixedPoint& RightSide,
+              TBitmap32& Target) override;
+
+  // State of the last Render, kept for inspection.
+  TPoint LastPoint{-1, -1};
+  int DirectionCount = 0;
+  int Thickness = 0;
+  TPoint CenterCurve[4];
+  TBitmap32 BrushBitmap;
+  int32_t ReferenceWidth = 0;
+  int BoundRight = 0, BoundBottom = 0, BoundLeft = 0, BoundTop = 0;
+  // The stroke bitmap of the last Render that painted (at BoundLeft, BoundTop).
+  const TBitmap32& StrokeBitmap() const { return FStroke; }
+
+ private:
+  void AddDirection(TPoint P);
+  void Sweep(TPoint P, int W, int H);
+  void PaintLane(TPoint P, int Row, bool Edge, TBitmap32& S);
+  // Calls Lane(position, row, edge) for every lane in painting order.
+  template <typename LaneFn>
+  void ForEachLane(int T, const LaneFn& Lane) const;
+
+  std::vector<uint8_t> FDirections;
+  TBitmap32 FStretched;
+  TBitmap32 FStroke, FReliefCopy;  // reused between strokes
+};
+
+}  // namespace brellin
