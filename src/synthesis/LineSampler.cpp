@@ -32,6 +32,7 @@ TFixed ToFixed(float v) {
 }
 
 int32_t RoundToInt(float v) {
+  if (std::isnan(v)) return 0;
   return int32_t(std::clamp<double>(std::nearbyint(double(v)), -2147483648.0, 2147483647.0));
 }
 
@@ -54,14 +55,15 @@ TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest) {
 }
 
 void TLineSampler::SetBitmaps(const TBitmap32* Feature, const TBitmap32* Dest) {
-  this->Feature = Feature;
-  this->Dest = Dest;
+  // Checked before storing, so that a refused pair leaves the sampler usable.
   if (Feature == nullptr) throw EBrellinError("Invalid Bitmap Feat");
   if (Dest == nullptr) throw EBrellinError("Invalid Bitmap Dst");
   if (Feature->Width() == 0 || Dest->Width() == 0)
     throw EBrellinError("Feat->Width != Dest->Width");
   if (Feature->Height() == 0 || Dest->Height() == 0)
     throw EBrellinError("Feat->Height != Dest->Height");
+  this->Feature = Feature;
+  this->Dest = Dest;
 }
 
 void TLineSampler::SetStepCount(int N) {

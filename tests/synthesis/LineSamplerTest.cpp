@@ -51,6 +51,10 @@ TEST(LineSampler, CreateValidatesInOrderAndDrawsOneRandomNumber) {
   EXPECT_EQ(ErrorOf(&good, &good), "");  // sizes are not compared with each other
   const TBitmap32 other(3, 2);
   EXPECT_EQ(ErrorOf(&good, &other), "");
+  // A refused pair keeps the bitmaps the sampler had.
+  TLineSampler kept(&good, &good);
+  EXPECT_THROW(kept.SetBitmaps(&good, &noWidth), EBrellinError);
+  EXPECT_EQ(kept.Dest, &good);
 
   for (uint32_t s0 : {1u, 77u, 123456u, 4000000000u}) {
     SetRandSeed(s0);
