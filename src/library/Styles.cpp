@@ -1,0 +1,207 @@
+#include "library/Styles.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "analysis/FeatureExtractor.h"
+#include "analysis/JpegCodec.h"
+#include "analysis/PngCodec.h"
+#include "base/Errors.h"
+#include "base/Rounding.h"
+#include "synthesis/EffectSampler.h"
+
+namespace brellin {
+
+extern const unsigned char kStyleSamplePng[];
+extern const size_t kStyleSamplePngSize;
+
+namespace {
+
+std::function<bool()> gLoadingQuery;
+TPersistentObjectManager* gPreviewBrushes = nullptr;
+
+bool Loading() {
+  return gLoadingQuery && gLoadingQuery();
+}
+
+std::unique_ptr<TPersistentObject> NewStyle() {
+  return std::make_unique<TBStyle>();
+}
+
+// Longest style name a file may carry: names are shown in one line of the
+// main window, and a forged length must not allocate gigabytes.
+constexpr int32_t kMaxNameLength = 4096;
+
+}  // namespace
+
+void SetStyleLoadingQuery(std::function<bool()> Query) {
+  gLoadingQuery = std::move(Query);
+}
+void SetStylePreviewBrushes(TPersistentObjectManager* Brushes) {
+  gPreviewBrushes = Brushes;
+}
+TPersistentObjectManager* StylePreviewBrushes() {
+  return gPreviewBrushes;
+}
+
+const TPersistentClass& TBStyle::StaticClass() {
+  static const TPersistentClass cls("TBStyle", "bst", "style", NewStyle);
+  return cls;
+}
+
+TBStyle::TBStyle() {
+  PreviewDirty = true;
+  SetBumpiness(0);
+  SetSoftness(0);
+  SetLightIntensity(30);
+  SetPolyStep(12);
+  SetLength(40);
+  SetWidth(12.0f);
+  SetScanWidth(2.0f);
+  SetBorderLimit(100);
+  SetAlpha(255);
+  SetSatVariation(15);
+  SetHueVariation(15);
+  SetLightVariation(30);
+  SetBrushId(0);
+  Params.StopOnBorders = 0;
+  SetModified(false);
+}
+
+void TBStyle::Touched() {
+  PreviewDirty = true;
+  if (!Loading()) SetModified(true);
+}
+
+int TBStyle::BorderLimitPercent() const {
+  return 100 - Round(double(Params.BorderLimit) / 60.0 * 100.0);
+}
+
+void TBStyle::SetBumpiness(uint8_t Value) {
+  Params.BumpSoft = uint8_t((Params.BumpSoft & 0xF0) | (Value & 15));
+  Touched();
+}
+void TBStyle::SetSoftness(uint8_t Value) {
+  Params.BumpSoft = uint8_t((Params.BumpSoft & 0x0F) | ((Value & 15) << 4));
+  Touched();
+}
+void TBStyle::SetLightIntensity(uint8_t Value) {
+  Params.LightIntensity = Value;
+  Touched();
+}
+void TBStyle::SetPolyStep(uint16_t Value) {
+  Params.PolyStep = Value;
+  Touched();
+}
+void TBStyle::SetLength(int32_t Value) {
+  Params.Length = Value;
+  Touched();
+}
+void TBStyle::SetWidth(float Value) {
+  Params.Width = float(Round(double(Value)));
+  Touched();
+}
+void TBStyle::SetScanWidth(float Value) {
+  Params.ScanWidth = Value;
+  Touched();
+}
+void TBStyle::SetBorderLimit(int Percent) {
+  Params.BorderLimit = uint8_t(Round(double(100 - Percent) / 100.0 * 60.0));
+  Touched();
+}
+void TBStyle::SetAlpha(uint8_t Value) {
+  Params.Alpha = Value;
+  Touched();
+}
+void TBStyle::SetSatVariation(uint8_t Value) {
+  Params.SatVariation = Value;
+  Touched();
+}
+void TBStyle::SetHueVariation(uint8_t Value) {
+  Params.HueVariation = Value;
+  Touched();
+}
+void TBStyle::SetLightVariation(uint8_t Value) {
+  Params.LightVariation = Value;
+  Touched();
+}
+void TBStyle::SetBrushId(int32_t Value) {
+  Params.BrushId = Value;
+  Touched();
+}
+
+void TBStyle::StoreReset() {
+  ResetParams = Params;
+  PreviewDirty = true;
+  SetModified(false);
+}
+
+void TBStyle::Reset() {
+  Params = ResetParams;
+  PreviewDirty = true;
+  SetModified(false);
+}
+
+const TBitmap32& TBStyle::GetPreview() {
+  UpdatePreview();
+  return FPreview;
+}
+
+void TBStyle::UpdatePreview() {
+  if (!PreviewDirty) return;
+  FPreview.SetSize(StylePreviewWidth, StylePreviewHeight);
+  FPreview.Clear(clWhite32);
+  TBitmap32 feature = StyleSampleFeatures();
+  TEffectSampler sampler(&feature, this, &FPreview);
+  sampler.SetScale(float(FPreview.Width()) / float(feature.Width()));
+  sampler.Run();
+  PreviewDirty = false;
+}
+
+void TBStyle::LoadFromStream(TStream& Stream) {
+  if (Stream.Remaining() < 4) throw EInvalidData("style file is too short");
+  const int32_t n = Stream.ReadValue<int32_t>();
+  if (n < 0 || n > kMaxNameLength || n > Stream.Remaining())
+    throw EInvalidData("style name length " + std::to_string(n) + " does not fit the file");
+  std::string name(static_cast<size_t>(n), '\0');
+  Stream.ReadBuffer(name.data(), name.size());
+  if (Stream.Remaining() < int64_t(sizeof(TStyleParams)))
+    throw EInvalidData("style parameters are cut short");
+  TStyleParams p;
+  Stream.ReadBuffer(&p, sizeof p);
+  p.Width = float(Round(double(p.Width)));
+  TBitmap32 preview;
+  LoadJPEG(preview, Stream);
+  SetName(name);
+  Params = p;
+  ResetParams = p;
+  FPreview = std::move(preview);
+  PreviewDirty = false;
+  SetModified(false);
+}
+
+void TBStyle::SaveToStream(TStream& Stream) {
+  const std::string& name = Name();
+  Stream.WriteValue<int32_t>(int32_t(name.size()));
+  Stream.WriteBuffer(name.data(), name.size());
+  Stream.WriteBuffer(&Params, sizeof Params);
+  ResetParams = Params;
+  SaveJPEG(GetPreview(), Stream, 60);
+}
+
+const TBitmap32& StyleSamplePicture() {
+  static const TBitmap32 picture = [] {
+    TBytesStream s(kStyleSamplePng, kStyleSamplePngSize);
+    TBitmap32 b;
+    LoadPNG(b, s);
+    return b;
+  }();
+  return picture;
+}
+
+const TBitmap32& StyleSampleFeatures() {
+  static const TBitmap32 map = ExtractFeatures(StyleSamplePicture());
+  return map;
+}
+
+}  // namespace brellin
