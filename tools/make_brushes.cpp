@@ -74,7 +74,7 @@ TBitmap32 Pencil() {
     const double g = BlueComponent(grain.Pixel(x, y)) / 255.0;
     // Grain stretched along the stroke: mix the pixel with its neighbours in the row.
     const double g2 = BlueComponent(grain.Pixel((x + 3) % w, y)) / 255.0;
-    return 255.0 * profile * Taper(u, 0.08, 0.12) * (0.45 + 0.4 * (0.5 * g + 0.5 * g2));
+    return 255.0 * profile * Taper(u, 0.08, 0.12) * (0.62 + 0.38 * (0.5 * g + 0.5 * g2));
   });
 }
 

@@ -79,7 +79,9 @@ int TArgs::IntValue(const std::string& name, int def, int lo, int hi) const {
 
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands = {
-      {"analyze", kAnalyzeHelp, AnalyzeCommand},
+      {"analyze", kAnalyzeHelp, AnalyzeCommand}, {"styles", kStylesHelp, StylesCommand},
+      {"brushes", kBrushesHelp, BrushesCommand}, {"preview", kPreviewHelp, PreviewCommand},
+      {"style", kStyleHelp, StyleCommand},       {"info", kInfoHelp, InfoCommand},
   };
   return commands;
 }

@@ -74,6 +74,16 @@ class TTerminalProgress {
 };
 
 int AnalyzeCommand(const std::vector<std::string>& args);
+int StylesCommand(const std::vector<std::string>& args);
+int BrushesCommand(const std::vector<std::string>& args);
+int PreviewCommand(const std::vector<std::string>& args);
+int StyleCommand(const std::vector<std::string>& args);
+int InfoCommand(const std::vector<std::string>& args);
+extern const char* const kStylesHelp;
+extern const char* const kBrushesHelp;
+extern const char* const kPreviewHelp;
+extern const char* const kStyleHelp;
+extern const char* const kInfoHelp;
 // Reads a picture for the engine: decoded, composited over white, opaque.
 // Throws EInputFailed naming the file.
 TBitmap32 ReadInputPicture(const std::string& file);

@@ -15,6 +15,14 @@ static void PrintUsage(std::FILE* f) {
       "commands:\n"
       "  analyze INPUT -o FEATURE.bmp [--planes DIR] [--threads N]\n"
       "        analyse a picture into its feature map\n"
+      "  styles | brushes\n"
+      "        list the style or brush library of the program folder\n"
+      "  preview STYLE -o FILE.png\n"
+      "        paint a style's preview\n"
+      "  style create -o FILE.bst --name NAME [options]\n"
+      "        write a style file from parameters\n"
+      "  info FILE\n"
+      "        describe a style or brush file\n"
       "\n"
       "Run 'brellin-cli COMMAND --help' for the options of a command.\n",
       f);

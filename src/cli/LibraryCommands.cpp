@@ -1,0 +1,246 @@
+// Commands on the library files of the program folder: listing styles and
+// brushes, drawing style previews, making style files and describing files.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "analysis/PictureFormats.h"
+#include "base/Errors.h"
+#include "base/ProgramFolder.h"
+#include "base/Random.h"
+#include "base/Stream.h"
+#include "cli/CliCommon.h"
+#include "cli/CliLibraries.h"
+#include "library/Styles.h"
+#include "render/BitmapBrushRenderer.h"
+
+namespace brellin::cli {
+
+namespace fs = std::filesystem;
+
+TCliLibraries::TCliLibraries()
+    : Brushes(TBitmapBrushStrokeRenderer::StaticClass()), Styles(TBStyle::StaticClass()) {
+  // As at the program's start: the built-in polygon brush first, the fourth
+  // brush selected; the read-only "Scratch Style" first among the styles.
+  Brushes.InsertFirst(std::make_unique<TPolygonStrokeRenderer>());
+  Brushes.SetItemIndex(Brushes.Count() > 3 ? 3 : 0);
+  auto scratch = std::make_unique<TBStyle>();
+  scratch->SetName("Scratch Style");
+  if (TPersistentObject* b = Brushes.Current()) scratch->SetBrushId(b->Id());
+  scratch->SetReadOnly(true);
+  scratch->StoreReset();
+  Styles.InsertFirst(std::move(scratch));
+  Styles.SetItemIndex(0);
+  SetStylePreviewBrushes(&Brushes);
+}
+
+TCliLibraries::~TCliLibraries() {
+  SetStylePreviewBrushes(nullptr);
+}
+
+std::string BrushName(const TPersistentObject& o) {
+  if (dynamic_cast<const TPolygonStrokeRenderer*>(&o)) return "Polygon (built in)";
+  if (!o.Name().empty()) return o.Name();
+  return fs::path(o.FileName()).stem().string();
+}
+
+namespace {
+
+std::unique_ptr<TBStyle> ReadStyleFile(const std::string& file) {
+  auto style = std::make_unique<TBStyle>();
+  try {
+    style->LoadFromFile(file);
+  } catch (const std::exception& e) {
+    throw EInputFailed(file, e.what());
+  }
+  return style;
+}
+
+// A style by library name or from a .bst file; owned either by the library
+// or by holder.
+TBStyle* FindStyle(TCliLibraries& libs, const std::string& spec, std::unique_ptr<TBStyle>& holder) {
+  if (fs::path(spec).extension() == ".bst" || fs::exists(spec)) {
+    holder = ReadStyleFile(spec);
+    return holder.get();
+  }
+  for (int i = 0; i < libs.Styles.Count(); ++i)
+    if (libs.Styles.GetObject(i)->Name() == spec)
+      return static_cast<TBStyle*>(libs.Styles.GetObject(i));
+  throw EInputFailed(spec,
+                     "no style of that name in " + ProgramFolder() + " (see 'brellin-cli styles')");
+}
+
+void PrintStyleParams(const TBStyle& s) {
+  const TStyleParams& p = s.Params;
+  std::printf(
+      "  length %d, width %g, scan width %g, precision %d, border limit %d, stop on borders %s\n",
+      p.Length, double(p.Width), double(p.ScanWidth), 100 - int(p.PolyStep), s.BorderLimitPercent(),
+      p.StopOnBorders ? "yes" : "no");
+  std::printf("  transparency %d, hue %d, saturation %d, lightness %d\n", p.Alpha, p.HueVariation,
+              p.SatVariation, p.LightVariation);
+  std::printf("  bumpiness %d, softness %d, light %d, brush %d\n", s.Bumpiness(), s.Softness(),
+              p.LightIntensity, p.BrushId);
+}
+
+}  // namespace
+
+const char* const kStylesHelp =
+    "usage: brellin-cli styles\n"
+    "\n"
+    "Lists the style library of the program folder: index, name, id and file.\n"
+    "The program folder is $BRELLIN_HOME, else the executable's folder when it\n"
+    "holds library files, else ~/.local/share/brellin.\n";
+
+int StylesCommand(const std::vector<std::string>& args) {
+  TArgs a(args, {}, {});
+  if (!a.Positional().empty()) throw EUsage("styles takes no arguments");
+  TCliLibraries libs;
+  std::printf("styles in %s\n", ProgramFolder().c_str());
+  for (int i = 0; i < libs.Styles.Count(); ++i) {
+    const TPersistentObject* o = libs.Styles.GetObject(i);
+    std::printf("%3d  %-28s id %-6d %s\n", i, o->Name().c_str(), o->Id(),
+                o->FileName().empty() ? "(built in)" : fs::path(o->FileName()).filename().c_str());
+  }
+  return kExitOk;
+}
+
+const char* const kBrushesHelp =
+    "usage: brellin-cli brushes\n"
+    "\n"
+    "Lists the brush library of the program folder: index, name, id and file.\n"
+    "Index 0 is the built-in polygon brush; the brush at index 3 is selected at start.\n";
+
+int BrushesCommand(const std::vector<std::string>& args) {
+  TArgs a(args, {}, {});
+  if (!a.Positional().empty()) throw EUsage("brushes takes no arguments");
+  TCliLibraries libs;
+  std::printf("brushes in %s\n", ProgramFolder().c_str());
+  for (int i = 0; i < libs.Brushes.Count(); ++i) {
+    const TPersistentObject* o = libs.Brushes.GetObject(i);
+    std::printf("%3d%s %-28s id %-6d %s\n", i, i == libs.Brushes.ItemIndex() ? "*" : " ",
+                BrushName(*o).c_str(), o->Id(),
+                o->FileName().empty() ? "(built in)" : fs::path(o->FileName()).filename().c_str());
+  }
+  return kExitOk;
+}
+
+const char* const kPreviewHelp =
+    "usage: brellin-cli preview STYLE -o FILE.png [--seed N]\n"
+    "\n"
+    "Paints a style's preview afresh (235 x 116 pixels) and writes it as a PNG.\n"
+    "STYLE is the name of a style of the library or a .bst file.\n";
+
+int PreviewCommand(const std::vector<std::string>& args) {
+  TArgs a(args, {"-o", "--seed"}, {});
+  if (a.Positional().size() != 1) throw EUsage("preview takes exactly one STYLE");
+  if (!a.Has("-o")) throw EUsage("preview needs -o FILE.png");
+  TCliLibraries libs;
+  std::unique_ptr<TBStyle> holder;
+  TBStyle* style = FindStyle(libs, a.Positional()[0], holder);
+  SetRandSeed(uint32_t(a.IntValue("--seed", 0, 0, 2147483647)));
+  style->PreviewDirty = true;
+  const TBitmap32& preview = style->GetPreview();
+  const std::string out = a.Value("-o");
+  try {
+    SavePictureFile(preview, out, 90);
+  } catch (const std::exception& e) {
+    throw EOutputFailed(out, e.what());
+  }
+  return kExitOk;
+}
+
+const char* const kStyleHelp =
+    "usage: brellin-cli style create -o FILE.bst --name NAME [options]\n"
+    "\n"
+    "Writes a style file. Options take the units of the main window's controls:\n"
+    "  --length N (5..300, 40)       --width N (1..40, 12)\n"
+    "  --scan-width F (0.5..12, 2)   --precision N (6..100, 88)\n"
+    "  --border-limit N (1..100, 100) --stop-on-borders\n"
+    "  --transparency N (1..255, 255)\n"
+    "  --hue N --saturation N --lightness N (colour variation 0..255; 15, 15, 30)\n"
+    "  --bumpiness N (0..10, 0)  --softness N (0..10, 0)  --light N (0..100, 30)\n"
+    "  --brush ID (the brush's id, see 'brellin-cli brushes'; 0 = polygon)\n"
+    "  --seed N   seed of the preview stored in the file (0)\n";
+
+int StyleCommand(const std::vector<std::string>& args) {
+  TArgs a(args,
+          {"-o", "--name", "--length", "--width", "--scan-width", "--precision", "--border-limit",
+           "--transparency", "--hue", "--saturation", "--lightness", "--bumpiness", "--softness",
+           "--light", "--brush", "--seed"},
+          {"--stop-on-borders"});
+  if (a.Positional().size() != 1 || a.Positional()[0] != "create")
+    throw EUsage("the style command has one action: create");
+  if (!a.Has("-o") || !a.Has("--name"))
+    throw EUsage("style create needs -o FILE.bst and --name NAME");
+  TCliLibraries libs;  // the preview is painted with the library's brushes
+  TBStyle s;
+  s.SetName(a.Value("--name"));
+  s.SetLength(a.IntValue("--length", 40, 5, 300));
+  s.SetWidth(float(a.IntValue("--width", 12, 1, 40)));
+  if (a.Has("--scan-width")) {
+    char* end = nullptr;
+    const std::string v = a.Value("--scan-width");
+    const double f = std::strtod(v.c_str(), &end);
+    if (v.empty() || *end != '\0' || !(f >= 0.5 && f <= 12.0))
+      throw EUsage("option --scan-width takes a number from 0.5 to 12, not '" + v + "'");
+    s.SetScanWidth(float(f));
+  }
+  s.SetPolyStep(uint16_t(100 - a.IntValue("--precision", 88, 6, 100)));
+  s.SetBorderLimit(a.IntValue("--border-limit", 100, 1, 100));
+  s.Params.StopOnBorders = a.Has("--stop-on-borders") ? 1 : 0;
+  s.SetAlpha(uint8_t(a.IntValue("--transparency", 255, 1, 255)));
+  s.SetHueVariation(uint8_t(a.IntValue("--hue", 15, 0, 255)));
+  s.SetSatVariation(uint8_t(a.IntValue("--saturation", 15, 0, 255)));
+  s.SetLightVariation(uint8_t(a.IntValue("--lightness", 30, 0, 255)));
+  s.SetBumpiness(uint8_t(a.IntValue("--bumpiness", 0, 0, 10)));
+  s.SetSoftness(uint8_t(a.IntValue("--softness", 0, 0, 10)));
+  s.SetLightIntensity(uint8_t(a.IntValue("--light", 30, 0, 100)));
+  const int brush = a.IntValue("--brush", 0, -2147483647, 2147483647);
+  if (brush != 0 && !libs.Brushes.FindById(brush))
+    std::fprintf(stderr, "brellin-cli: warning: no brush with id %d in %s\n", brush,
+                 ProgramFolder().c_str());
+  s.SetBrushId(brush);
+  SetRandSeed(uint32_t(a.IntValue("--seed", 0, 0, 2147483647)));
+  const std::string out = a.Value("-o");
+  try {
+    s.SaveToFile(out);
+  } catch (const std::exception& e) {
+    throw EOutputFailed(out, e.what());
+  }
+  return kExitOk;
+}
+
+const char* const kInfoHelp =
+    "usage: brellin-cli info FILE\n"
+    "\n"
+    "Describes a style (.bst) or brush (.srd) file; a file that cannot be read\n"
+    "is reported with the reason (exit code 2).\n";
+
+int InfoCommand(const std::vector<std::string>& args) {
+  TArgs a(args, {}, {});
+  if (a.Positional().size() != 1) throw EUsage("info takes exactly one FILE");
+  const std::string file = a.Positional()[0];
+  const std::string ext = fs::path(file).extension().string();
+  if (ext == ".bst") {
+    auto s = ReadStyleFile(file);
+    std::printf("style \"%s\"\n", s->Name().c_str());
+    PrintStyleParams(*s);
+    std::printf("  preview %d x %d\n", s->GetPreview().Width(), s->GetPreview().Height());
+    return kExitOk;
+  }
+  if (ext == ".srd") {
+    TBitmapBrushStrokeRenderer b;
+    try {
+      b.LoadFromFile(file);
+    } catch (const std::exception& e) {
+      throw EInputFailed(file, e.what());
+    }
+    std::printf("brush, id %d, reference width %d, picture %d x %d\n", b.Id(), b.ReferenceWidth,
+                b.BrushBitmap.Width(), b.BrushBitmap.Height());
+    return kExitOk;
+  }
+  throw EInputFailed(file, "not a style (.bst) or brush (.srd) file");
+}
+
+}  // namespace brellin::cli
