@@ -32,7 +32,8 @@ struct TCliResult {
   std::string Out;
   std::string Err;
 };
-// Runs brellin-cli with the arguments (each quoted for the shell).
+// Runs brellin-cli with the arguments (each quoted for the shell) in a
+// scratch current folder; give files as absolute paths.
 TCliResult RunCli(const std::vector<std::string>& args);
 
 // A small synthetic picture with edges and colour, deterministic.
