@@ -31,6 +31,12 @@ std::unique_ptr<TPersistentObject> NewStyle() {
 // Longest style name a file may carry: names are shown in one line of the
 // main window, and a forged length must not allocate gigabytes.
 constexpr int32_t kMaxNameLength = 4096;
+// Generous bounds around the controls' ranges (length 5..300, width 1..40,
+// scan width 0.5..12, precision 6..100).
+constexpr int32_t kMaxLength = 2000;
+constexpr float kMaxWidth = 200.0f;
+constexpr float kMaxScanWidth = 64.0f;
+constexpr uint16_t kMaxPolyStep = 1000;
 
 }  // namespace
 
@@ -169,6 +175,17 @@ void TBStyle::LoadFromStream(TStream& Stream) {
     throw EInvalidData("style parameters are cut short");
   TStyleParams p;
   Stream.ReadBuffer(&p, sizeof p);
+  // Values far outside what the controls produce would make every stroke
+  // or the preview run for hours (a length of two billion steps); refuse them.
+  if (p.Length < 1 || p.Length > kMaxLength)
+    throw EInvalidData("style length " + std::to_string(p.Length) + " is out of range");
+  if (!(p.Width >= 0.0f && p.Width <= kMaxWidth))
+    throw EInvalidData("style width " + std::to_string(p.Width) + " is out of range");
+  if (!(p.ScanWidth >= 0.0f && p.ScanWidth <= kMaxScanWidth))
+    throw EInvalidData("style scan width " + std::to_string(p.ScanWidth) + " is out of range");
+  if (p.PolyStep > kMaxPolyStep)
+    throw EInvalidData("style precision " + std::to_string(100 - int(p.PolyStep)) +
+                       " is out of range");
   p.Width = float(Round(double(p.Width)));
   TBitmap32 preview;
   LoadJPEG(preview, Stream);

@@ -52,7 +52,9 @@ TEST_P(FuzzReplayTest, EmptyAndTinyInputs) {
 
 INSTANTIATE_TEST_SUITE_P(Decoders, FuzzReplayTest,
                          ::testing::Values(TTarget{"bmp", FuzzBmp}, TTarget{"jpeg", FuzzJpeg},
-                                           TTarget{"png", FuzzPng}, TTarget{"tiff", FuzzTiff}),
+                                           TTarget{"png", FuzzPng}, TTarget{"tiff", FuzzTiff},
+                                           TTarget{"style", FuzzStyle},
+                                           TTarget{"brush", FuzzBrush}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -118,6 +118,15 @@ TEST(Style, HostileFilesAreRefused) {
         load(std::vector<uint8_t>(good.Data().begin(), good.Data().begin() + ptrdiff_t(cut))),
         EBrellinError)
         << cut;
+  // Parameters far beyond the controls' ranges are refused.
+  auto withParam = [&](size_t offset, std::vector<uint8_t> bytes) {
+    std::vector<uint8_t> f = good.Data();
+    std::copy(bytes.begin(), bytes.end(), f.begin() + 5 + ptrdiff_t(offset));
+    return f;
+  };
+  EXPECT_THROW(load(withParam(4, {0xFF, 0xFF, 0xFF, 0x7F})), EInvalidData);   // length
+  EXPECT_THROW(load(withParam(8, {0x00, 0x00, 0xC0, 0x7F})), EInvalidData);   // width NaN
+  EXPECT_THROW(load(withParam(12, {0x00, 0x00, 0x80, 0x7F})), EInvalidData);  // scan width inf
   // A name of length 0 is fine.
   std::vector<uint8_t> unnamed = {0, 0, 0, 0};
   unnamed.insert(unnamed.end(), good.Data().begin() + 5, good.Data().end());
