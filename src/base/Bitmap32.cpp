@@ -13,7 +13,9 @@ TBitmap32::TBitmap32(int width, int height, TColor32 fill) {
   if (fill != 0) Clear(fill);
 }
 
-TBitmap32::TBitmap32(const TBitmap32& other) { *this = other; }
+TBitmap32::TBitmap32(const TBitmap32& other) {
+  *this = other;
+}
 
 TBitmap32& TBitmap32::operator=(const TBitmap32& other) {
   if (this != &other) {
@@ -25,7 +27,9 @@ TBitmap32& TBitmap32::operator=(const TBitmap32& other) {
   return *this;
 }
 
-TBitmap32::TBitmap32(TBitmap32&& other) noexcept { *this = std::move(other); }
+TBitmap32::TBitmap32(TBitmap32&& other) noexcept {
+  *this = std::move(other);
+}
 
 TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
   if (this != &other) {
@@ -65,9 +69,13 @@ void TBitmap32::Assign(int width, int height, std::vector<TColor32>&& pixels) {
   FBits.assign(pixels.begin(), pixels.end());
 }
 
-void TBitmap32::Clear(TColor32 color) { std::fill(FBits.begin(), FBits.end(), color); }
+void TBitmap32::Clear(TColor32 color) {
+  std::fill(FBits.begin(), FBits.end(), color);
+}
 
-TColor32 TBitmap32::PixelS(int x, int y) const { return Contains(x, y) ? Pixel(x, y) : 0; }
+TColor32 TBitmap32::PixelS(int x, int y) const {
+  return Contains(x, y) ? Pixel(x, y) : 0;
+}
 
 void TBitmap32::SetPixelS(int x, int y, TColor32 c) {
   if (Contains(x, y)) SetPixel(x, y, c);

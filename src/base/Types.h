@@ -13,10 +13,18 @@ using TColor32 = uint32_t;
 constexpr TColor32 Color32(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {
   return (TColor32(a) << 24) | (TColor32(r) << 16) | (TColor32(g) << 8) | TColor32(b);
 }
-constexpr uint8_t AlphaComponent(TColor32 c) { return uint8_t(c >> 24); }
-constexpr uint8_t RedComponent(TColor32 c) { return uint8_t(c >> 16); }
-constexpr uint8_t GreenComponent(TColor32 c) { return uint8_t(c >> 8); }
-constexpr uint8_t BlueComponent(TColor32 c) { return uint8_t(c); }
+constexpr uint8_t AlphaComponent(TColor32 c) {
+  return uint8_t(c >> 24);
+}
+constexpr uint8_t RedComponent(TColor32 c) {
+  return uint8_t(c >> 16);
+}
+constexpr uint8_t GreenComponent(TColor32 c) {
+  return uint8_t(c >> 8);
+}
+constexpr uint8_t BlueComponent(TColor32 c) {
+  return uint8_t(c);
+}
 
 constexpr TColor32 clBlack32 = 0xFF000000u;
 constexpr TColor32 clWhite32 = 0xFFFFFFFFu;
@@ -49,7 +57,9 @@ static_assert(sizeof(TBezierSegment) == 32);
 constexpr TRect EmptyRect{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
                           std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min()};
 
-inline bool IsEmptyRect(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
+inline bool IsEmptyRect(const TRect& r) {
+  return r.Right <= r.Left || r.Bottom <= r.Top;
+}
 
 // 16.16 fixed point: value x 65536 in a signed 32-bit integer.
 using TFixed = int32_t;
@@ -62,9 +72,17 @@ struct TFixedPoint {
 };
 using TArrayOfFixedPoint = std::vector<TFixedPoint>;
 
-constexpr TFixed Fixed(int32_t v) { return TFixed(uint32_t(v) << 16); }
-inline TFixed FloatToFixed(double v) { return TFixed(v * 65536.0); }
-constexpr double FixedToFloat(TFixed f) { return double(f) / 65536.0; }
-inline TFixedPoint FixedPoint(int32_t x, int32_t y) { return {Fixed(x), Fixed(y)}; }
+constexpr TFixed Fixed(int32_t v) {
+  return TFixed(uint32_t(v) << 16);
+}
+inline TFixed FloatToFixed(double v) {
+  return TFixed(v * 65536.0);
+}
+constexpr double FixedToFloat(TFixed f) {
+  return double(f) / 65536.0;
+}
+inline TFixedPoint FixedPoint(int32_t x, int32_t y) {
+  return {Fixed(x), Fixed(y)};
+}
 
 }  // namespace brellin

@@ -92,16 +92,27 @@ const char* const kStylesHelp =
     "The program folder is $BRELLIN_HOME, else the executable's folder when it\n"
     "holds library files, else ~/.local/share/brellin.\n";
 
+// One line per object: index (* marks the selection), name, id and file.
+void ListLibrary(const char* what, const TPersistentObjectManager& lib, bool markCurrent,
+                 std::string (*nameOf)(const TPersistentObject&)) {
+  std::printf("%s in %s\n", what, ProgramFolder().c_str());
+  for (int i = 0; i < lib.Count(); ++i) {
+    const TPersistentObject* o = lib.GetObject(i);
+    std::printf("%3d%s %-28s id %-6d %s\n", i, markCurrent && i == lib.ItemIndex() ? "*" : " ",
+                nameOf(*o).c_str(), o->Id(),
+                o->FileName().empty() ? "(built in)" : fs::path(o->FileName()).filename().c_str());
+  }
+}
+
+std::string StyleName(const TPersistentObject& o) {
+  return o.Name();
+}
+
 int StylesCommand(const std::vector<std::string>& args) {
   TArgs a(args, {}, {});
   if (!a.Positional().empty()) throw EUsage("styles takes no arguments");
   TCliLibraries libs;
-  std::printf("styles in %s\n", ProgramFolder().c_str());
-  for (int i = 0; i < libs.Styles.Count(); ++i) {
-    const TPersistentObject* o = libs.Styles.GetObject(i);
-    std::printf("%3d  %-28s id %-6d %s\n", i, o->Name().c_str(), o->Id(),
-                o->FileName().empty() ? "(built in)" : fs::path(o->FileName()).filename().c_str());
-  }
+  ListLibrary("styles", libs.Styles, false, StyleName);
   return kExitOk;
 }
 
@@ -115,13 +126,7 @@ int BrushesCommand(const std::vector<std::string>& args) {
   TArgs a(args, {}, {});
   if (!a.Positional().empty()) throw EUsage("brushes takes no arguments");
   TCliLibraries libs;
-  std::printf("brushes in %s\n", ProgramFolder().c_str());
-  for (int i = 0; i < libs.Brushes.Count(); ++i) {
-    const TPersistentObject* o = libs.Brushes.GetObject(i);
-    std::printf("%3d%s %-28s id %-6d %s\n", i, i == libs.Brushes.ItemIndex() ? "*" : " ",
-                BrushName(*o).c_str(), o->Id(),
-                o->FileName().empty() ? "(built in)" : fs::path(o->FileName()).filename().c_str());
-  }
+  ListLibrary("brushes", libs.Brushes, true, BrushName);
   return kExitOk;
 }
 

@@ -92,48 +92,39 @@ void TBStyle::SetSoftness(uint8_t Value) {
   Touched();
 }
 void TBStyle::SetLightIntensity(uint8_t Value) {
-  Params.LightIntensity = Value;
-  Touched();
+  Store(Params.LightIntensity, Value);
 }
 void TBStyle::SetPolyStep(uint16_t Value) {
-  Params.PolyStep = Value;
-  Touched();
+  Store(Params.PolyStep, Value);
 }
 void TBStyle::SetLength(int32_t Value) {
-  Params.Length = Value;
-  Touched();
+  Store(Params.Length, Value);
 }
 void TBStyle::SetWidth(float Value) {
   Params.Width = float(Round(double(Value)));
   Touched();
 }
 void TBStyle::SetScanWidth(float Value) {
-  Params.ScanWidth = Value;
-  Touched();
+  Store(Params.ScanWidth, Value);
 }
 void TBStyle::SetBorderLimit(int Percent) {
   Params.BorderLimit = uint8_t(Round(double(100 - Percent) / 100.0 * 60.0));
   Touched();
 }
 void TBStyle::SetAlpha(uint8_t Value) {
-  Params.Alpha = Value;
-  Touched();
+  Store(Params.Alpha, Value);
 }
 void TBStyle::SetSatVariation(uint8_t Value) {
-  Params.SatVariation = Value;
-  Touched();
+  Store(Params.SatVariation, Value);
 }
 void TBStyle::SetHueVariation(uint8_t Value) {
-  Params.HueVariation = Value;
-  Touched();
+  Store(Params.HueVariation, Value);
 }
 void TBStyle::SetLightVariation(uint8_t Value) {
-  Params.LightVariation = Value;
-  Touched();
+  Store(Params.LightVariation, Value);
 }
 void TBStyle::SetBrushId(int32_t Value) {
-  Params.BrushId = Value;
-  Touched();
+  Store(Params.BrushId, Value);
 }
 
 void TBStyle::StoreReset() {

@@ -82,6 +82,11 @@ class TBStyle : public TPersistentObject {
 
  private:
   void Touched();
+  template <typename T>
+  void Store(T& Field, T Value) {
+    Field = Value;
+    Touched();
+  }
   TBitmap32 FPreview;
 };
 

@@ -25,9 +25,15 @@ TTempDir::~TTempDir() {
   fs::remove_all(FPath, ec);
 }
 
-std::string DataPath(const std::string& name) { return std::string(BRELLIN_TEST_DATA) + "/" + name; }
-std::string CorpusPath(const std::string& name) { return std::string(BRELLIN_CORPUS) + "/" + name; }
-bool CorpusAvailable() { return fs::exists(CorpusPath("README.md")); }
+std::string DataPath(const std::string& name) {
+  return std::string(BRELLIN_TEST_DATA) + "/" + name;
+}
+std::string CorpusPath(const std::string& name) {
+  return std::string(BRELLIN_CORPUS) + "/" + name;
+}
+bool CorpusAvailable() {
+  return fs::exists(CorpusPath("README.md"));
+}
 
 std::vector<uint8_t> ReadBytes(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
