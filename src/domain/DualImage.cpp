@@ -1,0 +1,260 @@
+#include "domain/DualImage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/BDibUtils.h"
+#include "analysis/FeatureExtractor.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "base/Rounding.h"
+#include "library/Styles.h"
+#include "render/StrokeRenderer.h"
+#include "synthesis/LineSampler.h"
+
+namespace brellin {
+
+namespace {
+
+std::function<double()> gPressure;
+
+TPolygonStrokeRenderer& BuiltInBrush() {
+  static TPolygonStrokeRenderer brush;
+  return brush;
+}
+
+}  // namespace
+
+void SetPressureSource(std::function<double()> Source) {
+  gPressure = std::move(Source);
+}
+double PressureFactor() {
+  return gPressure ? gPressure() : 1.0;
+}
+
+int32_t SprayCount(int32_t L, int32_t D, int32_t W) {
+  if (L == 0 || W == 0) return 0;  // styles keep both at 1 or more
+  return int32_t((int64_t(Round(400.0 * D / L)) + 3 * int64_t(L)) / W);
+}
+
+// Borders and directions of the feature map over the source picture.
+class TDualImage::TOverlayLayer : public TPaintLayer {
+ public:
+  explicit TOverlayLayer(TDualImage& Doc) : FDoc(Doc) {}
+  void Paint(TBitmap32& Buffer, const TPictureView&, int Ox, int Oy) override {
+    const TBitmap32& f = FDoc.FeatureMap;
+    if (FDoc.ViewDirections) {
+      for (int x = 0; x < f.Width(); x += 10)
+        for (int y = 0; y < f.Height(); y += 10) {
+          const TColor32 p = f.Pixel(x, y);
+          uint8_t d = FeatureDirection(p);
+          if (DirectionCallbackLimit >= 0 && int((p >> 8) & 0xFF) < DirectionCallbackLimit)
+            d = FDoc.DirectionHint(x, y);
+          const double a = -(d / 255.0) * 2.0 * M_PI - M_PI;
+          Buffer.LineFS(float(x + Ox), float(y + Oy), float(Round(x + 8.0 * std::cos(a)) + Ox),
+                        float(Round(y + 8.0 * std::sin(a)) + Oy), Color32(0, 255, 255));
+        }
+    }
+    if (FDoc.ViewBorders) {
+      for (int y = 0; y < f.Height(); ++y)
+        for (int x = 0; x < f.Width(); ++x)
+          if (FeatureEdgeFlag(f.Pixel(x, y))) Buffer.SetPixelS(x + Ox, y + Oy, 0xFF7F007F);
+    }
+  }
+
+ private:
+  TDualImage& FDoc;
+};
+
+// The brush cursor over the active view.
+class TDualImage::TCursorLayer : public TPaintLayer {
+ public:
+  explicit TCursorLayer(TDualImage& Doc) : FDoc(Doc) {}
+  void Paint(TBitmap32& Buffer, const TPictureView&, int Ox, int Oy) override {
+    const TPoint c{FDoc.CursorPoint.X + Ox, FDoc.CursorPoint.Y + Oy};
+    const int r = FDoc.BrushRadius;
+    if (FDoc.CursorKind == 1) {
+      DrawDashedCircle(Buffer, c, clWhite32, clBlack32, float(r));
+    } else if (FDoc.CursorKind == 2) {
+      Buffer.LineFS(float(c.X - r), float(c.Y), float(c.X + r), float(c.Y), clWhite32);
+      Buffer.LineFS(float(c.X), float(c.Y - r), float(c.X), float(c.Y + r), clWhite32);
+    }
+  }
+
+ private:
+  TDualImage& FDoc;
+};
+
+TDualImage::TDualImage(TPictureView* SourceView, float Scale, TPictureView* DestinationView)
+    : DestinationView(DestinationView),
+      SourceView(SourceView),
+      Scale(Scale),
+      ActiveView(SourceView) {
+  Colors.ColorMode = cmAuto;
+  FeatureMap = ExtractFeatures(SourceView->Bitmap());
+  Density = 50;
+  BrushRadius = 50;
+  Colors.ForeColor = clWhite32;
+  Colors.BackColor = clBlack32;
+  FOverlayLayer = std::make_unique<TOverlayLayer>(*this);
+  FCursorLayer = std::make_unique<TCursorLayer>(*this);
+  FCursorLayer->Visible = false;
+  SourceView->AddLayer(FOverlayLayer.get());
+  ActiveView->AddLayer(FCursorLayer.get());
+}
+
+TDualImage::~TDualImage() {
+  if (SourceView) SourceView->RemoveLayer(FOverlayLayer.get());
+  if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
+}
+
+void TDualImage::PaintAt(int X, int Y) {
+  struct TMarkModified {
+    TDualImage& Doc;
+    ~TMarkModified() { Doc.Modified = true; }
+  } mark{*this};
+  if (X < 0 || Y < 0 || X >= FeatureMap.Width() || Y >= FeatureMap.Height() || !Style) return;
+  const TStyleParams& p = Style->Params;
+  if (FeatureStrength(FeatureMap.Pixel(X, Y)) < p.BorderLimit) return;
+  TLineSampler sampler(&FeatureMap, &Destination());
+  sampler.ColorSource = &Source();
+  sampler.SetScale(Scale);
+  sampler.SetPrecision(p.PolyStep);
+  sampler.SetStart({X, Y});
+  const int l = Round(PressureFactor() * p.Length);
+  sampler.SetStepCount(Random(l / 10) + l - l / 20);
+  sampler.SetThickness(float(PressureFactor() * p.Width));
+  sampler.SetScanWidth(p.ScanWidth);
+  sampler.StopOnBorders = p.StopOnBorders != 0;
+  sampler.SetStraightLines(StraightLines);
+  sampler.SetThreshold(p.BorderLimit);
+  if (AutoMode) {
+    sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
+  } else {
+    // Pattern strokes follow a curve of the current pattern; until a
+    // pattern with curves is there, the stroke is skipped.
+    return;
+  }
+  if (sampler.Run()) CommitStroke(sampler);
+  DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
+}
+
+void TDualImage::SprayAt(int X, int Y) {
+  if (!Style) return;
+  const int n = SprayCount(Style->Params.Length, Density, Round(double(Style->Params.Width)));
+  for (int i = 0; i < n; ++i) {
+    const float a = float(Random(6283)) / 1000.0f;
+    const double r = double(Random(BrushRadius));
+    PaintAt(Round(X + r * std::cos(double(a))), Round(Y + r * std::sin(double(a))));
+  }
+}
+
+void TDualImage::CommitStroke(TLineSampler& Sampler) {
+  TAbstractStrokeRenderer* brush = nullptr;
+  if (BrushLibrary) brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->Current());
+  if (!brush) brush = &BuiltInBrush();
+  const TStyleParams& p = Style->Params;
+  const TColor32 colour =
+      StrokeColor(Sampler.AverageColor, Colors, p.HueVariation, p.SatVariation, p.LightVariation);
+  if (Recorder && EditDepth > 0)
+    Recorder->AddStroke(Sampler.LeftOutline, Sampler.RightOutline, Style->ReliefParams(),
+                        brush->Id(), p.Alpha, colour);
+  brush->SetColor(colour);
+  brush->SetAlpha(p.Alpha);
+  brush->SetReliefParams(Style->ReliefParams());
+  brush->Render(Sampler.LeftOutline, Sampler.RightOutline, Destination());
+}
+
+void TDualImage::BeginEdit() {
+  if (EditDepth == 0) {
+    DirtyRect = EmptyRect;
+    if (Recorder) Recorder->BeginState(FeatureMap, Destination());
+  }
+  ++EditDepth;
+}
+
+void TDualImage::EndEdit() {
+  if (EditDepth <= 0) return;
+  if (--EditDepth > 0) return;
+  // An action that painted nothing is not recorded and ends silently.
+  if (IsEmptyRect(DirtyRect)) SilentStop();
+  if (Recorder) Recorder->PushState(DirtyRect);
+  if (OnChange) OnChange(*this);
+}
+
+void TDualImage::FillBackground(TBitmap32* Bitmap) {
+  TBitmap32& b = Bitmap ? *Bitmap : Destination();
+  if ((BackgroundMode == 1 || BackgroundMode == 2) && BackgroundPicture &&
+      !BackgroundPicture->Empty())
+    FillWithPicture(b, *BackgroundPicture, BackgroundMode);
+  else
+    b.Clear(BackgroundColor);
+}
+
+void TDualImage::SetBackgroundPicture(const TBitmap32* Picture) {
+  BackgroundPicture = Picture ? std::make_unique<TBitmap32>(*Picture) : nullptr;
+}
+
+void TDualImage::SetBackgroundMode(uint8_t Mode) {
+  BackgroundMode = BackgroundPicture && !BackgroundPicture->Empty() ? Mode : 0;
+  RerenderDestination();
+  DestinationView->Repaint();
+}
+
+void TDualImage::RerenderDestination() {
+  TBitmap32& d = Destination();
+  d.BeginUpdate();
+  FillBackground(&d);
+  d.EndUpdate();
+  d.Changed();
+}
+
+uint8_t TDualImage::DirectionHint(int X, int Y) {
+  if (DirectionHints.empty()) {
+    HintColumns = FeatureMap.Width() / 10;
+    HintRows = FeatureMap.Height() / 10;
+    DirectionHints.assign(size_t(HintColumns) * size_t(HintRows), 128);
+  }
+  const int64_t pos = int64_t(Round(Y / 10.0)) * HintColumns + Round(X / 10.0);
+  return pos >= 0 && pos < int64_t(DirectionHints.size()) ? DirectionHints[size_t(pos)] : 32;
+}
+
+void TDualImage::SetBrushRadius(int Value) {
+  if (Value < 8 || Value > 500) return;
+  BrushRadius = Value;
+  SourceView->Repaint();
+}
+
+void TDualImage::SetViewBorders(bool Value) {
+  if (Value == ViewBorders) return;
+  ViewBorders = Value;
+  SourceView->Repaint();
+}
+
+void TDualImage::SetViewDirections(bool Value) {
+  if (Value == ViewDirections) return;
+  ViewDirections = Value;
+  SourceView->Repaint();
+}
+
+void TDualImage::SetActiveView(TPictureView* View) {
+  if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
+  ActiveView = View;
+  ActiveView->AddLayer(FCursorLayer.get());
+  CursorPoint = View->MousePos;
+  SourceView->Repaint();
+  DestinationView->Repaint();
+}
+
+void TDualImage::SetCursorPoint(TPoint P) {
+  CursorPoint = P;
+  ActiveView->Repaint();
+}
+
+void TDualImage::SetCursorKind(uint8_t Kind) {
+  CursorKind = Kind;
+  if (Kind == 0) FCursorLayer->Visible = false;
+  if (Kind == 1 || Kind == 2) FCursorLayer->Visible = true;
+}
+
+}  // namespace brellin
