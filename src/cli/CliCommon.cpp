@@ -81,7 +81,8 @@ const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands = {
       {"analyze", kAnalyzeHelp, AnalyzeCommand}, {"styles", kStylesHelp, StylesCommand},
       {"brushes", kBrushesHelp, BrushesCommand}, {"preview", kPreviewHelp, PreviewCommand},
-      {"style", kStyleHelp, StyleCommand},       {"info", kInfoHelp, InfoCommand},
+      {"style", kStyleHelp, StyleCommand},       {"render", kRenderHelp, RenderCommand},
+      {"info", kInfoHelp, InfoCommand},
   };
   return commands;
 }

@@ -79,6 +79,8 @@ int BrushesCommand(const std::vector<std::string>& args);
 int PreviewCommand(const std::vector<std::string>& args);
 int StyleCommand(const std::vector<std::string>& args);
 int InfoCommand(const std::vector<std::string>& args);
+int RenderCommand(const std::vector<std::string>& args);
+extern const char* const kRenderHelp;
 extern const char* const kStylesHelp;
 extern const char* const kBrushesHelp;
 extern const char* const kPreviewHelp;

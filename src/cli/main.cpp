@@ -15,6 +15,8 @@ static void PrintUsage(std::FILE* f) {
       "commands:\n"
       "  analyze INPUT -o FEATURE.bmp [--planes DIR] [--threads N]\n"
       "        analyse a picture into its feature map\n"
+      "  render INPUT [-o OUT.jpg] [--style S] [--steps N] [--seed N] ...\n"
+      "        paint a picture with strokes that follow its contours\n"
       "  styles | brushes\n"
       "        list the style or brush library of the program folder\n"
       "  preview STYLE -o FILE.png\n"

@@ -1,0 +1,291 @@
+// brellin-cli render: a photo in, a picture made of strokes out.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "analysis/PictureFormats.h"
+#include "base/Errors.h"
+#include "base/Progress.h"
+#include "base/Random.h"
+#include "cli/CliCommon.h"
+#include "domain/BDomain.h"
+#include "library/Styles.h"
+
+namespace brellin::cli {
+
+namespace fs = std::filesystem;
+
+const char* const kRenderHelp =
+    "usage: brellin-cli render INPUT... [-o OUT.(jpg|jpeg|bmp|tif|tiff) | --out-dir DIR]\n"
+    "    [--style NAME|FILE.bst] [--steps N] [--repeat N] [--seed N]\n"
+    "    [--size WxH | --full-size] [--mode auto|pattern]\n"
+    "    [--color auto|fixed|variants] [--fore RRGGBB] [--back RRGGBB] [--variant RRGGBB]...\n"
+    "    [--hue-offset F] [--sat-offset F] [--light-offset F]\n"
+    "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
+    "    [--dpi N] [--ps OUT.ps] [--project OUT.bpj] [--quiet]\n"
+    "\n"
+    "Paints a picture with strokes that follow its contours, as \"Apply to the entire\n"
+    "image\" does, and saves it.\n"
+    "  -o FILE          output (default: INPUT's name + \"-brellin.jpg\" here)\n"
+    "  --out-dir DIR    with several INPUTs: one output per input in DIR\n"
+    "  --style S        a style of the library or a .bst file (default \"Scratch Style\")\n"
+    "  --steps N        seeds of the apply run (default 5000)\n"
+    "  --repeat N       then repeat the run N times\n"
+    "  --seed N         start of the random generator (default 0): same options,\n"
+    "                   same picture, bit for bit\n"
+    "  --size WxH       working size (at most the picture's size); default: the\n"
+    "                   suggested size of at most about one megapixel\n"
+    "  --full-size      work at the picture's own size\n"
+    "  --color MODE     stroke colours: auto (from the picture), fixed (a mix of\n"
+    "                   --fore and --back by brightness), variants (the --variant\n"
+    "                   colours darkened by brightness)\n"
+    "  --*-offset F     hue, saturation and lightness offsets, -0.5..0.5\n"
+    "  --background ... the paper: a colour (default white) or a picture\n"
+    "  --dpi N          resolution written into TIFF files (default 200)\n";
+
+namespace {
+
+TColor32 ParseColour(const std::string& opt, const std::string& v) {
+  std::string hex = v;
+  if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
+  char* end = nullptr;
+  const unsigned long c = std::strtoul(hex.c_str(), &end, 16);
+  if (hex.size() != 6 || *end != '\0')
+    throw EUsage("option " + opt + " takes a colour RRGGBB, not '" + v + "'");
+  return TColor32(0xFF000000u | c);
+}
+
+float ParseOffset(const TArgs& a, const std::string& opt) {
+  if (!a.Has(opt)) return 0.0f;
+  const std::string v = a.Value(opt);
+  char* end = nullptr;
+  const double f = std::strtod(v.c_str(), &end);
+  if (v.empty() || *end != '\0' || !(f >= -0.5 && f <= 0.5))
+    throw EUsage("option " + opt + " takes a number from -0.5 to 0.5, not '" + v + "'");
+  return float(f);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Answers the domain's questions from the command line.
+class TCliDomainUi : public TDomainUi {
+ public:
+  std::string LastError;
+  std::string OutputFile;
+  TProjectOptions Requested;
+  bool FullSize = false;
+  bool HasSize = false;
+  bool SizeRefused = false;
+
+  void ErrorBox(const std::string&, const std::string& Text) override { LastError = Text; }
+  bool ProjectOptions(int W, int H, int SW, int SH, TProjectOptions& Options) override {
+    Options = Requested;
+    if (FullSize) {
+      Options.Width = W, Options.Height = H;
+    } else if (HasSize) {
+      if (Requested.Width > W || Requested.Height > H) {
+        SizeRefused = true;
+        LastError = "the working size " + std::to_string(Requested.Width) + " x " +
+                    std::to_string(Requested.Height) + " is bigger than the picture (" +
+                    std::to_string(W) + " x " + std::to_string(H) + ")";
+        return false;
+      }
+    } else {
+      Options.Width = SW, Options.Height = SH;
+    }
+    return true;
+  }
+  bool SaveImageFile(std::string& FileName) override {
+    FileName = OutputFile;
+    return true;
+  }
+  void ApplyProgress(int K, int S) override {
+    if (S > 0 && (int64_t(K) * 100 / S) != (int64_t(K - 1) * 100 / S))
+      SetProgress(int(int64_t(K) * 100 / S));
+  }
+};
+
+}  // namespace
+
+int RenderCommand(const std::vector<std::string>& args) {
+  TArgs a(args,
+          {"-o",
+           "--out-dir",
+           "--style",
+           "--steps",
+           "--repeat",
+           "--seed",
+           "--size",
+           "--mode",
+           "--color",
+           "--fore",
+           "--back",
+           "--variant",
+           "--hue-offset",
+           "--sat-offset",
+           "--light-offset",
+           "--background",
+           "--background-picture",
+           "--background-mode",
+           "--dpi",
+           "--ps",
+           "--project"},
+          {"--full-size", "--quiet"});
+  const auto& inputs = a.Positional();
+  if (inputs.empty()) throw EUsage("render needs at least one INPUT picture");
+  if (inputs.size() > 1 && !a.Has("--out-dir")) throw EUsage("several INPUTs need --out-dir DIR");
+  if (inputs.size() > 1 && a.Has("-o")) throw EUsage("-o names one output; use --out-dir");
+  if (a.Has("--ps") || a.Has("--project"))
+    throw EUsage("--ps and --project need the undo history, which is not there yet");
+  const std::string mode = a.Value("--mode", "auto");
+  if (mode == "pattern")
+    throw EUsage("--mode pattern needs stroke patterns, which are not there yet");
+  if (mode != "auto") throw EUsage("--mode takes auto or pattern");
+  const int steps = a.IntValue("--steps", 5000, 1, 100000000);
+  const int repeat = a.IntValue("--repeat", 0, 0, 1000);
+  const uint32_t seed = uint32_t(a.IntValue("--seed", 0, 0, 2147483647));
+  const int dpi = a.IntValue("--dpi", 200, 1, 100000);
+  if (a.Has("--size") && a.Has("--full-size"))
+    throw EUsage("--size and --full-size exclude each other");
+
+  TCliDomainUi ui;
+  ui.FullSize = a.Has("--full-size");
+  if (a.Has("--size")) {
+    const std::string v = a.Value("--size");
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
+        w < 2 || h < 2)
+      throw EUsage("--size takes WxH, for example 800x600, not '" + v + "'");
+    ui.HasSize = true;
+    ui.Requested.Width = w;
+    ui.Requested.Height = h;
+  }
+  if (a.Has("--background"))
+    ui.Requested.BackgroundColor = ParseColour("--background", a.Value("--background"));
+  if (a.Has("--background-picture")) {
+    const std::string file = a.Value("--background-picture");
+    try {
+      auto pic = std::make_shared<TBitmap32>(LoadPictureFile(file));
+      MakeOpaqueOverWhite(*pic);
+      ui.Requested.BackgroundPicture = pic;
+    } catch (const std::exception& e) {
+      throw EInputFailed(file, e.what());
+    }
+    const std::string bm = a.Value("--background-mode", "stretch");
+    if (bm != "stretch" && bm != "tile") throw EUsage("--background-mode takes stretch or tile");
+    ui.Requested.BackgroundMode = bm == "stretch" ? 1 : 2;
+  }
+  TColorSettings colours;
+  const std::string cm = a.Value("--color", "auto");
+  if (cm == "auto")
+    colours.ColorMode = cmAuto;
+  else if (cm == "fixed")
+    colours.ColorMode = cmFixed;
+  else if (cm == "variants")
+    colours.ColorMode = cmVariants;
+  else
+    throw EUsage("--color takes auto, fixed or variants");
+  colours.ForeColor = a.Has("--fore") ? ParseColour("--fore", a.Value("--fore")) : clWhite32;
+  colours.BackColor = a.Has("--back") ? ParseColour("--back", a.Value("--back")) : clBlack32;
+  for (const std::string& v : a.Values("--variant"))
+    colours.AddVariantColor(ParseColour("--variant", v));
+  colours.HueOffset = ParseOffset(a, "--hue-offset");
+  colours.SaturationOffset = ParseOffset(a, "--sat-offset");
+  colours.LightnessOffset = ParseOffset(a, "--light-offset");
+
+  auto outputFor = [&](const std::string& input) {
+    if (a.Has("-o")) return a.Value("-o");
+    const std::string name = fs::path(input).stem().string() + "-brellin.jpg";
+    return a.Has("--out-dir") ? (fs::path(a.Value("--out-dir")) / name).string() : name;
+  };
+  for (const std::string& input : inputs) {
+    const std::string ext = Lower(fs::path(outputFor(input)).extension().string());
+    if (ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".tif" && ext != ".tiff")
+      throw EUsage("the output must end in .jpg, .jpeg, .bmp, .tif or .tiff: " + outputFor(input));
+  }
+  if (a.Has("--out-dir")) {
+    std::error_code ec;
+    fs::create_directories(a.Value("--out-dir"), ec);
+  }
+
+  TTerminalProgress progress(a.Has("--quiet"));
+  TPictureView source, destination;
+  TDomain domain(&ui);
+  domain.SourceView = &source;
+  domain.DestinationView = &destination;
+
+  // The style: a library name or a style file.
+  std::unique_ptr<TBStyle> fileStyle;
+  if (a.Has("--style")) {
+    const std::string st = a.Value("--style");
+    if (fs::path(st).extension() == ".bst") {
+      fileStyle = std::make_unique<TBStyle>();
+      try {
+        fileStyle->LoadFromFile(st);
+      } catch (const std::exception& e) {
+        throw EInputFailed(st, e.what());
+      }
+    } else {
+      int found = -1;
+      for (int i = 0; i < domain.Styles.Count(); ++i)
+        if (domain.Styles.GetObject(i)->Name() == st) found = i;
+      if (found < 0) {
+        std::string names;
+        for (int i = 0; i < domain.Styles.Count(); ++i)
+          names += "\n  " + domain.Styles.GetObject(i)->Name();
+        throw EUsage("no style named \"" + st + "\"; the styles are:" + names);
+      }
+      domain.Styles.SetItemIndex(found);
+    }
+  }
+
+  int failed = 0;
+  for (const std::string& input : inputs) {
+    try {
+      if (!domain.LoadPicture(input)) {
+        if (ui.SizeRefused) throw EUsage(ui.LastError);
+        throw EInputFailed(input, ui.LastError.empty() ? "cannot be opened" : ui.LastError);
+      }
+    } catch (const EInputFailed& e) {
+      if (inputs.size() == 1) throw;
+      std::fprintf(stderr, "brellin-cli: %s: %s\n", e.File.c_str(), e.what());
+      ++failed;
+      continue;
+    } catch (const EBrellinError& e) {
+      if (inputs.size() == 1) throw EInputFailed(input, e.what());
+      std::fprintf(stderr, "brellin-cli: %s: %s\n", input.c_str(), e.what());
+      ++failed;
+      continue;
+    }
+    TDualImage& doc = *domain.Document;
+    if (fileStyle) doc.SetStyle(fileStyle.get());
+    doc.Colors = colours;
+    doc.AutoMode = true;  // as after choosing the auto-sketch tool
+    SetRandSeed(seed);
+    try {
+      {
+        TProgressScope scope("Applying strokes...", 0, 100);
+        domain.ApplyStart(steps);
+      }
+      for (int r = 0; r < repeat; ++r) domain.RepeatLastApply();
+    } catch (const ESilentStop&) {
+      // Nothing was painted (every seed too weak for the style's border
+      // limit): the paper alone is the result.
+    }
+    const std::string out = outputFor(input);
+    ui.OutputFile = out;
+    try {
+      domain.SavePicture(destination.Bitmap(), dpi);
+    } catch (const std::exception& e) {
+      throw EOutputFailed(out, e.what());
+    }
+  }
+  return failed > 0 ? kExitBadInput : kExitOk;
+}
+
+}  // namespace brellin::cli

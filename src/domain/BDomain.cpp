@@ -1,0 +1,249 @@
+#include "domain/BDomain.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+
+#include "analysis/BDibUtils.h"
+#include "analysis/PictureFormats.h"
+#include "base/BmpCodec.h"
+#include "base/Clipboard.h"
+#include "base/Errors.h"
+#include "base/ProgramFolder.h"
+#include "base/Progress.h"
+#include "base/Random.h"
+#include "base/Rounding.h"
+#include "history/UMultiPageTiff.h"
+#include "library/Styles.h"
+#include "render/BitmapBrushRenderer.h"
+
+namespace brellin {
+
+namespace fs = std::filesystem;
+
+void SuggestedSize(int W, int H, int& SuggestedW, int& SuggestedH) {
+  const double area = double(W) * double(H);
+  float f = 1.0f;
+  if (area > 1048576.0) f = float(std::sqrt(1.0 / area) * 1024.0);
+  SuggestedW = Round(double(W) * f);
+  SuggestedH = Round(double(H) * f);
+}
+
+TDomain::TDomain(TDomainUi* Ui)
+    : Brushes(TBitmapBrushStrokeRenderer::StaticClass()), Styles(TBStyle::StaticClass()), FUi(Ui) {
+  struct TLoadingGuard {
+    bool& Flag;
+    explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
+    ~TLoadingGuard() { Flag = false; }
+  } loading(Loading);
+  SetStyleLoadingQuery([this] { return Loading; });
+  SetStylePreviewBrushes(&Brushes);
+  ApplySteps = 5000;
+
+  Brushes.InsertFirst(std::make_unique<TPolygonStrokeRenderer>());
+  // The fourth brush is the one selected at start; with fewer brush files
+  // the last one there is takes its place.
+  Brushes.SetItemIndex(std::min(3, Brushes.Count() - 1));
+  Brushes.OnChange = [this](TPersistentObjectManager&) { BrushSelected(); };
+
+  auto scratch = std::make_unique<TBStyle>();
+  scratch->SetName("Scratch Style");
+  if (TPersistentObject* b = Brushes.Current()) scratch->SetBrushId(b->Id());
+  scratch->SetReadOnly(true);
+  scratch->StoreReset();
+  Styles.InsertFirst(std::move(scratch));
+  Styles.OnChange = [this](TPersistentObjectManager&) { StyleSelected(); };
+  Styles.OnAdd = [this](TPersistentObjectManager&) {
+    if (Document) Document->SetStyle(CurrentStyle());
+    SelectStyleBrush();
+  };
+  Styles.SetItemIndex(0);
+
+  // Parked pictures of an interrupted run are of no use any more.
+  std::error_code ec;
+  const fs::path tmp = fs::path(ProgramFolder()) / "tmp";
+  for (fs::directory_iterator it(tmp, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file()) fs::remove(it->path(), ec);
+}
+
+TDomain::~TDomain() {
+  Document.reset();
+  SetStylePreviewBrushes(nullptr);
+  SetStyleLoadingQuery(nullptr);
+}
+
+TBStyle* TDomain::CurrentStyle() const {
+  return dynamic_cast<TBStyle*>(Styles.Current());
+}
+
+void TDomain::BrushSelected() {
+  if (FBrushSelectedDetached) return;
+  if (TBStyle* s = CurrentStyle())
+    if (TPersistentObject* b = Brushes.Current()) s->SetBrushId(b->Id());
+}
+
+void TDomain::SelectStyleBrush() {
+  TBStyle* s = CurrentStyle();
+  if (!s) return;
+  struct TDetach {
+    bool& Flag;
+    explicit TDetach(bool& F) : Flag(F) { Flag = true; }
+    ~TDetach() { Flag = false; }
+  } detach(FBrushSelectedDetached);
+  Brushes.SelectById(s->Params.BrushId);
+}
+
+void TDomain::StyleSelected() {
+  if (Document) Document->SetStyle(CurrentStyle());
+  if (OnRefresh) OnRefresh(*this);
+  SelectStyleBrush();
+}
+
+bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool FromClipboard) {
+  struct TLoadingGuard {
+    bool& Flag;
+    explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
+    ~TLoadingGuard() { Flag = false; }
+  } loading(Loading);
+  TBitmap32& source = SourceView->Bitmap();
+  source.MasterAlpha = 255;
+  source.SetSize(0, 0);
+  try {
+    if (FromClipboard) {
+      PasteBitmap(source);
+    } else if (Stream) {
+      LoadBMPFromStream(source, *Stream);
+    } else {
+      source = LoadPictureFile(FileName);
+    }
+  } catch (const EBrellinError& e) {
+    FUi->ErrorBox("Error loading file", e.what());
+    return false;
+  }
+  // Pictures enter the document as opaque RGB, over white paper.
+  MakeOpaqueOverWhite(source);
+  const int w = source.Width(), h = source.Height();
+  if (int64_t(w) * h == 0) throw EBrellinError("Invalid Image");
+  if (int64_t(w) * h < MinPictureArea) {
+    FUi->ErrorBox("Error loading image", "The source image is too small");
+    return false;
+  }
+  int sw, sh;
+  SuggestedSize(w, h, sw, sh);
+  TProjectOptions options;
+  options.Width = sw;
+  options.Height = sh;
+  if (!FUi->ProjectOptions(w, h, sw, sh, options)) return false;
+  if (options.Width < 2 || options.Height < 2 || options.Width > w || options.Height > h)
+    throw EBrellinError("The working size must lie between 2 x 2 and the picture's size");
+  // The same size is an exact copy, never a resample.
+  if (options.Width != w || options.Height != h) {
+    TBitmap32 resampled = Resample(source, options.Width, options.Height);
+    source = std::move(resampled);
+  }
+  TBitmap32& dest = DestinationView->Bitmap();
+  dest.SetSize(options.Width, options.Height);
+  dest.Clear(clWhite32);
+  SourceView->ClearLayers();
+  DestinationView->ClearLayers();
+  Document.reset();
+  Document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
+  ApplyDone = false;
+  Document->BrushLibrary = &Brushes;
+  Document->SetStyle(CurrentStyle());
+  Document->BackgroundColor = options.BackgroundColor;
+  Document->SetBackgroundPicture(options.BackgroundPicture.get());
+  Document->SetBackgroundMode(options.BackgroundMode);
+  Document->Modified = false;
+  if (OnRefresh) OnRefresh(*this);
+  return true;
+}
+
+std::string TDomain::SavePicture(const TBitmap32& Bitmap, int Resolution) {
+  std::string file;
+  if (!FUi->SaveImageFile(file)) return {};
+  std::string ext = fs::path(file).extension().string();
+  for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
+  if (ext == ".JPG" || ext == ".JPEG") {
+    SavePictureFile(Bitmap, file, 75);  // the JPEG library's default quality
+  } else if (ext == ".BMP") {
+    SavePictureFile(Bitmap, file, 75);  // 24 bits, alpha dropped
+  } else if (ext == ".TIF" || ext == ".TIFF") {
+    SaveTiff(Bitmap, file, Resolution);
+  } else {
+    return {};
+  }
+  if (Document) Document->Modified = false;
+  return file;
+}
+
+void TDomain::FinishRun(TBitmap32& Dest, bool PassSilentStop) {
+  Dest.EndUpdate();
+  try {
+    Document->EndEdit();
+  } catch (const ESilentStop&) {
+    Dest.Changed();
+    if (PassSilentStop) throw;
+    return;
+  }
+  Dest.Changed();
+}
+
+void TDomain::ApplyStart(int Steps) {
+  if (!Document) return;
+  TBitmap32& dest = DestinationView->Bitmap();
+  Document->BeginEdit();
+  dest.BeginUpdate();
+  try {
+    const int s = Steps;
+    ApplyRunning = true;
+    ApplyDone = true;
+    bool stopped = false;
+    for (int k = ApplyNextStep; k <= s; ++k) {
+      const int x = Random(dest.Width());
+      const int y = Random(dest.Height());
+      Document->PaintAt(x, y);
+      FUi->ApplyProgress(k, s);
+      FUi->ProcessEvents();
+      if (k == s) break;
+      if (!ApplyRunning) {
+        stopped = true;
+        break;
+      }
+      ApplyNextStep = k;
+      ApplySteps = k;
+    }
+    if (!stopped) {
+      ApplySteps = s;
+      ApplyNextStep = 1;
+    }
+  } catch (...) {
+    FinishRun(dest, false);
+    throw;
+  }
+  FinishRun(dest, true);
+}
+
+void TDomain::RepeatLastApply() {
+  if (!Document) return;
+  TBitmap32& dest = DestinationView->Bitmap();
+  TProgressScope progress("Applying strokes...", 0, 100);
+  Document->BeginEdit();
+  dest.BeginUpdate();
+  try {
+    ApplyRunning = true;  // a repeat run cannot be stopped
+    for (int i = 1; i <= ApplySteps; ++i) {
+      if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
+      const int x = Random(dest.Width());
+      const int y = Random(dest.Height());
+      Document->PaintAt(x, y);
+    }
+  } catch (...) {
+    FinishRun(dest, false);
+    throw;
+  }
+  FinishRun(dest, true);
+}
+
+}  // namespace brellin
