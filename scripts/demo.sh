@@ -1,23 +1,33 @@
 #!/usr/bin/env bash
-# The demo: analyses the corpus photos and writes their feature maps and
-# channel views into demo-out/, one folder per photo.
+# The demo: paints the shipped demo photo (and, when the photo corpus is
+# beside the project, a few more) with several shipped styles into out/, and
+# analyses the corpus photos into out/analysis/.
 set -euo pipefail
 BUILD=${1:-build}
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-CORPUS="$ROOT/../shared/corpus"
 CLI="$BUILD/src/cli/brellin-cli"
-OUT="$ROOT/demo-out"
+OUT="$ROOT/out"
+CORPUS="$ROOT/../shared/corpus"
 mkdir -p "$OUT"
-if [ ! -d "$CORPUS/photos" ]; then
-  echo "demo: the photo corpus is not at $CORPUS" >&2
-  exit 1
+render() {  # INPUT NAME STYLE [options]
+  local input=$1 name=$2 style=$3
+  shift 3
+  "$CLI" render "$input" -o "$OUT/$name.jpg" --style "$style" --quiet "$@"
+  echo "  $OUT/$name.jpg"
+}
+echo "== paintings"
+render "$ROOT/data/demo-camera.png" camera-hatching "Hatching" --steps 20000 --color fixed
+render "$ROOT/data/demo-camera.png" camera-fine-ink "Fine Ink" --steps 30000 --color fixed
+render "$ROOT/data/demo-camera.png" camera-pencil "Pencil Sketch" --steps 12000 --color fixed
+if [ -d "$CORPUS/photos" ]; then
+  render "$CORPUS/photos/stilllife_coffee.png" coffee-oil "Oil Relief" --steps 8000
+  render "$CORPUS/photos/animal_chelsea_cat.png" cat-pastel "Pastel" --steps 9000
+  render "$CORPUS/photos/animal_chelsea_cat.png" cat-scratch "Scratch Style"
+  echo "== feature maps"
+  for photo in "$CORPUS"/photos/*.png "$CORPUS"/photos/*.jpg; do
+    name=$(basename "${photo%.*}")
+    mkdir -p "$OUT/analysis/$name"
+    "$CLI" analyze "$photo" -o "$OUT/analysis/$name/features.bmp" --planes "$OUT/analysis/$name" --quiet
+    echo "  $OUT/analysis/$name/"
+  done
 fi
-for photo in "$CORPUS"/photos/*.png "$CORPUS"/photos/*.jpg "$CORPUS"/awkward/*; do
-  name=$(basename "${photo%.*}")
-  echo "== $name"
-  mkdir -p "$OUT/$name"
-  "$CLI" analyze "$photo" -o "$OUT/$name/features.bmp" --planes "$OUT/$name" || true
-done
-echo
-echo "demo: feature maps and channel views (darkness, hue, saturation, strength,"
-echo "edges, directions) are in $OUT/<photo>/"
