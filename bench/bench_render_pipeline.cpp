@@ -1,0 +1,149 @@
+// The whole render of a 1-megapixel photo with 5000 steps of the default
+// style, phase by phase (decode, analysis, strokes, encode) and in one go,
+// as `brellin-cli render` runs it. One thread for the strokes (they stay in
+// order); the analysis uses every core.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "analysis/BDibUtils.h"
+#include "analysis/FeatureExtractor.h"
+#include "analysis/JpegCodec.h"
+#include "analysis/PictureFormats.h"
+#include "base/Random.h"
+#include "base/Stream.h"
+#include "domain/BDomain.h"
+
+using namespace brellin;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TBenchUi : TDomainUi {
+  std::string Out;
+  void ErrorBox(const std::string&, const std::string& t) override {
+    std::fprintf(stderr, "%s\n", t.c_str());
+  }
+  bool ProjectOptions(int, int, int sw, int sh, TProjectOptions& o) override {
+    o.Width = sw, o.Height = sh;
+    return true;
+  }
+  bool SaveImageFile(std::string& f) override {
+    f = Out;
+    return true;
+  }
+};
+
+const std::string& Folder() {
+  static const std::string dir = [] {
+    const fs::path d = fs::temp_directory_path() / "brellin-bench-render";
+    fs::create_directories(d);
+    // The program folder with the shipped brushes and styles.
+    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
+      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
+        fs::copy_file(e.path(), d / e.path().filename(), fs::copy_options::overwrite_existing);
+    ::setenv("BRELLIN_HOME", d.c_str(), 1);
+    return d.string();
+  }();
+  return dir;
+}
+
+// A 1155 x 866 (1.0 megapixel) JPEG cut from the middle of the large photo.
+const std::string& OneMegapixelJpeg() {
+  static const std::string file = [] {
+    TBitmap32 big =
+        LoadPictureFile(std::string(BRELLIN_CORPUS) + "/photos/large_kleiber_nuthatch.jpg");
+    const int w = 1155, h = 866, x = (big.Width() - w) / 2, y = (big.Height() - h) / 2;
+    const std::string f = Folder() + "/photo-1mp.jpg";
+    SavePictureFile(CropBitmap(big, TRect{x, y, x + w, y + h}), f, 90);
+    return f;
+  }();
+  return file;
+}
+
+void BM_Decode(benchmark::State& state) {
+  const std::string f = OneMegapixelJpeg();
+  for (auto _ : state) benchmark::DoNotOptimize(LoadPictureFile(f));
+}
+
+void BM_Analysis(benchmark::State& state) {
+  const TBitmap32 pic = LoadPictureFile(OneMegapixelJpeg());
+  for (auto _ : state) benchmark::DoNotOptimize(ExtractFeatures(pic));
+}
+
+void BM_Strokes5000(benchmark::State& state) {
+  Folder();
+  TBenchUi ui;
+  TPictureView source, dest;
+  TDomain domain(&ui);
+  domain.SourceView = &source;
+  domain.DestinationView = &dest;
+  domain.LoadPicture(OneMegapixelJpeg());
+  domain.Document->AutoMode = true;
+  for (auto _ : state) {
+    state.PauseTiming();
+    domain.Document->FillBackground();
+    SetRandSeed(0);
+    state.ResumeTiming();
+    domain.ApplyStart(5000);
+  }
+}
+
+void BM_Encode(benchmark::State& state) {
+  const TBitmap32 pic = LoadPictureFile(OneMegapixelJpeg());
+  for (auto _ : state) {
+    TMemoryStream m;
+    SaveJPEG(pic, m, 75);
+    benchmark::DoNotOptimize(m.Size());
+  }
+}
+
+void BM_WholeRender(benchmark::State& state) {
+  Folder();
+  TBenchUi ui;
+  ui.Out = Folder() + "/out.jpg";
+  for (auto _ : state) {
+    TPictureView source, dest;
+    TDomain domain(&ui);
+    domain.SourceView = &source;
+    domain.DestinationView = &dest;
+    domain.LoadPicture(OneMegapixelJpeg());
+    domain.Document->AutoMode = true;
+    SetRandSeed(0);
+    domain.ApplyStart(5000);
+    domain.SavePicture(dest.Bitmap(), 200);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Analysis)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BM_Strokes5000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_WholeRender)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+
+int main(int argc, char** argv) {
+  if (!fs::exists(std::string(BRELLIN_CORPUS) + "/photos/large_kleiber_nuthatch.jpg")) {
+    std::fprintf(stderr,
+                 "bench_render_pipeline: the photo corpus (../shared/corpus) is not there\n");
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
