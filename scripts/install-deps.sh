@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   clang libclang-rt-14-dev clang-format
-  time
+  time bc
 )
 
 missing=()

@@ -19,3 +19,13 @@ if [ -f "$PHOTO" ] && [ -x /usr/bin/time ]; then
   done
   rm -rf "$out"
 fi
+PHOTO20=$PHOTO
+if [ -f "$PHOTO20" ] && [ -x /usr/bin/time ]; then
+  out=$(mktemp -d)
+  echo "== brellin-cli render (20 MP photo, --full-size, 100000 steps): wall time and peak memory"
+  /usr/bin/time -v "$BUILD/src/cli/brellin-cli" render "$PHOTO20" -o "$out/r.jpg" --full-size \
+    --steps 100000 --quiet 2>&1 | grep -E 'Elapsed|Maximum resident'
+  rm -rf "$out"
+fi
+echo "== comparison with other tools"
+"$(dirname "$0")/../bench/compare-tools.sh" "$BUILD"
