@@ -19,26 +19,6 @@ namespace brellin::cli {
 
 namespace fs = std::filesystem;
 
-TCliLibraries::TCliLibraries()
-    : Brushes(TBitmapBrushStrokeRenderer::StaticClass()), Styles(TBStyle::StaticClass()) {
-  // As at the program's start: the built-in polygon brush first, the fourth
-  // brush selected; the read-only "Scratch Style" first among the styles.
-  Brushes.InsertFirst(std::make_unique<TPolygonStrokeRenderer>());
-  Brushes.SetItemIndex(Brushes.Count() > 3 ? 3 : 0);
-  auto scratch = std::make_unique<TBStyle>();
-  scratch->SetName("Scratch Style");
-  if (TPersistentObject* b = Brushes.Current()) scratch->SetBrushId(b->Id());
-  scratch->SetReadOnly(true);
-  scratch->StoreReset();
-  Styles.InsertFirst(std::move(scratch));
-  Styles.SetItemIndex(0);
-  SetStylePreviewBrushes(&Brushes);
-}
-
-TCliLibraries::~TCliLibraries() {
-  SetStylePreviewBrushes(nullptr);
-}
-
 std::string BrushName(const TPersistentObject& o) {
   if (dynamic_cast<const TPolygonStrokeRenderer*>(&o)) return "Polygon (built in)";
   if (!o.Name().empty()) return o.Name();
