@@ -6,7 +6,6 @@
 
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
-#include "base/Resampler.h"
 #include "base/Rounding.h"
 #include "curves/Bezier.h"
 #include "render/BumpMap.h"
@@ -121,14 +120,20 @@ void TBitmapBrushStrokeRenderer::Sweep(TPoint P, int W, int H) {
 
 void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap32& S) {
   TTurtle l(TPoint{P.X - BoundLeft, P.Y - BoundTop}, FDirections[0]);
-  const TColor32* brush = FStretched.ScanLine(Row);
+  // The brush picture stretched (nearest) to DirectionCount x (T + 4): row
+  // Row of the stretched picture is a row of the brush, column c reads the
+  // brush column FStretchColumns[c].
+  const int rows = FStretchRows, h = BrushBitmap.Height();
+  const int64_t sy =
+      std::clamp<int64_t>(((2 * int64_t(Row) + 1) * h) / (2 * int64_t(rows)), 0, h - 1);
+  const TColor32* brush = BrushBitmap.ScanLine(int(sy));
   const TColor32 colour = FColor & 0x00FFFFFFu;
   const uint32_t alpha = FAlpha;
   const int sw = S.Width(), sh = S.Height();
   int column = 0;
   for (int i = 0; i < DirectionCount; ++i) {
     if (l.MinX() >= 0 && l.MinY() >= 0 && l.MaxX() <= sw - 1 && l.MaxY() <= sh - 1) {
-      const uint32_t b = brush[column] & 0xFF;
+      const uint32_t b = brush[FStretchColumns[size_t(column)]] & 0xFF;
       TColor32& p2 = S.ScanLine(l.Y2)[l.X2];
       TColor32& p1 = S.ScanLine(l.Y1)[l.X1];
       for (int k = 0; k < 2; ++k) {
@@ -192,9 +197,14 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   // A stroke can be no thicker than the largest stroke bitmap.
   t = std::min(t, kMaxStrokeSide);
 
-  FStretched.SetSize(DirectionCount, t + 4);
-  StretchDraw(FStretched, FStretched.BoundsRect(), BrushBitmap, BrushBitmap.BoundsRect(),
-              sfNearest);
+  // Nearest-neighbour stretch of the brush picture onto DirectionCount
+  // columns and t + 4 rows, read in place by the lanes (no copy per stroke).
+  FStretchRows = t + 4;
+  FStretchColumns.resize(size_t(DirectionCount));
+  const int64_t bw = BrushBitmap.Width();
+  for (int c = 0; c < DirectionCount; ++c)
+    FStretchColumns[size_t(c)] = int(std::clamp<int64_t>(
+        ((2 * int64_t(c) + 1) * bw) / (2 * int64_t(DirectionCount)), 0, bw - 1));
 
   const int w = Target.Width(), h = Target.Height();
   BoundLeft = BoundTop = INT_MAX;

@@ -44,7 +44,8 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
   void ForEachLane(int T, const LaneFn& Lane) const;
 
   std::vector<uint8_t> FDirections;
-  TBitmap32 FStretched;
+  std::vector<int> FStretchColumns;  // brush column of every stretched column
+  int FStretchRows = 0;
   TBitmap32 FStroke, FReliefCopy;  // reused between strokes
 };
 
