@@ -48,6 +48,55 @@ class TTurtle {
   uint8_t Direction = 0;
 };
 
+// Inline: the brushes and the sampler step turtles millions of times.
+inline void TTurtle::Step() {
+  // Only the low byte of the accumulator steers, so it is kept modulo 2^32:
+  // a long walk at a heading like 250 adds 250 per step and would otherwise
+  // overflow; the low byte and the remainder mod 64 are unaffected.
+  const auto add = [this](int delta) {
+    Accumulator = int32_t(uint32_t(Accumulator) + uint32_t(delta));
+  };
+  const uint8_t b = uint8_t(Direction + uint8_t(Accumulator));
+  Sector = b;
+  const int d = Direction;
+  int sx, sy;  // secondary pixel
+  if (b >= 32 && b < 96) {
+    --Y;
+    add(d - 64);
+    sx = b >= 64 ? X - 1 : X + 1;
+    sy = Y;
+  } else if (b >= 96 && b < 160) {
+    --X;
+    add(d - 128);
+    sx = X;
+    sy = b >= 128 ? Y + 1 : Y - 1;
+  } else if (b >= 160 && b < 224) {
+    ++Y;
+    add(d - 192);
+    sx = b >= 192 ? X + 1 : X - 1;
+    sy = Y;
+  } else {
+    ++X;
+    add(d);
+    sx = X;
+    sy = b >= 224 ? Y + 1 : Y - 1;
+  }
+  Frac = Accumulator % 64;
+  const uint8_t w = uint8_t(uint32_t(Frac) * 4u);
+  Weight1 = w > 255 - w ? w : uint8_t(255 - w);
+  Weight2 = uint8_t(255 - Weight1);
+  X1 = X;
+  Y1 = Y;
+  X2 = sx;
+  Y2 = sy;
+}
+
+inline TFloatPoint TTurtle::GetPositionF() const {
+  const double px = double(int64_t(Weight1) * X1 + int64_t(Weight2) * X2) / 255.0;
+  const double py = double(int64_t(Weight1) * Y1 + int64_t(Weight2) * Y2) / 255.0;
+  return {float(px), float(py)};
+}
+
 // The heading that makes a turtle walk from A towards B (0 when A = B).
 uint8_t DirectionTo(TPoint A, TPoint B);
 
