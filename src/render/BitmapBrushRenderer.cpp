@@ -105,21 +105,33 @@ void TBitmapBrushStrokeRenderer::ForEachLane(int T, const LaneFn& Lane) const {
   Lane(r2.GetPosition(), r, true);
 }
 
-void TBitmapBrushStrokeRenderer::Sweep(TPoint P, int W, int H) {
-  TTurtle t(P, FDirections[0]);
+// Every lane's turtle starts with the first code, a fresh accumulator, and
+// follows the same codes, so all lanes walk the same path, only shifted to
+// their own start: the path is walked once per stroke and replayed.
+void TBitmapBrushStrokeRenderer::BuildLanePath() {
+  FLanePath.resize(size_t(DirectionCount));
+  TTurtle t(TPoint{0, 0}, FDirections[0]);
   for (int i = 0; i < DirectionCount; ++i) {
-    if (t.MinX() < 1 || t.MinY() < 1 || t.MaxX() >= W || t.MaxY() >= H) return;
-    BoundLeft = std::min(BoundLeft, t.MinX());
-    BoundTop = std::min(BoundTop, t.MinY());
-    BoundRight = std::max(BoundRight, t.MaxX());
-    BoundBottom = std::max(BoundBottom, t.MaxY());
+    FLanePath[size_t(i)] = {t.X1,     t.Y1,     t.X2,     t.Y2,      t.MinX(),
+                            t.MinY(), t.MaxX(), t.MaxY(), t.Weight1, t.Weight2};
     t.Direction = FDirections[size_t(i)];
     t.Step();
   }
 }
 
+void TBitmapBrushStrokeRenderer::Sweep(TPoint P, int W, int H) {
+  for (const TLaneStep& s : FLanePath) {
+    const int minX = P.X + s.MinX, minY = P.Y + s.MinY, maxX = P.X + s.MaxX, maxY = P.Y + s.MaxY;
+    if (minX < 1 || minY < 1 || maxX >= W || maxY >= H) return;
+    BoundLeft = std::min(BoundLeft, minX);
+    BoundTop = std::min(BoundTop, minY);
+    BoundRight = std::max(BoundRight, maxX);
+    BoundBottom = std::max(BoundBottom, maxY);
+  }
+}
+
 void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap32& S) {
-  TTurtle l(TPoint{P.X - BoundLeft, P.Y - BoundTop}, FDirections[0]);
+  const int ox = P.X - BoundLeft, oy = P.Y - BoundTop;
   // The brush picture stretched (nearest) to DirectionCount x (T + 4): row
   // Row of the stretched picture is a row of the brush, column c reads the
   // brush column FStretchColumns[c].
@@ -131,22 +143,20 @@ void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap
   const uint32_t alpha = FAlpha;
   const int sw = S.Width(), sh = S.Height();
   int column = 0;
-  for (int i = 0; i < DirectionCount; ++i) {
-    if (l.MinX() >= 0 && l.MinY() >= 0 && l.MaxX() <= sw - 1 && l.MaxY() <= sh - 1) {
+  for (const TLaneStep& s : FLanePath) {
+    if (ox + s.MinX >= 0 && oy + s.MinY >= 0 && ox + s.MaxX <= sw - 1 && oy + s.MaxY <= sh - 1) {
       const uint32_t b = brush[FStretchColumns[size_t(column)]] & 0xFF;
-      TColor32& p2 = S.ScanLine(l.Y2)[l.X2];
-      TColor32& p1 = S.ScanLine(l.Y1)[l.X1];
+      TColor32& p2 = S.ScanLine(oy + s.Y2)[ox + s.X2];
+      TColor32& p1 = S.ScanLine(oy + s.Y1)[ox + s.X1];
       for (int k = 0; k < 2; ++k) {
         TColor32& p = k == 0 ? p2 : p1;
-        const uint32_t w = k == 0 ? l.Weight2 : l.Weight1;
+        const uint32_t w = k == 0 ? s.W2 : s.W1;
         uint32_t g = b;
         if (Edge) g = std::max((b * w) >> 8, p >> 24);
         p = (((g * alpha) >> 8) << 24) | colour;
       }
       ++column;
     }
-    l.Direction = FDirections[size_t(i)];
-    l.Step();
   }
 }
 
@@ -209,6 +219,7 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   const int w = Target.Width(), h = Target.Height();
   BoundLeft = BoundTop = INT_MAX;
   BoundRight = BoundBottom = INT_MIN;
+  BuildLanePath();
   ForEachLane(t, [&](TPoint p, int, bool) { Sweep(p, w, h); });
   if (int64_t(BoundRight) - BoundLeft == 1) {
     if (BoundRight < w)

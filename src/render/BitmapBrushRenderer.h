@@ -37,6 +37,7 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
 
  private:
   void AddDirection(TPoint P);
+  void BuildLanePath();
   void Sweep(TPoint P, int W, int H);
   void PaintLane(TPoint P, int Row, bool Edge, TBitmap32& S);
   // Calls Lane(position, row, edge) for every lane in painting order.
@@ -44,6 +45,12 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
   void ForEachLane(int T, const LaneFn& Lane) const;
 
   std::vector<uint8_t> FDirections;
+  // One lane's walk relative to its start: both pixels, their extremes and weights.
+  struct TLaneStep {
+    int32_t X1, Y1, X2, Y2, MinX, MinY, MaxX, MaxY;
+    uint8_t W1, W2;
+  };
+  std::vector<TLaneStep> FLanePath;
   std::vector<int> FStretchColumns;  // brush column of every stretched column
   int FStretchRows = 0;
   TBitmap32 FStroke, FReliefCopy;  // reused between strokes
