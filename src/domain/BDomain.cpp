@@ -106,9 +106,9 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
     explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
     ~TLoadingGuard() { Flag = false; }
   } loading(Loading);
-  TBitmap32& source = SourceView->Bitmap();
-  source.MasterAlpha = 255;
-  source.SetSize(0, 0);
+  // The picture is read and checked aside: a refused or cancelled picture
+  // leaves the open document and its source picture as they were.
+  TBitmap32 source;
   try {
     if (FromClipboard) {
       PasteBitmap(source);
@@ -142,12 +142,14 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
     TBitmap32 resampled = Resample(source, options.Width, options.Height);
     source = std::move(resampled);
   }
-  TBitmap32& dest = DestinationView->Bitmap();
-  dest.SetSize(options.Width, options.Height);
-  dest.Clear(clWhite32);
   SourceView->ClearLayers();
   DestinationView->ClearLayers();
   Document.reset();
+  SourceView->Bitmap() = std::move(source);
+  SourceView->Bitmap().MasterAlpha = 255;
+  TBitmap32& dest = DestinationView->Bitmap();
+  dest.SetSize(options.Width, options.Height);
+  dest.Clear(clWhite32);
   Document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
   ApplyDone = false;
   Document->BrushLibrary = &Brushes;

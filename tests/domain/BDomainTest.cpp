@@ -88,6 +88,10 @@ TEST(Domain, SuggestedSizeAndTheSmallestPicture) {
   f.Ui.Accept = false;  // options dialog cancelled: nothing changes
   EXPECT_FALSE(f.Domain->LoadPicture(write(120, 100)));
   EXPECT_FALSE(f.Domain->Loading);
+  // Refused pictures leave the open document's source picture alone.
+  ASSERT_TRUE(f.Domain->Document);
+  EXPECT_EQ(f.Source.Bitmap().Width(), 100);
+  EXPECT_EQ(f.Domain->Document->FeatureMap.Width(), f.Source.Bitmap().Width());
 }
 
 TEST(Domain, ApplyRunStopResumeAndRepeatBookkeeping) {
