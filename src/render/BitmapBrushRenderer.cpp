@@ -111,15 +111,30 @@ void TBitmapBrushStrokeRenderer::ForEachLane(int T, const LaneFn& Lane) const {
 void TBitmapBrushStrokeRenderer::BuildLanePath() {
   FLanePath.resize(size_t(DirectionCount));
   TTurtle t(TPoint{0, 0}, FDirections[0]);
+  FPathBox = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
   for (int i = 0; i < DirectionCount; ++i) {
     FLanePath[size_t(i)] = {t.X1,     t.Y1,     t.X2,     t.Y2,      t.MinX(),
                             t.MinY(), t.MaxX(), t.MaxY(), t.Weight1, t.Weight2};
+    FPathBox.Left = std::min(FPathBox.Left, t.MinX());
+    FPathBox.Top = std::min(FPathBox.Top, t.MinY());
+    FPathBox.Right = std::max(FPathBox.Right, t.MaxX());
+    FPathBox.Bottom = std::max(FPathBox.Bottom, t.MaxY());
     t.Direction = FDirections[size_t(i)];
     t.Step();
   }
 }
 
 void TBitmapBrushStrokeRenderer::Sweep(TPoint P, int W, int H) {
+  // A lane whose whole path lies inside the target never stops early: its
+  // bounds are the path's box, shifted.
+  if (P.X + FPathBox.Left >= 1 && P.Y + FPathBox.Top >= 1 && P.X + FPathBox.Right < W &&
+      P.Y + FPathBox.Bottom < H) {
+    BoundLeft = std::min(BoundLeft, P.X + FPathBox.Left);
+    BoundTop = std::min(BoundTop, P.Y + FPathBox.Top);
+    BoundRight = std::max(BoundRight, P.X + FPathBox.Right);
+    BoundBottom = std::max(BoundBottom, P.Y + FPathBox.Bottom);
+    return;
+  }
   for (const TLaneStep& s : FLanePath) {
     const int minX = P.X + s.MinX, minY = P.Y + s.MinY, maxX = P.X + s.MaxX, maxY = P.Y + s.MaxY;
     if (minX < 1 || minY < 1 || maxX >= W || maxY >= H) return;

@@ -51,6 +51,7 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
     uint8_t W1, W2;
   };
   std::vector<TLaneStep> FLanePath;
+  TRect FPathBox;                    // extremes of the path (inclusive)
   std::vector<int> FStretchColumns;  // brush column of every stretched column
   int FStretchRows = 0;
   TBitmap32 FStroke, FReliefCopy;  // reused between strokes
