@@ -63,6 +63,14 @@ const std::string& OneMegapixelJpeg() {
   return file;
 }
 
+// Opens the 1-megapixel photo as a document in auto mode, as render does.
+void OpenPhoto(TDomain& domain, TPictureView& source, TPictureView& dest) {
+  domain.SourceView = &source;
+  domain.DestinationView = &dest;
+  domain.LoadPicture(OneMegapixelJpeg());
+  domain.Document->AutoMode = true;
+}
+
 void BM_Decode(benchmark::State& state) {
   const std::string f = OneMegapixelJpeg();
   for (auto _ : state) benchmark::DoNotOptimize(LoadPictureFile(f));
@@ -78,10 +86,7 @@ void BM_Strokes5000(benchmark::State& state) {
   TBenchUi ui;
   TPictureView source, dest;
   TDomain domain(&ui);
-  domain.SourceView = &source;
-  domain.DestinationView = &dest;
-  domain.LoadPicture(OneMegapixelJpeg());
-  domain.Document->AutoMode = true;
+  OpenPhoto(domain, source, dest);
   for (auto _ : state) {
     state.PauseTiming();
     domain.Document->FillBackground();
@@ -107,10 +112,7 @@ void BM_WholeRender(benchmark::State& state) {
   for (auto _ : state) {
     TPictureView source, dest;
     TDomain domain(&ui);
-    domain.SourceView = &source;
-    domain.DestinationView = &dest;
-    domain.LoadPicture(OneMegapixelJpeg());
-    domain.Document->AutoMode = true;
+    OpenPhoto(domain, source, dest);
     SetRandSeed(0);
     domain.ApplyStart(5000);
     domain.SavePicture(dest.Bitmap(), 200);
