@@ -14,6 +14,7 @@
 #include "base/Progress.h"
 #include "base/Random.h"
 #include "base/Rounding.h"
+#include "history/BStates.h"
 #include "history/UMultiPageTiff.h"
 #include "library/Styles.h"
 #include "render/BitmapBrushRenderer.h"
@@ -65,9 +66,18 @@ TDomain::TDomain(TDomainUi* Ui)
   const fs::path tmp = fs::path(ProgramFolder()) / "tmp";
   for (fs::directory_iterator it(tmp, ec), end; !ec && it != end; it.increment(ec))
     if (it->is_regular_file()) fs::remove(it->path(), ec);
+  try {
+    TempFolder = std::make_unique<TTempManager>();
+    SetTempManager(TempFolder.get());
+  } catch (const ETempFolderError& e) {
+    // Without the folder, temporary files go to the system's temporary folder.
+    FUi->ErrorBox("File access denied", e.what());
+  }
 }
 
 TDomain::~TDomain() {
+  if (TempManager() == TempFolder.get()) SetTempManager(nullptr);
+  TempFolder.reset();
   Document.reset();
   SetStylePreviewBrushes(nullptr);
   SetStyleLoadingQuery(nullptr);
@@ -246,6 +256,111 @@ void TDomain::RepeatLastApply() {
     throw;
   }
   FinishRun(dest, true);
+}
+
+bool TDomain::AskSaveProject() {
+  if (!Document || !Document->Modified) return true;
+  switch (FUi->Confirm("Project not saved. Save before close?")) {
+    case TDomainUi::aYes:
+      SaveProjectCommand();
+      return Document && !Document->Modified;
+    case TDomainUi::aNo:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TDomain::SaveProjectCommand() {
+  if (!Document) return;
+  if (Document->ProjectFileName.empty()) {
+    SaveProjectAsCommand();
+    return;
+  }
+  Document->Compact();
+  TSafeFileWriter file(Document->ProjectFileName);
+  Document->SaveToStream(file.Stream());
+  file.Commit();
+  Document->Modified = false;
+}
+
+void TDomain::SaveProjectAsCommand() {
+  if (!Document) return;
+  std::string file = Document->ProjectFileName;
+  if (!FUi->SaveProjectFile(file)) return;
+  Document->ProjectFileName = file;
+  SaveProjectCommand();
+}
+
+void TDomain::OpenProjectFile(const std::string& Path) {
+  struct TLoadingGuard {
+    bool& Flag;
+    explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
+    ~TLoadingGuard() { Flag = false; }
+  } loading(Loading);
+  TFileStream file(Path, fmOpenRead);
+  SourceView->ClearLayers();
+  DestinationView->ClearLayers();
+  Document.reset();
+  try {
+    Document = std::make_unique<TDualImage>(file, 1.0f, DestinationView, SourceView);
+  } catch (const EBrellinError& e) {
+    throw EInvalidData(Path + ": " + e.what());
+  }
+  SourceView->Bitmap().MasterAlpha = 255;
+  Document->ProjectFileName = Path;
+  ApplyDone = false;
+  Document->BrushLibrary = &Brushes;
+  Document->SetStyle(CurrentStyle());
+  if (OnRefresh) OnRefresh(*this);
+  if (Document->NeedsRerender) Document->RerenderDestination();
+  Document->Modified = false;
+}
+
+void TDomain::OpenProjectCommand() {
+  std::string file;
+  if (!FUi->OpenProjectFile(file)) return;
+  OpenProjectFile(file);
+}
+
+void TDomain::PostScriptCommand() {
+  if (!Document) return;
+  std::string file;
+  if (!FUi->SavePostScriptFile(file)) return;
+  Document->ExportPostScript(file);
+  FUi->InfoBox("Brellin", "The file was succesfully exported as a PostScript file:\r\n" + file);
+}
+
+TBitmap32 TDomain::RenderAtSize(int Width, int Height) {
+  if (!Document) throw EBrellinError("No picture is open");
+  const TBitmap32& dest = DestinationView->Bitmap();
+  if (Width < 1 || Height < 1 || int64_t(Width) * Height > MaxBitmapPixels)
+    throw EBrellinError("Cannot render at " + std::to_string(Width) + " x " +
+                        std::to_string(Height) + " pixels");
+  TBitmap32 b;
+  b.SetSize(Width, Height);
+  const float factor = float(Width) / float(dest.Width());
+  Document->FillBackground(&b);
+  Document->RenderStrokes(b, factor);
+  return b;
+}
+
+void TDomain::RenderAllCommand() {
+  if (!Document) return;
+  const TBitmap32& dest = DestinationView->Bitmap();
+  int w = dest.Width(), h = dest.Height(), dpi = 200;
+  if (!FUi->RenderSize(w, h, dpi)) return;
+  const TBitmap32 b = RenderAtSize(w, h);
+  SavePicture(b, dpi);
+}
+
+void TDomain::CloseCommand() {
+  if (Document && AskSaveProject()) {
+    SourceView->ClearLayers();
+    DestinationView->ClearLayers();
+    Document.reset();
+  }
+  if (OnRefresh) OnRefresh(*this);
 }
 
 }  // namespace brellin

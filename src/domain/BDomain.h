@@ -12,6 +12,7 @@
 #include "base/Stream.h"
 #include "domain/DualImage.h"
 #include "domain/PictureView.h"
+#include "history/UTempManager.h"
 #include "library/PersistentObjects.h"
 
 namespace brellin {
@@ -35,6 +36,35 @@ class TDomainUi {
                               int SuggestedHeight, TProjectOptions& Options) = 0;
   // The save-picture dialog; false when cancelled.
   virtual bool SaveImageFile(std::string& FileName) = 0;
+  // A question with the buttons Yes, No and Cancel.
+  enum TAnswer { aYes, aNo, aCancel };
+  virtual TAnswer Confirm(const std::string& Text) {
+    (void)Text;
+    return aCancel;
+  }
+  // An information box.
+  virtual void InfoBox(const std::string& Caption, const std::string& Text) {
+    (void)Caption, (void)Text;
+  }
+  // The file dialogs of projects and PostScript; false when cancelled.
+  virtual bool SaveProjectFile(std::string& FileName) {
+    (void)FileName;
+    return false;
+  }
+  virtual bool OpenProjectFile(std::string& FileName) {
+    (void)FileName;
+    return false;
+  }
+  virtual bool SavePostScriptFile(std::string& FileName) {
+    (void)FileName;
+    return false;
+  }
+  // The size dialog of saving at another size, preset with the destination's
+  // size and 200 dots per inch; false when not closed with OK.
+  virtual bool RenderSize(int& Width, int& Height, int& Resolution) {
+    (void)Width, (void)Height, (void)Resolution;
+    return false;
+  }
   // The apply dialog shows step K of S.
   virtual void ApplyProgress(int K, int S) { (void)K, (void)S; }
   // Let pending user-interface events run (the apply dialog's Stop button).
@@ -78,10 +108,34 @@ class TDomain {
 
   TBStyle* CurrentStyle() const;
 
+  // File commands that rest on the history.
+  // "Project not saved. Save before close?" for a modified document: true
+  // when the document may go (saved, or No); false on Cancel or a failed save.
+  bool AskSaveProject();
+  // Compacts the history and writes the project to its file (asks for one
+  // when it has none). The file is written beside the target and renamed
+  // over it when complete, so a failed save keeps the previous project.
+  void SaveProjectCommand();
+  void SaveProjectAsCommand();
+  // Opens a project as the document. A file that cannot be read leaves no
+  // document open and rethrows the reason.
+  void OpenProjectFile(const std::string& Path);
+  void OpenProjectCommand();
+  // Asks for a file and writes the recorded strokes as PostScript.
+  void PostScriptCommand();
+  // Saving at another size: the recorded strokes painted again into a new
+  // picture of the size asked for, over the background, then saved.
+  void RenderAllCommand();
+  // The document rendered at Width x Height: background and every stroke,
+  // coordinates scaled by Width / destination width.
+  TBitmap32 RenderAtSize(int Width, int Height);
+  void CloseCommand();
+
   bool ApplyRunning = false;
   bool Loading = false;
   int ApplySteps = 5000;
   int ApplyNextStep = 1;
+  std::unique_ptr<TTempManager> TempFolder;
   std::unique_ptr<TDualImage> Document;
   // Built in this order at start-up: brushes, then styles.
   TPersistentObjectManager Brushes;

@@ -1,13 +1,18 @@
 #include "domain/DualImage.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 
 #include "analysis/BDibUtils.h"
 #include "analysis/FeatureExtractor.h"
+#include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/Progress.h"
 #include "base/Random.h"
 #include "base/Rounding.h"
+#include "history/PostScript.h"
 #include "library/Styles.h"
 #include "render/StrokeRenderer.h"
 #include "synthesis/LineSampler.h"
@@ -92,10 +97,48 @@ TDualImage::TDualImage(TPictureView* SourceView, float Scale, TPictureView* Dest
       ActiveView(SourceView) {
   Colors.ColorMode = cmAuto;
   FeatureMap = ExtractFeatures(SourceView->Bitmap());
-  Density = 50;
-  BrushRadius = 50;
+  History = std::make_unique<TBStates>();
   Colors.ForeColor = clWhite32;
   Colors.BackColor = clBlack32;
+  AddLayers();
+}
+
+TDualImage::TDualImage(TStream& Source, float Scale, TPictureView* DestinationView,
+                       TPictureView* SourceView)
+    : DestinationView(DestinationView),
+      SourceView(SourceView),
+      Scale(Scale),
+      ActiveView(SourceView) {
+  Colors.ColorMode = cmAuto;
+  TBitmap32 pictures[3];
+  static const char* const names[3] = {"source picture", "destination picture", "feature map"};
+  for (int i = 0; i < 3; ++i) {
+    try {
+      LoadBMPFromStream(pictures[i], Source);
+    } catch (const EBrellinError& e) {
+      throw EInvalidData(std::string(names[i]) + ": " + e.what());
+    }
+    if (i > 0 && (pictures[i].Width() != pictures[0].Width() ||
+                  pictures[i].Height() != pictures[0].Height()))
+      throw EInvalidData(
+          "the " + std::string(names[i]) + " of " + std::to_string(pictures[i].Width()) + " x " +
+          std::to_string(pictures[i].Height()) + " does not fit the source of " +
+          std::to_string(pictures[0].Width()) + " x " + std::to_string(pictures[0].Height()));
+  }
+  {
+    TProgressScope progress("Please wait...", 0, 100);
+    History = std::make_unique<TBStates>(Source, pictures[0].Width(), pictures[0].Height());
+  }
+  SourceView->Bitmap() = std::move(pictures[0]);
+  DestinationView->Bitmap() = std::move(pictures[1]);
+  FeatureMap = std::move(pictures[2]);
+  Colors.ForeColor = clBlack32;
+  Colors.BackColor = 0;
+  NeedsRerender = History->RerenderNeeded;
+  AddLayers();
+}
+
+void TDualImage::AddLayers() {
   FOverlayLayer = std::make_unique<TOverlayLayer>(*this);
   FCursorLayer = std::make_unique<TCursorLayer>(*this);
   FCursorLayer->Visible = false;
@@ -156,9 +199,9 @@ void TDualImage::CommitStroke(TLineSampler& Sampler) {
   const TStyleParams& p = Style->Params;
   const TColor32 colour =
       StrokeColor(Sampler.AverageColor, Colors, p.HueVariation, p.SatVariation, p.LightVariation);
-  if (Recorder && EditDepth > 0)
-    Recorder->AddStroke(Sampler.LeftOutline, Sampler.RightOutline, Style->ReliefParams(),
-                        brush->Id(), p.Alpha, colour);
+  if (CurrentState)
+    CurrentState->Strokes->AddStroke(Sampler.LeftOutline, Sampler.RightOutline,
+                                     Style->ReliefParams(), brush->Id(), p.Alpha, colour);
   brush->SetColor(colour);
   brush->SetAlpha(p.Alpha);
   brush->SetReliefParams(Style->ReliefParams());
@@ -168,7 +211,8 @@ void TDualImage::CommitStroke(TLineSampler& Sampler) {
 void TDualImage::BeginEdit() {
   if (EditDepth == 0) {
     DirtyRect = EmptyRect;
-    if (Recorder) Recorder->BeginState(FeatureMap, Destination());
+    CurrentState.reset();
+    if (RecordHistory) CurrentState = std::make_unique<TBState>(FeatureMap, Destination());
   }
   ++EditDepth;
 }
@@ -176,10 +220,143 @@ void TDualImage::BeginEdit() {
 void TDualImage::EndEdit() {
   if (EditDepth <= 0) return;
   if (--EditDepth > 0) return;
+  std::unique_ptr<TBState> state = std::move(CurrentState);
   // An action that painted nothing is not recorded and ends silently.
-  if (IsEmptyRect(DirtyRect)) SilentStop();
-  if (Recorder) Recorder->PushState(DirtyRect);
+  if (state) {
+    state->Store(DirtyRect);
+    History->Push(std::move(state));
+  } else if (IsEmptyRect(DirtyRect)) {
+    SilentStop();
+  }
   if (OnChange) OnChange(*this);
+}
+
+void TDualImage::Undo() {
+  History->Undo(FeatureMap, Destination());
+  if (!History->Top()) {
+    // Down to the empty history the destination shows the background only.
+    TBitmap32& d = Destination();
+    d.BeginUpdate();
+    FillBackground(&d);
+    d.EndUpdate();
+    d.Changed();
+  }
+  if (OnChange) OnChange(*this);
+}
+
+void TDualImage::Redo() {
+  History->Redo(FeatureMap, Destination());
+  if (OnChange) OnChange(*this);
+}
+
+void TDualImage::UndoToSnapshot() {
+  if (!History->Top()) return;
+  TBitmap32& d = Destination();
+  d.BeginUpdate();
+  try {
+    do {
+      History->Undo(FeatureMap, d);
+    } while (History->CanUndo() && History->Top() && !History->Top()->Snapshot);
+    if (!History->Top()) FillBackground(&d);
+  } catch (...) {
+    d.EndUpdate();
+    d.Changed();
+    throw;
+  }
+  d.EndUpdate();
+  d.Changed();
+  if (OnChange) OnChange(*this);
+}
+
+void TDualImage::TakeSnapshot() {
+  if (TBState* top = History->Top()) top->Snapshot = true;
+}
+
+bool TDualImage::CanTakeSnapshot() {
+  const TBState* top = History->Top();
+  return top && !top->Snapshot;
+}
+
+void TDualImage::Compact() {
+  TProgressScope progress("Compacting information...", 0, History->StateCount());
+  if (History->StateCount() <= 1) return;
+  auto merged = std::make_unique<TBState>(FeatureMap, Destination());
+  for (int i = 0; i < History->StateCount(); ++i) {
+    merged->Strokes->AppendFrom(*History->Item(i).Strokes);
+    StepProgress();
+  }
+  merged->Store(FeatureMap.BoundsRect());
+  History = std::make_unique<TBStates>();
+  History->Push(std::move(merged));
+}
+
+std::string TDualImage::MemoryText() const {
+  // 64 bits: a history of several gigabytes is shown as such.
+  const int64_t n = History->MemorySize();
+  char b[64];
+  if (n >= (int64_t(1) << 30))
+    std::snprintf(b, sizeof b, "%.5G Gb", double(n) / double(int64_t(1) << 30));
+  else if (n >= (int64_t(1) << 20))
+    std::snprintf(b, sizeof b, "%.5G Mb", double(n) / double(int64_t(1) << 20));
+  else if (n < 1024)
+    std::snprintf(b, sizeof b, "%lld bytes", static_cast<long long>(n));
+  else
+    std::snprintf(b, sizeof b, "%.5G Kb", double(n) / 1024.0);
+  return b;
+}
+
+void TDualImage::SaveToStream(TStream& Dest) {
+  SaveBMPToStream(Source(), Dest, 32);
+  SaveBMPToStream(Destination(), Dest, 32);
+  SaveBMPToStream(FeatureMap, Dest, 32);
+  TProgressScope progress("Saving Project...", 0,
+                          int32_t(std::min<int64_t>(VectorCount(), INT32_MAX)));
+  History->WriteToStream(Dest);
+}
+
+void TDualImage::ExportPostScript(const std::string& FileName) {
+  TProgressScope progress("Converting to vectors...", 0, 100);
+  ::brellin::ExportPostScript(FileName, Destination().Width(), Destination().Height(), 0.8f,
+                              *History);
+  Modified = false;
+}
+
+void TDualImage::RenderStrokes(TBitmap32& Bitmap, float Factor) {
+  struct TClearRerender {
+    bool& Flag;
+    ~TClearRerender() { Flag = false; }
+  } clear{NeedsRerender};
+  TProgressScope progress(NeedsRerender ? "It is necessary to render again the destination image..."
+                                        : "Rendering Image...",
+                          0, 100);
+  const int64_t total = VectorCount();
+  int64_t count = 0;
+  TStrokeRecord r;
+  for (int k = 0; k < History->StateCount(); ++k) {
+    TStrokes& strokes = *History->Item(k).Strokes;
+    strokes.Rewind();
+    for (int32_t i = 0; i < strokes.Count() && strokes.ReadNext(r); ++i, ++count) {
+      if (Factor != 1.0f) {
+        for (TArrayOfFixedPoint* side : {&r.LeftSide, &r.RightSide})
+          for (TFixedPoint& p : *side)
+            p = {FloatToFixed(double(float(FixedToFloat(p.X) * Factor))),
+                 FloatToFixed(double(float(FixedToFloat(p.Y) * Factor)))};
+      }
+      TAbstractStrokeRenderer* brush = nullptr;
+      if (BrushLibrary) {
+        brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->FindById(r.Id));
+        // A stroke whose brush was deleted is painted with the first brush file.
+        if (!brush && BrushLibrary->Count() > 1)
+          brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->GetObject(1));
+      }
+      if (!brush) brush = &BuiltInBrush();
+      brush->SetColor(r.Color);
+      brush->SetAlpha(r.Alpha);
+      brush->SetReliefParams(r.ReliefParams);
+      brush->Render(r.LeftSide, r.RightSide, Bitmap);
+      if (count % 10 == 0 && total > 0) SetProgress(Round(double(count) * 100.0 / double(total)));
+    }
+  }
 }
 
 void TDualImage::FillBackground(TBitmap32* Bitmap) {
@@ -204,7 +381,14 @@ void TDualImage::SetBackgroundMode(uint8_t Mode) {
 void TDualImage::RerenderDestination() {
   TBitmap32& d = Destination();
   d.BeginUpdate();
-  FillBackground(&d);
+  try {
+    FillBackground(&d);
+    RenderStrokes(d, 1.0f);
+  } catch (...) {
+    d.EndUpdate();
+    d.Changed();
+    throw;
+  }
   d.EndUpdate();
   d.Changed();
 }

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "base/Bitmap32.h"
+#include "base/Stream.h"
 #include "base/Types.h"
 #include "domain/PictureView.h"
+#include "history/BStates.h"
 #include "render/UColorPanel.h"
 
 namespace brellin {
@@ -19,21 +21,6 @@ namespace brellin {
 class TBStyle;
 class TLineSampler;
 class TPersistentObjectManager;
-
-// What painting needs of the undo history: a state opened by the outermost
-// edit, the strokes it records and its closing. The history proper plugs in
-// here; without one, nothing is recorded.
-class TEditRecorder {
- public:
-  virtual ~TEditRecorder() = default;
-  // Opens a state that copies the feature map and the destination.
-  virtual void BeginState(const TBitmap32& Feature, const TBitmap32& Destination) = 0;
-  virtual void AddStroke(const TArrayOfFixedPoint& Left, const TArrayOfFixedPoint& Right,
-                         uint16_t ReliefParams, int32_t BrushId, uint8_t Alpha,
-                         TColor32 Colour) = 0;
-  // Keeps the part of the state's copies inside Dirty and pushes the state.
-  virtual void PushState(const TRect& Dirty) = 0;
-};
 
 // The pen pressure of the tablet (1.0 without a pen); the tablet support
 // installs its reading here.
@@ -49,6 +36,11 @@ class TDualImage {
   // map (under the progress window) and puts the overlay and cursor layers
   // into the source view.
   TDualImage(TPictureView* SourceView, float Scale, TPictureView* DestinationView);
+  // Creates the document from a project at Source's position: the source
+  // picture, the destination picture, the feature map and the history. The
+  // views' pictures are replaced only when everything was read; throws
+  // EInvalidData naming what is wrong.
+  TDualImage(TStream& Source, float Scale, TPictureView* DestinationView, TPictureView* SourceView);
   ~TDualImage();
   TDualImage(const TDualImage&) = delete;
   TDualImage& operator=(const TDualImage&) = delete;
@@ -63,11 +55,37 @@ class TDualImage {
   void BeginEdit();
   void EndEdit();
 
+  // The history.
+  void Undo();
+  void Redo();
+  void UndoToSnapshot();
+  void TakeSnapshot();
+  // Merges every applied state into one that holds all their strokes.
+  void Compact();
+  void IdleCompress() { History->IdleCompress(); }
+  bool CanUndo() const { return History->CanUndo(); }
+  bool CanRedo() const { return History->CanRedo(); }
+  bool CanUndoToSnapshot() const { return History->CanUndo(); }
+  bool CanTakeSnapshot();
+  int64_t VectorCount() const { return History->VectorCount(); }
+  int StateCount() const { return History->StateCount(); }
+  // The memory the history's pictures take, as "12.5 Mb".
+  std::string MemoryText() const;
+
+  // Storage.
+  // The project: the three pictures and the history (compact it first).
+  void SaveToStream(TStream& Dest);
+  // The recorded strokes as PostScript; then the document is not modified.
+  void ExportPostScript(const std::string& FileName);
+
   // Background.
   void FillBackground(TBitmap32* Bitmap = nullptr);
   void SetBackgroundPicture(const TBitmap32* Picture);
   void SetBackgroundMode(uint8_t Mode);
-  // The destination := background (recorded strokes come with the history).
+  // Paints every recorded stroke of the applied states into Bitmap with
+  // coordinates multiplied by Factor.
+  void RenderStrokes(TBitmap32& Bitmap, float Factor);
+  // The destination := background + every recorded stroke.
   void RerenderDestination();
 
   // A direction byte where the feature map is too weak: the hint grid.
@@ -88,7 +106,11 @@ class TDualImage {
 
   bool NeedsRerender = false;
   int HintColumns = 0, HintRows = 0;
-  TEditRecorder* Recorder = nullptr;  // not owned
+  // Whether painting actions are recorded in the history. A one-shot
+  // render that keeps neither undo nor vectors can do without.
+  bool RecordHistory = true;
+  std::unique_ptr<TBState> CurrentState;
+  std::unique_ptr<TBStates> History;
   TPictureView* DestinationView;
   TPictureView* SourceView;
   TBitmap32 FeatureMap;
@@ -120,6 +142,7 @@ class TDualImage {
  private:
   class TOverlayLayer;
   class TCursorLayer;
+  void AddLayers();
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
   friend class TOverlayLayer;

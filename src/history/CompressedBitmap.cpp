@@ -1,0 +1,77 @@
+#include "history/CompressedBitmap.h"
+
+#include <cstdio>
+
+#include "base/BmpCodec.h"
+#include "base/Errors.h"
+#include "history/UTempManager.h"
+
+namespace brellin {
+
+TCompressedBitmap::TCompressedBitmap(const TBitmap32& Picture) : FBitmap(Picture) {
+  UpdateLoadedSize();
+}
+
+TCompressedBitmap::TCompressedBitmap(TBitmap32&& Picture) : FBitmap(std::move(Picture)) {
+  UpdateLoadedSize();
+}
+
+TCompressedBitmap::TCompressedBitmap(TStream& Source) {
+  LoadBMPFromStream(FBitmap, Source);
+  UpdateLoadedSize();
+}
+
+TCompressedBitmap::~TCompressedBitmap() {
+  if (FOnDisk && !FFileName.empty()) std::remove(FFileName.c_str());
+}
+
+void TCompressedBitmap::UpdateLoadedSize() {
+  FLoadedSize = int64_t(FBitmap.Width()) * FBitmap.Height() * 4 + 54;
+}
+
+void TCompressedBitmap::SetBitmap(TBitmap32&& Picture) {
+  if (FOnDisk) throw EBrellinError("TCompressedBitmap.SetBitmap: the picture is parked");
+  FBitmap = std::move(Picture);
+  FFileName.clear();
+  UpdateLoadedSize();
+}
+
+void TCompressedBitmap::SetOnDisk(bool Value) {
+  if (Value == FOnDisk) return;
+  if (Value) {
+    const std::string name = NewTempName("bmp");
+    {
+      TFileStream f(name, fmCreate);
+      try {
+        if (FBitmap.Empty()) throw EBrellinError("cannot park an empty picture");
+        SaveBMPToStream(FBitmap, f, 32);
+        f.Close();
+      } catch (...) {
+        std::remove(name.c_str());
+        throw;
+      }
+    }
+    FFileName = name;
+    FBitmap = TBitmap32();
+    FParkedSize = 0;
+    FOnDisk = true;
+  } else {
+    TFileStream f(FFileName, fmOpenRead);
+    TBitmap32 b;
+    LoadBMPFromStream(b, f);
+    FBitmap = std::move(b);
+    FOnDisk = false;
+  }
+}
+
+void TCompressedBitmap::WriteToStream(TStream& Dest) {
+  SetOnDisk(false);
+  SaveBMPToStream(FBitmap, Dest, 32);
+}
+
+TBitmap32& TCompressedBitmap::Bitmap() {
+  SetOnDisk(false);
+  return FBitmap;
+}
+
+}  // namespace brellin
