@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "analysis/PictureFormats.h"
 #include "base/Errors.h"
 #include "base/Progress.h"
 
@@ -79,10 +82,15 @@ int TArgs::IntValue(const std::string& name, int def, int lo, int hi) const {
 
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands = {
-      {"analyze", kAnalyzeHelp, AnalyzeCommand}, {"styles", kStylesHelp, StylesCommand},
-      {"brushes", kBrushesHelp, BrushesCommand}, {"preview", kPreviewHelp, PreviewCommand},
-      {"style", kStyleHelp, StyleCommand},       {"render", kRenderHelp, RenderCommand},
+      {"analyze", kAnalyzeHelp, AnalyzeCommand},
+      {"styles", kStylesHelp, StylesCommand},
+      {"brushes", kBrushesHelp, BrushesCommand},
+      {"preview", kPreviewHelp, PreviewCommand},
+      {"style", kStyleHelp, StyleCommand},
+      {"render", kRenderHelp, RenderCommand},
       {"info", kInfoHelp, InfoCommand},
+      {"rerender", kRerenderHelp, RerenderCommand},
+      {"export-ps", kExportPsHelp, ExportPsCommand},
   };
   return commands;
 }
@@ -167,6 +175,46 @@ TTerminalProgress::TTerminalProgress(bool quiet) : FImpl(new TImpl) {
 TTerminalProgress::~TTerminalProgress() {
   Progress().SetView(FImpl->Previous);
   delete FImpl;
+}
+
+TColor32 ParseColour(const std::string& opt, const std::string& v) {
+  std::string hex = v;
+  if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
+  char* end = nullptr;
+  const unsigned long c = std::strtoul(hex.c_str(), &end, 16);
+  if (hex.size() != 6 || *end != '\0')
+    throw EUsage("option " + opt + " takes a colour RRGGBB, not '" + v + "'");
+  return TColor32(0xFF000000u | c);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void CheckPictureOutput(const std::string& file) {
+  const std::string ext = Lower(std::filesystem::path(file).extension().string());
+  if (ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".tif" && ext != ".tiff")
+    throw EUsage("the output must end in .jpg, .jpeg, .bmp, .tif or .tiff: " + file);
+}
+
+TPaper ParsePaper(const TArgs& a) {
+  TPaper p;
+  if (a.Has("--background")) p.Colour = ParseColour("--background", a.Value("--background"));
+  if (a.Has("--background-picture")) {
+    const std::string file = a.Value("--background-picture");
+    try {
+      auto pic = std::make_shared<TBitmap32>(LoadPictureFile(file));
+      MakeOpaqueOverWhite(*pic);
+      p.Picture = pic;
+    } catch (const std::exception& e) {
+      throw EInputFailed(file, e.what());
+    }
+    const std::string bm = a.Value("--background-mode", "stretch");
+    if (bm != "stretch" && bm != "tile") throw EUsage("--background-mode takes stretch or tile");
+    p.Mode = bm == "stretch" ? 1 : 2;
+  }
+  return p;
 }
 
 }  // namespace brellin::cli

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/Bitmap32.h"
+#include "base/Types.h"
 
 namespace brellin::cli {
 
@@ -73,6 +75,21 @@ class TTerminalProgress {
   TImpl* FImpl;
 };
 
+// "RRGGBB" (or "#RRGGBB") as an opaque colour; EUsage naming opt otherwise.
+TColor32 ParseColour(const std::string& opt, const std::string& v);
+std::string Lower(std::string s);
+// Refuses (EUsage) an output name the picture writer would not write.
+void CheckPictureOutput(const std::string& file);
+
+// The paper under the strokes: --background RRGGBB, or --background-picture
+// FILE with --background-mode stretch|tile.
+struct TPaper {
+  TColor32 Colour = clWhite32;
+  std::shared_ptr<const TBitmap32> Picture;
+  uint8_t Mode = 0;  // 0 colour, 1 stretched picture, 2 tiled picture
+};
+TPaper ParsePaper(const TArgs& a);
+
 int AnalyzeCommand(const std::vector<std::string>& args);
 int StylesCommand(const std::vector<std::string>& args);
 int BrushesCommand(const std::vector<std::string>& args);
@@ -80,6 +97,12 @@ int PreviewCommand(const std::vector<std::string>& args);
 int StyleCommand(const std::vector<std::string>& args);
 int InfoCommand(const std::vector<std::string>& args);
 int RenderCommand(const std::vector<std::string>& args);
+int RerenderCommand(const std::vector<std::string>& args);
+int ExportPsCommand(const std::vector<std::string>& args);
+// Describes a project (as text or one JSON object).
+int ProjectInfo(const std::string& File, bool Json);
+extern const char* const kRerenderHelp;
+extern const char* const kExportPsHelp;
 extern const char* const kRenderHelp;
 extern const char* const kStylesHelp;
 extern const char* const kBrushesHelp;

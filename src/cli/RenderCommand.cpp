@@ -42,19 +42,12 @@ const char* const kRenderHelp =
     "                   colours darkened by brightness)\n"
     "  --*-offset F     hue, saturation and lightness offsets, -0.5..0.5\n"
     "  --background ... the paper: a colour (default white) or a picture\n"
-    "  --dpi N          resolution written into TIFF files (default 200)\n";
+    "  --dpi N          resolution written into TIFF files (default 200)\n"
+    "  --ps FILE        also write the strokes as PostScript\n"
+    "  --project FILE   also save the project (pictures, history and strokes),\n"
+    "                   for rerender, export-ps or the desktop program\n";
 
 namespace {
-
-TColor32 ParseColour(const std::string& opt, const std::string& v) {
-  std::string hex = v;
-  if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
-  char* end = nullptr;
-  const unsigned long c = std::strtoul(hex.c_str(), &end, 16);
-  if (hex.size() != 6 || *end != '\0')
-    throw EUsage("option " + opt + " takes a colour RRGGBB, not '" + v + "'");
-  return TColor32(0xFF000000u | c);
-}
 
 float ParseOffset(const TArgs& a, const std::string& opt) {
   if (!a.Has(opt)) return 0.0f;
@@ -64,11 +57,6 @@ float ParseOffset(const TArgs& a, const std::string& opt) {
   if (v.empty() || *end != '\0' || !(f >= -0.5 && f <= 0.5))
     throw EUsage("option " + opt + " takes a number from -0.5 to 0.5, not '" + v + "'");
   return float(f);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 // Answers the domain's questions from the command line.
@@ -139,8 +127,9 @@ int RenderCommand(const std::vector<std::string>& args) {
   if (inputs.empty()) throw EUsage("render needs at least one INPUT picture");
   if (inputs.size() > 1 && !a.Has("--out-dir")) throw EUsage("several INPUTs need --out-dir DIR");
   if (inputs.size() > 1 && a.Has("-o")) throw EUsage("-o names one output; use --out-dir");
-  if (a.Has("--ps") || a.Has("--project"))
-    throw EUsage("--ps and --project need the undo history, which is not there yet");
+  if ((a.Has("--ps") || a.Has("--project")) && inputs.size() > 1)
+    throw EUsage("--ps and --project name the files of one INPUT");
+  const bool keepVectors = a.Has("--ps") || a.Has("--project");
   const std::string mode = a.Value("--mode", "auto");
   if (mode == "pattern")
     throw EUsage("--mode pattern needs stroke patterns, which are not there yet");
@@ -165,20 +154,11 @@ int RenderCommand(const std::vector<std::string>& args) {
     ui.Requested.Width = w;
     ui.Requested.Height = h;
   }
-  if (a.Has("--background"))
-    ui.Requested.BackgroundColor = ParseColour("--background", a.Value("--background"));
-  if (a.Has("--background-picture")) {
-    const std::string file = a.Value("--background-picture");
-    try {
-      auto pic = std::make_shared<TBitmap32>(LoadPictureFile(file));
-      MakeOpaqueOverWhite(*pic);
-      ui.Requested.BackgroundPicture = pic;
-    } catch (const std::exception& e) {
-      throw EInputFailed(file, e.what());
-    }
-    const std::string bm = a.Value("--background-mode", "stretch");
-    if (bm != "stretch" && bm != "tile") throw EUsage("--background-mode takes stretch or tile");
-    ui.Requested.BackgroundMode = bm == "stretch" ? 1 : 2;
+  {
+    const TPaper paper = ParsePaper(a);
+    ui.Requested.BackgroundColor = paper.Colour;
+    ui.Requested.BackgroundPicture = paper.Picture;
+    ui.Requested.BackgroundMode = paper.Mode;
   }
   TColorSettings colours;
   const std::string cm = a.Value("--color", "auto");
@@ -203,11 +183,7 @@ int RenderCommand(const std::vector<std::string>& args) {
     const std::string name = fs::path(input).stem().string() + "-brellin.jpg";
     return a.Has("--out-dir") ? (fs::path(a.Value("--out-dir")) / name).string() : name;
   };
-  for (const std::string& input : inputs) {
-    const std::string ext = Lower(fs::path(outputFor(input)).extension().string());
-    if (ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".tif" && ext != ".tiff")
-      throw EUsage("the output must end in .jpg, .jpeg, .bmp, .tif or .tiff: " + outputFor(input));
-  }
+  for (const std::string& input : inputs) CheckPictureOutput(outputFor(input));
   if (a.Has("--out-dir")) {
     std::error_code ec;
     fs::create_directories(a.Value("--out-dir"), ec);
@@ -266,6 +242,9 @@ int RenderCommand(const std::vector<std::string>& args) {
     if (fileStyle) doc.SetStyle(fileStyle.get());
     doc.Colors = colours;
     doc.AutoMode = true;  // as after choosing the auto-sketch tool
+    // Without --ps or --project nobody asks for the strokes again, so the run
+    // keeps no undo state (which would copy both pictures).
+    doc.RecordHistory = keepVectors;
     SetRandSeed(seed);
     try {
       {
@@ -283,6 +262,23 @@ int RenderCommand(const std::vector<std::string>& args) {
       domain.SavePicture(destination.Bitmap(), dpi);
     } catch (const std::exception& e) {
       throw EOutputFailed(out, e.what());
+    }
+    if (a.Has("--ps")) {
+      const std::string ps = a.Value("--ps");
+      try {
+        doc.ExportPostScript(ps);
+      } catch (const std::exception& e) {
+        throw EOutputFailed(ps, e.what());
+      }
+    }
+    if (a.Has("--project")) {
+      const std::string project = a.Value("--project");
+      doc.ProjectFileName = project;
+      try {
+        domain.SaveProjectCommand();
+      } catch (const std::exception& e) {
+        throw EOutputFailed(project, e.what());
+      }
     }
   }
   return failed > 0 ? kExitBadInput : kExitOk;

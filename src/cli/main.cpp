@@ -15,7 +15,7 @@ static void PrintUsage(std::FILE* f) {
       "commands:\n"
       "  analyze INPUT -o FEATURE.bmp [--planes DIR] [--threads N]\n"
       "        analyse a picture into its feature map\n"
-      "  render INPUT [-o OUT.jpg] [--style S] [--steps N] [--seed N] ...\n"
+      "  render INPUT [-o OUT.jpg] [--style S] [--steps N] [--seed N] [--project P.bpj] ...\n"
       "        paint a picture with strokes that follow its contours\n"
       "  styles | brushes\n"
       "        list the style or brush library of the program folder\n"
@@ -23,8 +23,12 @@ static void PrintUsage(std::FILE* f) {
       "        paint a style's preview\n"
       "  style create -o FILE.bst --name NAME [options]\n"
       "        write a style file from parameters\n"
-      "  info FILE\n"
-      "        describe a style or brush file\n"
+      "  rerender PROJECT.bpj -o OUT --width W|2x\n"
+      "        paint a project's strokes again at another size\n"
+      "  export-ps PROJECT.bpj -o OUT.ps\n"
+      "        write a project's strokes as PostScript\n"
+      "  info FILE [--json]\n"
+      "        describe a style, brush or project file\n"
       "\n"
       "Run 'brellin-cli COMMAND --help' for the options of a command.\n",
       f);

@@ -302,11 +302,7 @@ void TDomain::OpenProjectFile(const std::string& Path) {
   SourceView->ClearLayers();
   DestinationView->ClearLayers();
   Document.reset();
-  try {
-    Document = std::make_unique<TDualImage>(file, 1.0f, DestinationView, SourceView);
-  } catch (const EBrellinError& e) {
-    throw EInvalidData(Path + ": " + e.what());
-  }
+  Document = std::make_unique<TDualImage>(file, 1.0f, DestinationView, SourceView);
   SourceView->Bitmap().MasterAlpha = 255;
   Document->ProjectFileName = Path;
   ApplyDone = false;

@@ -1,0 +1,181 @@
+// brellin-cli rerender, export-ps and info on projects: what a saved
+// project's recorded strokes give without the desktop program.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "analysis/PictureFormats.h"
+#include "base/Errors.h"
+#include "base/Rounding.h"
+#include "cli/CliCommon.h"
+#include "cli/CliLibraries.h"
+#include "domain/BDomain.h"
+
+namespace brellin::cli {
+
+namespace fs = std::filesystem;
+
+const char* const kRerenderHelp =
+    "usage: brellin-cli rerender PROJECT.bpj -o OUT.(jpg|jpeg|bmp|tif|tiff)\n"
+    "    --width W|Fx [--height H] [--dpi N]\n"
+    "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
+    "    [--quiet]\n"
+    "\n"
+    "Paints a project's recorded strokes again at another size, over the paper,\n"
+    "and saves the picture.\n"
+    "  --width W|Fx     the new width in pixels, or F times the project's width (2x)\n"
+    "  --height H       the new height (default: the width's proportion)\n"
+    "  --dpi N          resolution written into TIFF files (default 200)\n"
+    "  --background ... the paper: a colour (default white) or a picture\n";
+
+const char* const kExportPsHelp =
+    "usage: brellin-cli export-ps PROJECT.bpj -o OUT.ps [--quiet]\n"
+    "\n"
+    "Writes a project's recorded strokes as PostScript, one filled outline per\n"
+    "stroke, centred on an A4 page.\n";
+
+namespace {
+
+// Opens a project through the domain, as the desktop program does.
+class TProjectSession {
+ public:
+  struct TUi : TSilentUi {
+    std::string OutputFile;
+    bool SaveImageFile(std::string& FileName) override {
+      FileName = OutputFile;
+      return true;
+    }
+  } Ui;
+  TPictureView Source, Destination;
+  TDomain Domain{&Ui};
+
+  explicit TProjectSession(const std::string& Path) {
+    Domain.SourceView = &Source;
+    Domain.DestinationView = &Destination;
+    try {
+      Domain.OpenProjectFile(Path);
+    } catch (const EBrellinError& e) {
+      throw EInputFailed(Path, e.what());
+    }
+  }
+  TDualImage& Doc() { return *Domain.Document; }
+};
+
+std::string JsonString(const std::string& s) {
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') {
+      r += '\\';
+      r += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", c);
+      r += b;
+    } else {
+      r += c;
+    }
+  }
+  return r + "\"";
+}
+
+}  // namespace
+
+int RerenderCommand(const std::vector<std::string>& args) {
+  TArgs a(args,
+          {"-o", "--width", "--height", "--dpi", "--background", "--background-picture",
+           "--background-mode"},
+          {"--quiet"});
+  if (a.Positional().size() != 1) throw EUsage("rerender takes exactly one PROJECT");
+  if (!a.Has("-o")) throw EUsage("rerender needs -o OUT");
+  if (!a.Has("--width")) throw EUsage("rerender needs --width W (or --width 2x)");
+  const std::string out = a.Value("-o");
+  CheckPictureOutput(out);
+  const int dpi = a.IntValue("--dpi", 200, 1, 100000);
+  TPaper paper = ParsePaper(a);
+  const std::string project = a.Positional()[0];
+
+  TTerminalProgress progress(a.Has("--quiet"));
+  TProjectSession session(project);
+  TDualImage& doc = session.Doc();
+  const int dw = doc.Destination().Width(), dh = doc.Destination().Height();
+  const std::string wv = a.Value("--width");
+  int w = 0;
+  char* end = nullptr;
+  if (!wv.empty() && (wv.back() == 'x' || wv.back() == 'X')) {
+    const double f = std::strtod(wv.c_str(), &end);
+    if (end != wv.c_str() + wv.size() - 1 || !(f > 0.0 && f <= 64.0))
+      throw EUsage("--width takes pixels or a factor such as 2x, not '" + wv + "'");
+    w = Round(dw * f);
+  } else {
+    const long v = std::strtol(wv.c_str(), &end, 10);
+    if (wv.empty() || *end != '\0' || v < 1 || v > 1000000)
+      throw EUsage("--width takes pixels or a factor such as 2x, not '" + wv + "'");
+    w = int(v);
+  }
+  const int h = a.Has("--height") ? a.IntValue("--height", 0, 1, 1000000)
+                                  : std::max(1, Round(double(dh) * w / dw));
+  if (int64_t(w) * h > MaxBitmapPixels)
+    throw EUsage("a picture of " + std::to_string(w) + " x " + std::to_string(h) +
+                 " pixels is beyond what the program can hold");
+  doc.BackgroundColor = paper.Colour;
+  doc.SetBackgroundPicture(paper.Picture.get());
+  doc.BackgroundMode = paper.Picture ? paper.Mode : 0;
+  const TBitmap32 big = session.Domain.RenderAtSize(w, h);
+  session.Ui.OutputFile = out;
+  try {
+    session.Domain.SavePicture(big, dpi);
+  } catch (const std::exception& e) {
+    throw EOutputFailed(out, e.what());
+  }
+  return kExitOk;
+}
+
+int ExportPsCommand(const std::vector<std::string>& args) {
+  TArgs a(args, {"-o"}, {"--quiet"});
+  if (a.Positional().size() != 1) throw EUsage("export-ps takes exactly one PROJECT");
+  if (!a.Has("-o")) throw EUsage("export-ps needs -o OUT.ps");
+  const std::string out = a.Value("-o");
+  TTerminalProgress progress(a.Has("--quiet"));
+  TProjectSession session(a.Positional()[0]);
+  try {
+    session.Doc().ExportPostScript(out);
+  } catch (const std::exception& e) {
+    throw EOutputFailed(out, e.what());
+  }
+  return kExitOk;
+}
+
+int ProjectInfo(const std::string& File, bool Json) {
+  TTerminalProgress progress(true);
+  TProjectSession session(File);
+  TDualImage& doc = session.Doc();
+  const TBStates& h = *doc.History;
+  int snapshots = 0;
+  int64_t dropped = 0;
+  for (const auto& s : h.Items) {
+    snapshots += s->Snapshot ? 1 : 0;
+    dropped += s->DroppedOnLoad;
+  }
+  const int w = doc.Destination().Width(), hgt = doc.Destination().Height();
+  if (Json) {
+    std::printf(
+        "{\"file\": %s, \"width\": %d, \"height\": %d, \"states\": %d, \"position\": %d, "
+        "\"snapshots\": %d, \"vectors\": %lld, \"dropped\": %lld, \"rerender\": %s, "
+        "\"memory\": %lld}\n",
+        JsonString(File).c_str(), w, hgt, h.Count(), h.Position, snapshots,
+        static_cast<long long>(h.VectorCount()), static_cast<long long>(dropped),
+        h.RerenderNeeded ? "true" : "false", static_cast<long long>(h.MemorySize()));
+  } else {
+    std::printf("project %s\n", File.c_str());
+    std::printf("  size %d x %d\n", w, hgt);
+    std::printf("  states %d, applied %d, snapshots %d\n", h.Count(), h.Position, snapshots);
+    std::printf("  %lld Vectors\n", static_cast<long long>(h.VectorCount()));
+    std::printf("  dropped strokes %lld%s\n", static_cast<long long>(dropped),
+                h.RerenderNeeded ? " (the picture is rendered again on opening)" : "");
+    std::printf("  memory %s\n", doc.MemoryText().c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace brellin::cli
