@@ -1,5 +1,7 @@
 #include "base/Stream.h"
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +15,8 @@ namespace brellin {
 
 void TStream::ReadBuffer(void* buffer, size_t count) {
   if (count == 0) return;
-  if (Read(buffer, count) != count) throw EInvalidData("Stream read error (unexpected end of data)");
+  if (Read(buffer, count) != count)
+    throw EInvalidData("Stream read error (unexpected end of data)");
 }
 
 void TStream::WriteBuffer(const void* buffer, size_t count) {
@@ -47,7 +50,9 @@ size_t TBytesStream::Read(void* buffer, size_t count) {
 }
 
 int64_t TBytesStream::Seek(int64_t offset, TSeekOrigin origin) {
-  const int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? int64_t(FPos) : int64_t(FSize);
+  const int64_t base = origin == soBeginning ? 0
+                       : origin == soCurrent ? int64_t(FPos)
+                                             : int64_t(FSize);
   FPos = size_t(ClampSeek(base, offset, int64_t(FSize)));
   return int64_t(FPos);
 }
@@ -68,8 +73,9 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  const int64_t base =
-      origin == soBeginning ? 0 : origin == soCurrent ? int64_t(FPos) : int64_t(FData.size());
+  const int64_t base = origin == soBeginning ? 0
+                       : origin == soCurrent ? int64_t(FPos)
+                                             : int64_t(FData.size());
   FPos = size_t(ClampSeek(base, offset, int64_t(FData.size())));
   return int64_t(FPos);
 }
@@ -93,7 +99,9 @@ TFileStream::~TFileStream() {
   if (FFile) std::fclose(FFile);
 }
 
-size_t TFileStream::Read(void* buffer, size_t count) { return std::fread(buffer, 1, count, FFile); }
+size_t TFileStream::Read(void* buffer, size_t count) {
+  return std::fread(buffer, 1, count, FFile);
+}
 
 size_t TFileStream::Write(const void* buffer, size_t count) {
   return std::fwrite(buffer, 1, count, FFile);
@@ -151,6 +159,20 @@ void TSafeFileWriter::Commit() {
   if (std::rename(FTemp.c_str(), FTarget.c_str()) != 0)
     throw EWriteError("Cannot write file \"" + FTarget + "\": " + std::strerror(errno));
   FCommitted = true;
+}
+
+std::unique_ptr<TFileStream> CreateFileAndFolder(const std::string& fileName) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(fileName).parent_path();
+  for (int attempt = 0;; ++attempt) {
+    std::error_code ec;
+    if (!folder.empty()) fs::create_directories(folder, ec);
+    try {
+      return std::make_unique<TFileStream>(fileName, fmCreate);
+    } catch (const EWriteError&) {
+      if (attempt >= 3 || folder.empty() || fs::is_directory(folder, ec)) throw;
+    }
+  }
 }
 
 }  // namespace brellin

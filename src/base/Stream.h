@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,11 @@ class TFileStream : public TStream {
   std::FILE* FFile = nullptr;
   std::string FFileName;
 };
+
+// Creates (or empties) a file for reading and writing, making its folder
+// when it is missing. Temporary files use it: another copy of the program
+// sharing the temporary folder removes the folder when it ends empty.
+std::unique_ptr<TFileStream> CreateFileAndFolder(const std::string& fileName);
 
 // Reads a whole file; throws EBrellinError naming the reason.
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize = size_t(1) << 31);

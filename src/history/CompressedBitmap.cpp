@@ -41,11 +41,11 @@ void TCompressedBitmap::SetOnDisk(bool Value) {
   if (Value) {
     const std::string name = NewTempName("bmp");
     {
-      TFileStream f(name, fmCreate);
+      const std::unique_ptr<TFileStream> f = CreateFileAndFolder(name);
       try {
         if (FBitmap.Empty()) throw EBrellinError("cannot park an empty picture");
-        SaveBMPToStream(FBitmap, f, 32);
-        f.Close();
+        SaveBMPToStream(FBitmap, *f, 32);
+        f->Close();
       } catch (...) {
         std::remove(name.c_str());
         throw;

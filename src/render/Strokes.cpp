@@ -79,7 +79,7 @@ struct THideProgress {
 }  // namespace
 
 TStrokes::TStrokes(const std::string& FileName) : FFileName(FileName) {
-  FStream = std::make_unique<TFileStream>(FileName, fmCreate);
+  FStream = CreateFileAndFolder(FileName);
 }
 
 TStrokes::TStrokes(TStream& Source, const std::string& FileName) : TStrokes(FileName) {
