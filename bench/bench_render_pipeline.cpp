@@ -69,6 +69,7 @@ void OpenPhoto(TDomain& domain, TPictureView& source, TPictureView& dest) {
   domain.DestinationView = &dest;
   domain.LoadPicture(OneMegapixelJpeg());
   domain.Document->AutoMode = true;
+  domain.Document->RecordHistory = false;  // as render without --ps or --project
 }
 
 void BM_Decode(benchmark::State& state) {

@@ -27,5 +27,22 @@ if [ -f "$PHOTO20" ] && [ -x /usr/bin/time ]; then
     --steps 100000 --quiet 2>&1 | grep -E 'Elapsed|Maximum resident'
   rm -rf "$out"
 fi
+if [ -f "$PHOTO20" ] && [ -x /usr/bin/time ]; then
+  out=$(mktemp -d)
+  cli="$BUILD/src/cli/brellin-cli"
+  echo "== project commands on the photo at its working size (1 MP), 100000 steps: wall time and peak memory"
+  for step in "render $PHOTO20 -o $out/r.jpg --steps 100000 --project $out/p.bpj --ps $out/p.ps --quiet" \
+              "info $out/p.bpj" \
+              "export-ps $out/p.bpj -o $out/e.ps --quiet" \
+              "rerender $out/p.bpj -o $out/big.jpg --width 2x --quiet"; do
+    echo "-- brellin-cli ${step%% *}"
+    # shellcheck disable=SC2086
+    /usr/bin/time -v $cli $step 2>&1 | grep -E 'Vectors|Elapsed|Maximum resident'
+  done
+  echo "-- project file: $(du -h "$out/p.bpj" | cut -f1)"
+  echo "== undo and redo of the whole apply run on the 20 MP photo at full size"
+  echo "   (bench_history BM_UndoRedo20MP above)"
+  rm -rf "$out"
+fi
 echo "== comparison with other tools"
 "$(dirname "$0")/../bench/compare-tools.sh" "$BUILD"
