@@ -1,8 +1,11 @@
 #include "domain/BDomain.h"
 
+#include <sys/vfs.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "analysis/BDibUtils.h"
@@ -22,6 +25,27 @@
 namespace brellin {
 
 namespace fs = std::filesystem;
+
+bool IsRemotePath(const std::string& Path) {
+  if (Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\') return true;
+  // The file system of the folder the file is (or will be) in.
+  fs::path p = fs::absolute(fs::path(Path)).parent_path();
+  struct statfs st {};
+  if (::statfs(p.c_str(), &st) != 0) return false;
+  switch (static_cast<uint32_t>(st.f_type)) {
+    case 0x6969:      // NFS
+    case 0x517B:      // SMB
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x564C:      // NCP
+    case 0x73757245:  // Coda
+    case 0x5346414F:  // AFS
+    case 0x6B414653:  // kAFS
+      return true;
+    default:
+      return false;
+  }
+}
 
 void SuggestedSize(int W, int H, int& SuggestedW, int& SuggestedH) {
   const double area = double(W) * double(H);
@@ -278,9 +302,28 @@ void TDomain::SaveProjectCommand() {
     return;
   }
   Document->Compact();
-  TSafeFileWriter file(Document->ProjectFileName);
-  Document->SaveToStream(file.Stream());
-  file.Commit();
+  const std::string target = Document->ProjectFileName;
+  if (IsRemotePath(target)) {
+    // Written locally first, then copied over in one go.
+    const std::string local = NewTempName("bpj");
+    struct TRemove {
+      std::string Name;
+      ~TRemove() { std::remove(Name.c_str()); }
+    } remove{local};
+    {
+      TFileStream f(local, fmCreate);
+      Document->SaveToStream(f);
+      f.Close();
+    }
+    TFileStream from(local, fmOpenRead);
+    TSafeFileWriter file(target);
+    file.Stream().CopyFrom(from, from.Size());
+    file.Commit();
+  } else {
+    TSafeFileWriter file(target);
+    Document->SaveToStream(file.Stream());
+    file.Commit();
+  }
   Document->Modified = false;
 }
 
@@ -298,7 +341,26 @@ void TDomain::OpenProjectFile(const std::string& Path) {
     explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
     ~TLoadingGuard() { Flag = false; }
   } loading(Loading);
-  TFileStream file(Path, fmOpenRead);
+  // A project on a network drive is read from a local copy.
+  std::string read = Path;
+  struct TRemove {
+    std::string Name;
+    ~TRemove() {
+      if (!Name.empty()) std::remove(Name.c_str());
+    }
+  } remove;
+  if (IsRemotePath(Path)) {
+    const std::string local = NewTempName("bpj");
+    std::error_code ec;
+    if (!fs::copy_file(Path, local, ec)) {
+      std::remove(local.c_str());
+      FUi->ErrorBox("Warning", "Error copying the file " + Path + " to " + local +
+                                   ".\r\nPlease check available space");
+      SilentStop();
+    }
+    read = remove.Name = local;
+  }
+  TFileStream file(read, fmOpenRead);
   SourceView->ClearLayers();
   DestinationView->ClearLayers();
   Document.reset();
@@ -348,6 +410,14 @@ void TDomain::RenderAllCommand() {
   if (!FUi->RenderSize(w, h, dpi)) return;
   const TBitmap32 b = RenderAtSize(w, h);
   SavePicture(b, dpi);
+}
+
+void TDomain::OpenCommand() {
+  CloseCommand();
+  std::string file;
+  if (!FUi->OpenPictureFile(file)) return;
+  LoadPicture(file);
+  Styles.SetItemIndex(0);
 }
 
 void TDomain::CloseCommand() {

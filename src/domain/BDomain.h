@@ -65,11 +65,22 @@ class TDomainUi {
     (void)Width, (void)Height, (void)Resolution;
     return false;
   }
+  // The picture-open dialog; false when cancelled.
+  virtual bool OpenPictureFile(std::string& FileName) {
+    (void)FileName;
+    return false;
+  }
+  // The application is asked to end (after the close question was answered).
+  virtual void Terminate() {}
   // The apply dialog shows step K of S.
   virtual void ApplyProgress(int K, int S) { (void)K, (void)S; }
   // Let pending user-interface events run (the apply dialog's Stop button).
   virtual void ProcessEvents() {}
 };
+
+// Whether Path lies on a network file system (or is a "\\\\server" path);
+// a path that cannot be checked counts as local.
+bool IsRemotePath(const std::string& Path);
 
 // The working size offered for a picture: at most about one megapixel.
 void SuggestedSize(int W, int H, int& SuggestedW, int& SuggestedH);
@@ -130,6 +141,13 @@ class TDomain {
   // coordinates scaled by Width / destination width.
   TBitmap32 RenderAtSize(int Width, int Height);
   void CloseCommand();
+  // Close (which may ask to save), then the picture-open dialog, then the
+  // picture as the new document with the "Scratch Style" selected.
+  void OpenCommand();
+  void NewFromClipboardCommand() { LoadPicture("", nullptr, true); }
+  void ExitCommand() {
+    if (AskSaveProject()) FUi->Terminate();
+  }
 
   bool ApplyRunning = false;
   bool Loading = false;
