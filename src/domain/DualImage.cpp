@@ -1,6 +1,7 @@
 #include "domain/DualImage.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -291,18 +292,18 @@ void TDualImage::Compact() {
 }
 
 std::string TDualImage::MemoryText() const {
-  // 64 bits: a history of several gigabytes is shown as such.
+  // 64 bits: a history of several gigabytes is shown as such. Five
+  // significant digits with a point, whatever the locale.
   const int64_t n = History->MemorySize();
-  char b[64];
-  if (n >= (int64_t(1) << 30))
-    std::snprintf(b, sizeof b, "%.5G Gb", double(n) / double(int64_t(1) << 30));
-  else if (n >= (int64_t(1) << 20))
-    std::snprintf(b, sizeof b, "%.5G Mb", double(n) / double(int64_t(1) << 20));
-  else if (n < 1024)
-    std::snprintf(b, sizeof b, "%lld bytes", static_cast<long long>(n));
-  else
-    std::snprintf(b, sizeof b, "%.5G Kb", double(n) / 1024.0);
-  return b;
+  auto general = [](double v, const char* unit) {
+    char b[48];
+    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::general, 5);
+    return std::string(b, r.ptr) + unit;
+  };
+  if (n >= (int64_t(1) << 30)) return general(double(n) / double(int64_t(1) << 30), " Gb");
+  if (n >= (int64_t(1) << 20)) return general(double(n) / double(int64_t(1) << 20), " Mb");
+  if (n < 1024) return std::to_string(n) + " bytes";
+  return general(double(n) / 1024.0, " Kb");
 }
 
 void TDualImage::SaveToStream(TStream& Dest) {
