@@ -20,6 +20,7 @@ TBitmap32::TBitmap32(const TBitmap32& other) {
 TBitmap32& TBitmap32::operator=(const TBitmap32& other) {
   if (this != &other) {
     CopySettings(other);
+    StipplePattern = other.StipplePattern;
     FWidth = other.FWidth;
     FHeight = other.FHeight;
     FBits = other.FBits;
@@ -34,6 +35,7 @@ TBitmap32::TBitmap32(TBitmap32&& other) noexcept {
 TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
   if (this != &other) {
     CopySettings(other);
+    StipplePattern = std::move(other.StipplePattern);
     FWidth = other.FWidth;
     FHeight = other.FHeight;
     FBits = std::move(other.FBits);
@@ -47,6 +49,8 @@ void TBitmap32::CopySettings(const TBitmap32& other) {
   MasterAlpha = other.MasterAlpha;
   StretchFilter = other.StretchFilter;
   PenColor = other.PenColor;
+  StippleStep = other.StippleStep;
+  StippleCounter = other.StippleCounter;
 }
 
 void TBitmap32::SetSize(int width, int height) {

@@ -84,6 +84,22 @@ class TBitmap32 {
   void MoveToX(TFixed x, TFixed y);
   void LineToXS(TFixed x, TFixed y, bool skipLast = false);
 
+  // Solid line from (x1, y1) to (x2, y2), both end pixels included, that
+  // replaces the pixels it covers; clipped.
+  void LineS(int x1, int y1, int x2, int y2, TColor32 color);
+
+  // Stippled drawing: every pixel step of a stippled line takes the pattern
+  // entry at StippleCounter, blended over the pixel by the entry's own alpha,
+  // and advances the counter by StippleStep entries.
+  void SetStipple(std::vector<TColor32> Pattern);
+  TColor32 NextStippleColor();
+  // A stippled line between pixel centres, clipped; the end pixel is drawn
+  // unless skipLast is set. Nothing is drawn without a pattern.
+  void LineFSP(float x1, float y1, float x2, float y2, bool skipLast = false);
+  std::vector<TColor32> StipplePattern;
+  float StippleStep = 1.0f;
+  float StippleCounter = 0.0f;
+
   // Update locking: while locked, Changed() does not notify.
   void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate() {

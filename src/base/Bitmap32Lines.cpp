@@ -95,7 +95,77 @@ bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double xMin, do
   return true;
 }
 
+// Calls plot(x, y) for the pixels of the digital line between two pixel
+// positions, in order from the first; the part outside the box around the
+// bitmap is cut off first, so far-away ends cost nothing.
+template <class TPlot>
+void WalkLine(double x1, double y1, double x2, double y2, int width, int height, bool skipLast,
+              TPlot&& plot) {
+  if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
+  const double ex = x2, ey = y2;
+  if (!ClipSegment(x1, y1, x2, y2, -1, -1, width, height)) return;
+  // A clipped end is not the line's own end: its pixel lies outside anyway.
+  const bool clippedEnd = x2 != ex || y2 != ey;
+  const int64_t ax = Round64(x1), ay = Round64(y1), bx = Round64(x2), by = Round64(y2);
+  const int64_t dx = std::llabs(bx - ax), dy = std::llabs(by - ay);
+  const int64_t sx = bx >= ax ? 1 : -1, sy = by >= ay ? 1 : -1;
+  const int64_t n = std::max(dx, dy) + (skipLast && !clippedEnd ? 0 : 1);
+  int64_t x = ax, y = ay, err = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    plot(int(x), int(y));
+    if (dx >= dy) {
+      x += sx;
+      err += 2 * dy;
+      if (err > dx) {
+        y += sy;
+        err -= 2 * dx;
+      }
+    } else {
+      y += sy;
+      err += 2 * dx;
+      if (err > dy) {
+        x += sx;
+        err -= 2 * dy;
+      }
+    }
+  }
+}
+
 }  // namespace
+
+void TBitmap32::LineS(int x1, int y1, int x2, int y2, TColor32 color) {
+  WalkLine(x1, y1, x2, y2, FWidth, FHeight, false, [&](int x, int y) { SetPixelS(x, y, color); });
+  Changed();
+}
+
+void TBitmap32::SetStipple(std::vector<TColor32> Pattern) {
+  StipplePattern = std::move(Pattern);
+  StippleCounter = 0.0f;
+}
+
+TColor32 TBitmap32::NextStippleColor() {
+  const size_t n = StipplePattern.size();
+  if (n == 0) return 0;
+  double c = std::fmod(double(StippleCounter), double(n));
+  if (c < 0) c += double(n);
+  const TColor32 color = StipplePattern[std::min(n - 1, size_t(c))];
+  StippleCounter = float(std::fmod(c + double(StippleStep), double(n)));
+  return color;
+}
+
+void TBitmap32::LineFSP(float x1, float y1, float x2, float y2, bool skipLast) {
+  if (StipplePattern.empty()) return;
+  // Pixel centres lie at x + 0.5: the pixel under a position is its floor.
+  WalkLine(std::floor(x1), std::floor(y1), std::floor(x2), std::floor(y2), FWidth, FHeight,
+           skipLast, [&](int x, int y) {
+             const TColor32 c = NextStippleColor();
+             if (Contains(x, y)) {
+               TColor32& p = FBits[size_t(y) * size_t(FWidth) + size_t(x)];
+               p = BlendBySourceAlpha(c, p);
+             }
+           });
+  Changed();
+}
 
 void TBitmap32::BlendCoverageS(int x, int y, TColor32 c, uint32_t k) {
   if (!Contains(x, y)) return;

@@ -215,5 +215,33 @@ TEST(Resampler, StretchedDrawingFollowsTheSourceDrawMode) {
   EXPECT_EQ(CountChanged(dst, 0x00FF0000u), 0);
 }
 
+TEST(Bitmap32Lines, SolidLinesReplaceAndStippledLinesCycleThePattern) {
+  TBitmap32 b(12, 4, clWhite32);
+  b.LineS(-5, 1, 30, 1, 0x80102030u);  // replaces, alpha included; clipped
+  for (int x = 0; x < 12; ++x) EXPECT_EQ(b.Pixel(x, 1), 0x80102030u);
+  b.LineS(3, 3, 3, 3, clBlack32);  // a single point
+  EXPECT_EQ(b.Pixel(3, 3), clBlack32);
+
+  // One pattern entry per pixel step: black, transparent, half blue, ...
+  b.SetStipple({clBlack32, 0x00000000u, 0x800000FFu});
+  b.LineFSP(0.5f, 2.5f, 11.5f, 2.5f);
+  for (int x = 0; x < 12; ++x) {
+    const TColor32 p = b.Pixel(x, 2);
+    if (x % 3 == 0) EXPECT_EQ(p, clBlack32) << x;
+    if (x % 3 == 1) EXPECT_EQ(p, clWhite32) << x;
+    if (x % 3 == 2) EXPECT_EQ(p, BlendWeighted(0x800000FFu, clWhite32, 0x80)) << x;
+  }
+  // The counter carries on from one line to the next; a step of 0.5 shows
+  // every entry twice.
+  b.Clear(clWhite32);
+  b.StippleStep = 0.5f;
+  b.StippleCounter = 0.0f;
+  b.LineFSP(0.5f, 0.5f, 3.5f, 0.5f, true);  // without its end pixel: 3 steps
+  EXPECT_EQ(b.StippleCounter, 1.5f);
+  b.SetStipple({});
+  b.LineFSP(0.5f, 1.5f, 11.5f, 1.5f);  // no pattern, nothing drawn
+  for (int x = 0; x < 12; ++x) EXPECT_EQ(b.Pixel(x, 1), clWhite32);
+}
+
 }  // namespace
 }  // namespace brellin
