@@ -25,4 +25,10 @@ void TPictureView::PaintTo(TBitmap32& Buffer, int X, int Y) {
     if (l->Visible) l->Paint(Buffer, *this, X, Y);
 }
 
+TPaintLayer* TPictureView::LayerAt(int X, int Y) {
+  for (auto it = Layers.rbegin(); it != Layers.rend(); ++it)
+    if ((*it)->Visible && (*it)->MouseEvents && (*it)->HitTest(*this, X, Y)) return *it;
+  return nullptr;
+}
+
 }  // namespace brellin

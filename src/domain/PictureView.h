@@ -22,6 +22,12 @@ class TPaintLayer {
   virtual void Paint(TBitmap32& Buffer, const TPictureView& View, int OriginX, int OriginY) = 0;
   bool Visible = true;
   bool MouseEvents = false;
+  // Whether the layer takes a mouse event at view position (X, Y); asked only
+  // while it receives mouse events.
+  virtual bool HitTest(const TPictureView& View, int X, int Y) {
+    (void)View, (void)X, (void)Y;
+    return false;
+  }
 };
 
 class TPictureView {
@@ -51,6 +57,11 @@ class TPictureView {
 
   // Paints the picture and the visible layers into Buffer at (X, Y), at scale 1.
   void PaintTo(TBitmap32& Buffer, int X = 0, int Y = 0);
+
+  // The layer a mouse event at view position (X, Y) goes to: the topmost
+  // visible layer receiving mouse events whose hit test takes it; nullptr
+  // when none does (the event then belongs to the view itself).
+  TPaintLayer* LayerAt(int X, int Y);
 
  private:
   TBitmap32 FBitmap;
