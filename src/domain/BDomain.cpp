@@ -19,6 +19,7 @@
 #include "base/Rounding.h"
 #include "history/BStates.h"
 #include "history/UMultiPageTiff.h"
+#include "library/Patterns.h"
 #include "library/Styles.h"
 #include "render/BitmapBrushRenderer.h"
 
@@ -56,7 +57,10 @@ void SuggestedSize(int W, int H, int& SuggestedW, int& SuggestedH) {
 }
 
 TDomain::TDomain(TDomainUi* Ui)
-    : Brushes(TBitmapBrushStrokeRenderer::StaticClass()), Styles(TBStyle::StaticClass()), FUi(Ui) {
+    : Patterns(TPattern::StaticClass()),
+      Brushes(TBitmapBrushStrokeRenderer::StaticClass()),
+      Styles(TBStyle::StaticClass()),
+      FUi(Ui) {
   struct TLoadingGuard {
     bool& Flag;
     explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
@@ -66,6 +70,7 @@ TDomain::TDomain(TDomainUi* Ui)
   SetStylePreviewBrushes(&Brushes);
   ApplySteps = 5000;
 
+  Patterns.OnNew = [this](TPersistentObjectManager&) { PatternCreated(); };
   Brushes.InsertFirst(std::make_unique<TPolygonStrokeRenderer>());
   // The fourth brush is the one selected at start; with fewer brush files
   // the last one there is takes its place.
@@ -187,6 +192,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
   ApplyDone = false;
   Document->BrushLibrary = &Brushes;
+  Document->PatternLibrary = &Patterns;
   Document->SetStyle(CurrentStyle());
   Document->BackgroundColor = options.BackgroundColor;
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
@@ -369,6 +375,7 @@ void TDomain::OpenProjectFile(const std::string& Path) {
   Document->ProjectFileName = Path;
   ApplyDone = false;
   Document->BrushLibrary = &Brushes;
+  Document->PatternLibrary = &Patterns;
   Document->SetStyle(CurrentStyle());
   if (OnRefresh) OnRefresh(*this);
   if (Document->NeedsRerender) Document->RerenderDestination();
@@ -427,6 +434,11 @@ void TDomain::CloseCommand() {
     Document.reset();
   }
   if (OnRefresh) OnRefresh(*this);
+}
+
+void TDomain::PatternCreated() {
+  if (auto* p = dynamic_cast<TPattern*>(Patterns.Current()))
+    for (int i = 0; i < 5; ++i) p->AddFrame(std::make_unique<TPatternFrame>());
 }
 
 }  // namespace brellin

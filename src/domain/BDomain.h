@@ -89,7 +89,8 @@ constexpr int MinPictureArea = 10000;
 
 class TDomain {
  public:
-  // Start-up: the brush library (the built-in polygon brush first, the fourth
+  // Start-up: the pattern library (a new pattern gets five empty frames),
+  // the brush library (the built-in polygon brush first, the fourth
   // brush selected) and the style library (the read-only "Scratch Style"
   // first, with that brush); the "tmp" folder of the program folder emptied.
   explicit TDomain(TDomainUi* Ui);
@@ -155,7 +156,8 @@ class TDomain {
   int ApplyNextStep = 1;
   std::unique_ptr<TTempManager> TempFolder;
   std::unique_ptr<TDualImage> Document;
-  // Built in this order at start-up: brushes, then styles.
+  // Built in this order at start-up: patterns, brushes, then styles.
+  TPersistentObjectManager Patterns;
   TPersistentObjectManager Brushes;
   TPersistentObjectManager Styles;
   TPictureView* SourceView = nullptr;       // not owned
@@ -171,6 +173,10 @@ class TDomain {
   void SelectStyleBrush();
   TDomainUi* FUi;
   bool FBrushSelectedDetached = false;
+
+ public:
+  // The pattern library's new pattern, before it is edited: five empty frames.
+  void PatternCreated();
 };
 
 }  // namespace brellin

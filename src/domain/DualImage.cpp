@@ -13,7 +13,9 @@
 #include "base/Progress.h"
 #include "base/Random.h"
 #include "base/Rounding.h"
+#include "curves/Bezier.h"
 #include "history/PostScript.h"
+#include "library/Patterns.h"
 #include "library/Styles.h"
 #include "render/StrokeRenderer.h"
 #include "synthesis/LineSampler.h"
@@ -145,6 +147,8 @@ void TDualImage::AddLayers() {
   FCursorLayer->Visible = false;
   SourceView->AddLayer(FOverlayLayer.get());
   ActiveView->AddLayer(FCursorLayer.get());
+  VectorLayer = std::make_unique<TPolyBezierLayer>(ActiveView);
+  VectorLayer->SetAntiAliased(true);
 }
 
 TDualImage::~TDualImage() {
@@ -175,9 +179,14 @@ void TDualImage::PaintAt(int X, int Y) {
   if (AutoMode) {
     sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
   } else {
-    // Pattern strokes follow a curve of the current pattern; until a
-    // pattern with curves is there, the stroke is skipped.
-    return;
+    // Pattern strokes follow a curve of the current pattern; a pattern
+    // without any curve has nothing to follow, so the stroke is skipped.
+    TPattern* pattern =
+        PatternLibrary ? dynamic_cast<TPattern*>(PatternLibrary->Current()) : nullptr;
+    if (!pattern || pattern->CurveTotal() == 0) return;
+    const TBezierSegment c =
+        PlacePatternCurve(pattern->RandomFrame()->RandomCurve(), BrushRadius, X, Y);
+    sampler.SetCurve(c.P0, c.P1, c.P2, c.P3);
   }
   if (sampler.Run()) CommitStroke(sampler);
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
@@ -426,6 +435,7 @@ void TDualImage::SetActiveView(TPictureView* View) {
   if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
   ActiveView = View;
   ActiveView->AddLayer(FCursorLayer.get());
+  VectorLayer->SetView(View);
   CursorPoint = View->MousePos;
   SourceView->Repaint();
   DestinationView->Repaint();
@@ -440,6 +450,78 @@ void TDualImage::SetCursorKind(uint8_t Kind) {
   CursorKind = Kind;
   if (Kind == 0) FCursorLayer->Visible = false;
   if (Kind == 1 || Kind == 2) FCursorLayer->Visible = true;
+}
+
+TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y) {
+  const float f = float(BrushRadius) / 105.0f;
+  auto place = [&](TPoint p) {
+    return TPoint{int32_t(int64_t(Round(double(p.X) * double(f))) + X),
+                  int32_t(int64_t(Round(double(p.Y) * double(f))) + Y)};
+  };
+  return {place(Curve.P0), place(Curve.P1), place(Curve.P2), place(Curve.P3)};
+}
+
+void TDualImage::PaintAlongCurves(float Ratio) {
+  if (!Style) return;
+  const TStyleParams& p = Style->Params;
+  const int n = SprayCount(p.Length, Density, Round(double(p.Width)));
+  TBezierHelper helper;
+  for (int i = 0; i < n; ++i) {
+    if (VectorLayer->Count() == 0) SilentStop();
+    TPolyBezier& curve = *VectorLayer->GetPolyBezier(Random(VectorLayer->Count()));
+    if (curve.SegmentCount() != 1) SilentStop();
+    helper.Split(curve.GetBezier(0), std::max(1, p.Length * 2));
+    for (int k = 0; k < helper.SegmentCount(); ++k) {
+      TBezierSegment s = helper.GetSegment(k);
+      const double g = double(BrushRadius) * double(Ratio);
+      const int32_t a = Round(2.0 * g), b = Round(g / 5.0);
+      TPoint* points[4] = {&s.P0, &s.P1, &s.P2, &s.P3};
+      // The whole piece moves, then each point on its own, then its ends
+      // along the piece's own extent.
+      const int32_t dx = Random(a) - a / 2;
+      const int32_t dy = Random(a) - a / 2;
+      for (TPoint* q : points) q->X += dx, q->Y += dy;
+      for (TPoint* q : points) {
+        q->X += Random(b) - b / 2;
+        q->Y += Random(b) - b / 2;
+      }
+      const int32_t hx = int32_t(std::llabs(int64_t(s.P0.X) - s.P3.X) / 2);
+      const int32_t hy = int32_t(std::llabs(int64_t(s.P0.Y) - s.P3.Y) / 2);
+      for (TPoint* q : {&s.P0, &s.P3}) {
+        q->X += Random(hx) - hx / 2;
+        q->Y += Random(hy) - hy / 2;
+      }
+      auto dist = [](TPoint u, TPoint v) {
+        return float(std::hypot(double(u.X) - v.X, double(u.Y) - v.Y));
+      };
+      const float length = dist(s.P0, s.P1) + dist(s.P1, s.P2) + dist(s.P2, s.P3);
+      if (length > 8.0f) PaintAlongSegment(s, Ratio);
+    }
+  }
+}
+
+void TDualImage::PaintAlongSegment(const TBezierSegment& Segment, float Ratio) {
+  struct TMarkModified {
+    TDualImage& Doc;
+    ~TMarkModified() { Doc.Modified = true; }
+  } mark{*this};
+  if (!Style) return;
+  const TStyleParams& p = Style->Params;
+  TLineSampler sampler(&FeatureMap, &Destination());
+  sampler.ColorSource = &Source();
+  sampler.SetScale(Scale);
+  sampler.SetPrecision(p.PolyStep);
+  const int l = Round(PressureFactor() * p.Length);
+  sampler.SetStepCount(Random(l / 10) + l - l / 20);
+  sampler.SetThickness(Ratio != 1.0f ? Ratio * p.Width : float(PressureFactor() * p.Width));
+  sampler.SetScanWidth(p.ScanWidth);
+  sampler.StopOnBorders = p.StopOnBorders != 0;
+  sampler.SetStraightLines(StraightLines);
+  sampler.SetStart(Segment.P0);
+  sampler.SetThreshold(p.BorderLimit);
+  sampler.SetCurve(Segment.P0, Segment.P1, Segment.P2, Segment.P3);
+  if (sampler.Run()) CommitStroke(sampler);
+  DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
 }
 
 }  // namespace brellin

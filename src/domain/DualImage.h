@@ -13,6 +13,7 @@
 #include "base/Stream.h"
 #include "base/Types.h"
 #include "domain/PictureView.h"
+#include "domain/PolyBezierLayer.h"
 #include "history/BStates.h"
 #include "render/UColorPanel.h"
 
@@ -29,6 +30,11 @@ double PressureFactor();
 
 // Spray count: (Round(400 D / L) + 3 L) div W, the sum in 64 bits.
 int32_t SprayCount(int32_t L, int32_t D, int32_t W);
+
+// A pattern curve as a pattern stroke follows it: every coordinate scaled by
+// BrushRadius / 105 (the radius at which a pattern is used at its drawn
+// size), rounded half to even, then moved by (X, Y).
+TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y);
 
 class TDualImage {
  public:
@@ -138,6 +144,18 @@ class TDualImage {
   uint8_t BackgroundMode = 0;
   std::unique_ptr<TBitmap32> BackgroundPicture;
   TColor32 BackgroundColor = 0;
+
+  // Strokes guided by curves: the band tool's curves on VectorLayer, and
+  // one stroke along a given cubic. Ratio scales the width; 1.0 means the
+  // pen pressure does.
+  void PaintAlongCurves(float Ratio);
+  void PaintAlongSegment(const TBezierSegment& Segment, float Ratio);
+  // Whether the curve layer takes mouse presses (the auto-sketch and pattern
+  // tools switch it off).
+  void EnableCurveEditing() { VectorLayer->EnableEditing(); }
+  void DisableCurveEditing() { VectorLayer->DisableEditing(); }
+  // The editable curves over the active view; anti-aliased.
+  std::unique_ptr<TPolyBezierLayer> VectorLayer;
 
  private:
   class TOverlayLayer;

@@ -35,7 +35,7 @@ TEST(DualImage, CreationDefaultsAndLayers) {
   EXPECT_EQ(d.Density, 50);
   EXPECT_EQ(d.BrushRadius, 50);
   EXPECT_FALSE(d.Modified);
-  EXPECT_EQ(f.Source.Layers.size(), 2u);  // overlay and cursor
+  EXPECT_EQ(f.Source.Layers.size(), 3u);  // overlay, cursor and curves
   d.SetBrushRadius(7);
   d.SetBrushRadius(501);
   EXPECT_EQ(d.BrushRadius, 50);
