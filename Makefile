@@ -50,7 +50,8 @@ format:
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
-# Regenerates the shipped brush and style files in data/ (the results are committed).
+# Regenerates the shipped brush, pattern and style files in data/ (the results are committed).
 library-data: build
 	$(BUILD)/tools/brellin-make-brushes data
+	$(BUILD)/tools/brellin-make-patterns data
 	scripts/make-styles.sh $(BUILD)
