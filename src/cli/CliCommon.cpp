@@ -91,6 +91,7 @@ const std::vector<TCommand>& Commands() {
       {"info", kInfoHelp, InfoCommand},
       {"rerender", kRerenderHelp, RerenderCommand},
       {"export-ps", kExportPsHelp, ExportPsCommand},
+      {"patterns", kPatternsHelp, PatternsCommand},
   };
   return commands;
 }

@@ -103,12 +103,14 @@ int ExportPsCommand(const std::vector<std::string>& args);
 int ProjectInfo(const std::string& File, bool Json);
 extern const char* const kRerenderHelp;
 extern const char* const kExportPsHelp;
+int PatternsCommand(const std::vector<std::string>& args);
 extern const char* const kRenderHelp;
 extern const char* const kStylesHelp;
 extern const char* const kBrushesHelp;
 extern const char* const kPreviewHelp;
 extern const char* const kStyleHelp;
 extern const char* const kInfoHelp;
+extern const char* const kPatternsHelp;
 // Reads a picture for the engine: decoded, composited over white, opaque.
 // Throws EInputFailed naming the file.
 TBitmap32 ReadInputPicture(const std::string& file);

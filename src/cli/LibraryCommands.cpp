@@ -1,5 +1,6 @@
-// Commands on the library files of the program folder: listing styles and
-// brushes, drawing style previews, making style files and describing files.
+// Commands on the library files of the program folder: listing styles,
+// brushes and patterns, drawing style previews and pattern thumbnails, making
+// style files and describing files.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "base/Stream.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
+#include "library/Patterns.h"
 #include "library/Styles.h"
 #include "render/BitmapBrushRenderer.h"
 
@@ -23,6 +25,42 @@ std::string BrushName(const TPersistentObject& o) {
   if (dynamic_cast<const TPolygonStrokeRenderer*>(&o)) return "Polygon (built in)";
   if (!o.Name().empty()) return o.Name();
   return fs::path(o.FileName()).stem().string();
+}
+
+std::string PatternName(const TPersistentObject& o) {
+  if (!o.Name().empty()) return o.Name();
+  return fs::path(o.FileName()).stem().string();
+}
+
+TPattern& SelectPattern(TPersistentObjectManager& Patterns, const std::string& Spec) {
+  if (fs::path(Spec).extension() == ".stk") {
+    auto p = std::make_unique<TPattern>();
+    try {
+      p->LoadFromFile(Spec);
+    } catch (const std::exception& e) {
+      throw EInputFailed(Spec, e.what());
+    }
+    TPattern& loaded = *p;
+    Patterns.Add(std::move(p));
+    return loaded;
+  }
+  int found = -1;
+  char* end = nullptr;
+  const long index = std::strtol(Spec.c_str(), &end, 10);
+  if (!Spec.empty() && *end == '\0') {
+    if (index < 0 || index >= Patterns.Count())
+      throw EUsage("there is no pattern " + Spec + "; the library holds " +
+                   std::to_string(Patterns.Count()) + " (see 'brellin-cli patterns')");
+    found = int(index);
+  } else {
+    for (int i = 0; i < Patterns.Count() && found < 0; ++i)
+      if (PatternName(*Patterns.GetObject(i)) == Spec) found = i;
+    if (found < 0)
+      throw EUsage("no pattern named \"" + Spec + "\" in " + ProgramFolder() +
+                   " (see 'brellin-cli patterns')");
+  }
+  Patterns.SetItemIndex(found);
+  return static_cast<TPattern&>(*Patterns.GetObject(found));
 }
 
 namespace {
@@ -110,28 +148,77 @@ int BrushesCommand(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+const char* const kPatternsHelp =
+    "usage: brellin-cli patterns\n"
+    "\n"
+    "Lists the pattern library of the program folder: index (* marks the pattern\n"
+    "selected at start), name, frames, curves and file. 'render --mode pattern\n"
+    "--pattern INDEX|NAME|FILE.stk' paints with one; 'preview NAME' draws it.\n";
+
+int PatternsCommand(const std::vector<std::string>& args) {
+  TArgs a(args, {}, {});
+  if (!a.Positional().empty()) throw EUsage("patterns takes no arguments");
+  TCliLibraries libs;
+  std::printf("patterns in %s\n", ProgramFolder().c_str());
+  for (int i = 0; i < libs.Patterns.Count(); ++i) {
+    const auto& p = static_cast<const TPattern&>(*libs.Patterns.GetObject(i));
+    std::printf("%3d%s %-28s %d frames, %3d curves  %s\n", i,
+                i == libs.Patterns.ItemIndex() ? "*" : " ", PatternName(p).c_str(), p.FrameCount(),
+                p.CurveTotal(), fs::path(p.FileName()).filename().c_str());
+  }
+  return kExitOk;
+}
+
 const char* const kPreviewHelp =
     "usage: brellin-cli preview STYLE -o FILE.png [--seed N]\n"
+    "       brellin-cli preview PATTERN -o FILE.png [--size N]\n"
     "\n"
-    "Paints a style's preview afresh (235 x 116 pixels) and writes it as a PNG.\n"
-    "STYLE is the name of a style of the library or a .bst file.\n";
+    "Paints a style's preview afresh (235 x 116 pixels), or draws a pattern's\n"
+    "thumbnail (all its frames on top of each other, N x N pixels, default 40),\n"
+    "and writes it as a PNG. STYLE is the name of a style of the library or a\n"
+    ".bst file; PATTERN is a .stk file or the name of a pattern of the library\n"
+    "(see 'brellin-cli patterns').\n";
+
+namespace {
+
+bool IsPatternSpec(TCliLibraries& libs, const std::string& spec) {
+  if (fs::path(spec).extension() == ".stk") return true;
+  for (int i = 0; i < libs.Patterns.Count(); ++i)
+    if (PatternName(*libs.Patterns.GetObject(i)) == spec) return true;
+  return false;
+}
+
+void WritePng(const TBitmap32& b, const std::string& out) {
+  try {
+    SavePictureFile(b, out, 90);
+  } catch (const std::exception& e) {
+    throw EOutputFailed(out, e.what());
+  }
+}
+
+}  // namespace
 
 int PreviewCommand(const std::vector<std::string>& args) {
-  TArgs a(args, {"-o", "--seed"}, {});
-  if (a.Positional().size() != 1) throw EUsage("preview takes exactly one STYLE");
+  TArgs a(args, {"-o", "--seed", "--size"}, {});
+  if (a.Positional().size() != 1) throw EUsage("preview takes exactly one STYLE or PATTERN");
   if (!a.Has("-o")) throw EUsage("preview needs -o FILE.png");
   TCliLibraries libs;
+  if (IsPatternSpec(libs, a.Positional()[0])) {
+    const int size = a.IntValue("--size", 40, 8, 2000);
+    TPattern& p = SelectPattern(libs.Patterns, a.Positional()[0]);
+    TBitmap32 target(2 * size, 2 * size, clWhite32);
+    p.SetPreviewTarget(&target);
+    const TBitmap32 thumb = p.RenderThumbnail(size, size);
+    p.SetPreviewTarget(nullptr);
+    WritePng(thumb, a.Value("-o"));
+    return kExitOk;
+  }
+  if (a.Has("--size")) throw EUsage("--size is for pattern thumbnails");
   std::unique_ptr<TBStyle> holder;
   TBStyle* style = FindStyle(libs, a.Positional()[0], holder);
   SetRandSeed(uint32_t(a.IntValue("--seed", 0, 0, 2147483647)));
   style->PreviewDirty = true;
-  const TBitmap32& preview = style->GetPreview();
-  const std::string out = a.Value("-o");
-  try {
-    SavePictureFile(preview, out, 90);
-  } catch (const std::exception& e) {
-    throw EOutputFailed(out, e.what());
-  }
+  WritePng(style->GetPreview(), a.Value("-o"));
   return kExitOk;
 }
 
@@ -199,10 +286,11 @@ int StyleCommand(const std::vector<std::string>& args) {
 const char* const kInfoHelp =
     "usage: brellin-cli info FILE [--json]\n"
     "\n"
-    "Describes a style (.bst), brush (.srd) or project (.bpj) file; a file that\n"
-    "cannot be read is reported with the reason (exit code 2). For a project:\n"
-    "its size, undo states, applied states, snapshots, vectors, strokes dropped\n"
-    "on reading and the memory its history takes; --json prints one object.\n";
+    "Describes a style (.bst), brush (.srd), pattern (.stk) or project (.bpj)\n"
+    "file; a file that cannot be read is reported with the reason (exit code 2).\n"
+    "For a project: its size, undo states, applied states, snapshots, vectors,\n"
+    "strokes dropped on reading and the memory its history takes; --json prints\n"
+    "one object.\n";
 
 int InfoCommand(const std::vector<std::string>& args) {
   TArgs a(args, {}, {"--json"});
@@ -228,7 +316,25 @@ int InfoCommand(const std::vector<std::string>& args) {
                 b.BrushBitmap.Width(), b.BrushBitmap.Height());
     return kExitOk;
   }
-  throw EInputFailed(file, "not a style (.bst), brush (.srd) or project (.bpj) file");
+  if (ext == ".stk") {
+    TPattern p;
+    try {
+      p.LoadFromFile(file);
+    } catch (const std::exception& e) {
+      throw EInputFailed(file, e.what());
+    }
+    p.ComputeBounds();
+    std::printf("pattern, %d frames with curves, %d curves", p.FrameCount(), p.CurveTotal());
+    if (p.CurveTotal() > 0)
+      std::printf(", drawn within (%d, %d) - (%d, %d)", p.Bounds.Left, p.Bounds.Top, p.Bounds.Right,
+                  p.Bounds.Bottom);
+    std::printf("\n");
+    for (int i = 0; i < p.FrameCount(); ++i)
+      std::printf("  frame %d: %d curves\n", i + 1, p.GetFrame(i)->CurveCount());
+    return kExitOk;
+  }
+  throw EInputFailed(file,
+                     "not a style (.bst), brush (.srd), pattern (.stk) or project (.bpj) file");
 }
 
 }  // namespace brellin::cli

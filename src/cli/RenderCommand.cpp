@@ -6,9 +6,11 @@
 
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
+#include "base/ProgramFolder.h"
 #include "base/Progress.h"
 #include "base/Random.h"
 #include "cli/CliCommon.h"
+#include "cli/CliLibraries.h"
 #include "domain/BDomain.h"
 #include "library/Styles.h"
 
@@ -19,7 +21,8 @@ namespace fs = std::filesystem;
 const char* const kRenderHelp =
     "usage: brellin-cli render INPUT... [-o OUT.(jpg|jpeg|bmp|tif|tiff) | --out-dir DIR]\n"
     "    [--style NAME|FILE.bst] [--steps N] [--repeat N] [--seed N]\n"
-    "    [--size WxH | --full-size] [--mode auto|pattern]\n"
+    "    [--size WxH | --full-size]\n"
+    "    [--mode auto|pattern [--pattern INDEX|NAME|FILE.stk] [--radius N] [--density N]]\n"
     "    [--color auto|fixed|variants] [--fore RRGGBB] [--back RRGGBB] [--variant RRGGBB]...\n"
     "    [--hue-offset F] [--sat-offset F] [--light-offset F]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
@@ -37,6 +40,15 @@ const char* const kRenderHelp =
     "  --size WxH       working size (at most the picture's size); default: the\n"
     "                   suggested size of at most about one megapixel\n"
     "  --full-size      work at the picture's own size\n"
+    "  --mode MODE      auto: strokes follow the picture's contours (default);\n"
+    "                   pattern: each stroke follows a random curve of a pattern\n"
+    "  --pattern P      the pattern: an index or name of 'brellin-cli patterns'\n"
+    "                   or a .stk file (default: the library's first pattern)\n"
+    "  --radius N       brush radius, 8..500 (default 50); a pattern is used at\n"
+    "                   its drawn size with radius 105, at half size with 52\n"
+    "  --density N      the tools' spray density, 5..200 (default 50); kept with\n"
+    "                   the document like the desktop program's \"Density\": the\n"
+    "                   apply run paints one stroke per step whatever it is\n"
     "  --color MODE     stroke colours: auto (from the picture), fixed (a mix of\n"
     "                   --fore and --back by brightness), variants (the --variant\n"
     "                   colours darkened by brightness)\n"
@@ -109,6 +121,9 @@ int RenderCommand(const std::vector<std::string>& args) {
            "--seed",
            "--size",
            "--mode",
+           "--pattern",
+           "--radius",
+           "--density",
            "--color",
            "--fore",
            "--back",
@@ -131,9 +146,12 @@ int RenderCommand(const std::vector<std::string>& args) {
     throw EUsage("--ps and --project name the files of one INPUT");
   const bool keepVectors = a.Has("--ps") || a.Has("--project");
   const std::string mode = a.Value("--mode", "auto");
-  if (mode == "pattern")
-    throw EUsage("--mode pattern needs stroke patterns, which are not there yet");
-  if (mode != "auto") throw EUsage("--mode takes auto or pattern");
+  if (mode != "auto" && mode != "pattern") throw EUsage("--mode takes auto or pattern");
+  const bool patternMode = mode == "pattern";
+  if (!patternMode && (a.Has("--pattern") || a.Has("--radius") || a.Has("--density")))
+    throw EUsage("--pattern, --radius and --density go with --mode pattern");
+  const int radius = a.IntValue("--radius", 50, 8, 500);
+  const int density = a.IntValue("--density", 50, 5, 200);
   const int steps = a.IntValue("--steps", 5000, 1, 100000000);
   const int repeat = a.IntValue("--repeat", 0, 0, 1000);
   const uint32_t seed = uint32_t(a.IntValue("--seed", 0, 0, 2147483647));
@@ -220,6 +238,22 @@ int RenderCommand(const std::vector<std::string>& args) {
     }
   }
 
+  // The pattern: chosen before any picture is read, so that a bad one is
+  // reported at once.
+  if (patternMode) {
+    TPattern* pattern = nullptr;
+    if (a.Has("--pattern")) {
+      pattern = &SelectPattern(domain.Patterns, a.Value("--pattern"));
+    } else {
+      pattern = dynamic_cast<TPattern*>(domain.Patterns.Current());
+      if (!pattern)
+        throw EUsage("there are no patterns in " + ProgramFolder() + "; give --pattern FILE.stk");
+    }
+    if (pattern->CurveTotal() == 0)
+      throw EInputFailed(a.Value("--pattern", PatternName(*pattern)),
+                         "the pattern has no curves to paint with");
+  }
+
   int failed = 0;
   for (const std::string& input : inputs) {
     try {
@@ -241,7 +275,10 @@ int RenderCommand(const std::vector<std::string>& args) {
     TDualImage& doc = *domain.Document;
     if (fileStyle) doc.SetStyle(fileStyle.get());
     doc.Colors = colours;
-    doc.AutoMode = true;  // as after choosing the auto-sketch tool
+    // As after choosing the auto-sketch tool, or the pattern tool.
+    doc.AutoMode = !patternMode;
+    doc.SetBrushRadius(radius);
+    doc.SetDensity(density);
     // Without --ps or --project nobody asks for the strokes again, so the run
     // keeps no undo state (which would copy both pictures).
     doc.RecordHistory = keepVectors;
