@@ -16,6 +16,7 @@ int FuzzPng(const uint8_t* data, size_t size);
 int FuzzTiff(const uint8_t* data, size_t size);
 int FuzzStyle(const uint8_t* data, size_t size);
 int FuzzBrush(const uint8_t* data, size_t size);
+int FuzzPattern(const uint8_t* data, size_t size);
 
 // Reports a broken invariant and aborts, so that libFuzzer records the input.
 [[noreturn]] void FuzzFailure(const char* what);

@@ -53,8 +53,8 @@ TEST_P(FuzzReplayTest, EmptyAndTinyInputs) {
 INSTANTIATE_TEST_SUITE_P(Decoders, FuzzReplayTest,
                          ::testing::Values(TTarget{"bmp", FuzzBmp}, TTarget{"jpeg", FuzzJpeg},
                                            TTarget{"png", FuzzPng}, TTarget{"tiff", FuzzTiff},
-                                           TTarget{"style", FuzzStyle},
-                                           TTarget{"brush", FuzzBrush}),
+                                           TTarget{"style", FuzzStyle}, TTarget{"brush", FuzzBrush},
+                                           TTarget{"pattern", FuzzPattern}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
