@@ -19,6 +19,8 @@ echo "== paintings"
 render "$ROOT/data/demo-camera.png" camera-hatching "Hatching" --steps 20000 --color fixed
 render "$ROOT/data/demo-camera.png" camera-fine-ink "Fine Ink" --steps 30000 --color fixed
 render "$ROOT/data/demo-camera.png" camera-pencil "Pencil Sketch" --steps 12000 --color fixed
+render "$ROOT/data/demo-camera.png" camera-cross-hatching "Fine Ink" --steps 20000 --color fixed \
+  --mode pattern --pattern pattern2-cross-hatching --radius 20
 if [ -d "$CORPUS/photos" ]; then
   render "$CORPUS/photos/stilllife_coffee.png" coffee-oil "Oil Relief" --steps 8000
   render "$CORPUS/photos/animal_chelsea_cat.png" cat-pastel "Pastel" --steps 9000
