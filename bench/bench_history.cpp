@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "BenchSupport.h"
 #include "analysis/PictureFormats.h"
 #include "base/Random.h"
 #include "base/Stream.h"
@@ -34,16 +35,7 @@ struct TBenchUi : TDomainUi {
 };
 
 const std::string& Folder() {
-  static const std::string dir = [] {
-    const fs::path d = fs::temp_directory_path() / "brellin-bench-history";
-    fs::create_directories(d);
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
-        fs::copy_file(e.path(), d / e.path().filename(), fs::copy_options::overwrite_existing);
-    ::setenv("BRELLIN_HOME", d.c_str(), 1);
-    return d.string();
-  }();
-  return dir;
+  return bench::ProgramFolderFor("brellin-bench-history");
 }
 
 const std::string kPhoto = std::string(BRELLIN_CORPUS) + "/photos/large_kleiber_nuthatch.jpg";

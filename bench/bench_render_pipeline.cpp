@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "BenchSupport.h"
 #include "analysis/BDibUtils.h"
 #include "analysis/FeatureExtractor.h"
 #include "analysis/JpegCodec.h"
@@ -37,17 +38,7 @@ struct TBenchUi : TDomainUi {
 };
 
 const std::string& Folder() {
-  static const std::string dir = [] {
-    const fs::path d = fs::temp_directory_path() / "brellin-bench-render";
-    fs::create_directories(d);
-    // The program folder with the shipped brushes and styles.
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
-        fs::copy_file(e.path(), d / e.path().filename(), fs::copy_options::overwrite_existing);
-    ::setenv("BRELLIN_HOME", d.c_str(), 1);
-    return d.string();
-  }();
-  return dir;
+  return bench::ProgramFolderFor("brellin-bench-render");
 }
 
 // A 1155 x 866 (1.0 megapixel) JPEG cut from the middle of the large photo.

@@ -26,6 +26,22 @@ namespace {
 
 std::function<double()> gPressure;
 
+// Runs Work with Bitmap's change notices held back, then notifies once, also
+// when Work fails.
+template <typename F>
+void UpdateLocked(TBitmap32& Bitmap, const F& Work) {
+  Bitmap.BeginUpdate();
+  try {
+    Work();
+  } catch (...) {
+    Bitmap.EndUpdate();
+    Bitmap.Changed();
+    throw;
+  }
+  Bitmap.EndUpdate();
+  Bitmap.Changed();
+}
+
 TPolygonStrokeRenderer& BuiltInBrush() {
   static TPolygonStrokeRenderer brush;
   return brush;
@@ -246,10 +262,7 @@ void TDualImage::Undo() {
   if (!History->Top()) {
     // Down to the empty history the destination shows the background only.
     TBitmap32& d = Destination();
-    d.BeginUpdate();
-    FillBackground(&d);
-    d.EndUpdate();
-    d.Changed();
+    UpdateLocked(d, [&] { FillBackground(&d); });
   }
   if (OnChange) OnChange(*this);
 }
@@ -262,19 +275,12 @@ void TDualImage::Redo() {
 void TDualImage::UndoToSnapshot() {
   if (!History->Top()) return;
   TBitmap32& d = Destination();
-  d.BeginUpdate();
-  try {
+  UpdateLocked(d, [&] {
     do {
       History->Undo(FeatureMap, d);
     } while (History->CanUndo() && History->Top() && !History->Top()->Snapshot);
     if (!History->Top()) FillBackground(&d);
-  } catch (...) {
-    d.EndUpdate();
-    d.Changed();
-    throw;
-  }
-  d.EndUpdate();
-  d.Changed();
+  });
   if (OnChange) OnChange(*this);
 }
 
@@ -390,17 +396,10 @@ void TDualImage::SetBackgroundMode(uint8_t Mode) {
 
 void TDualImage::RerenderDestination() {
   TBitmap32& d = Destination();
-  d.BeginUpdate();
-  try {
+  UpdateLocked(d, [&] {
     FillBackground(&d);
     RenderStrokes(d, 1.0f);
-  } catch (...) {
-    d.EndUpdate();
-    d.Changed();
-    throw;
-  }
-  d.EndUpdate();
-  d.Changed();
+  });
 }
 
 uint8_t TDualImage::DirectionHint(int X, int Y) {
