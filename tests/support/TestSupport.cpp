@@ -3,12 +3,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "analysis/PictureFormats.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "history/UTempManager.h"
 
 namespace brellin::test {
 
@@ -87,6 +96,79 @@ TBitmap32 MakeTestPicture(int width, int height) {
       b.SetPixel(x, y, Color32(r, g, bl));
     }
   return b;
+}
+
+TScratchHome::TScratchHome() {
+  if (const char* h = std::getenv("BRELLIN_HOME")) FOldHome = h, FHadHome = true;
+  ::setenv("BRELLIN_HOME", FDir.Path().c_str(), 1);
+  FOldManager = TempManager();
+  FManager = std::make_unique<TTempManager>();
+  SetTempManager(FManager.get());
+}
+
+TScratchHome::~TScratchHome() {
+  SetTempManager(FOldManager);
+  FManager.reset();
+  if (FHadHome)
+    ::setenv("BRELLIN_HOME", FOldHome.c_str(), 1);
+  else
+    ::unsetenv("BRELLIN_HOME");
+}
+
+std::vector<std::string> TScratchHome::TempFiles() const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(FDir.File("tmp"), ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file()) names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TTestDocument::TTestDocument() : TTestDocument(LoadPictureFile(DataPath("cat_crop_128x96.png"))) {}
+
+TTestDocument::TTestDocument(TBitmap32 Picture) {
+  Source.Bitmap() = std::move(Picture);
+  Dest.Bitmap().SetSize(Source.Bitmap().Width(), Source.Bitmap().Height());
+  Dest.Bitmap().Clear(clWhite32);
+  Doc = std::make_unique<TDualImage>(&Source, 1.0f, &Dest);
+  Doc->BackgroundColor = clWhite32;
+  Doc->SetStyle(&Style);
+  Doc->AutoMode = true;
+}
+
+void TTestDocument::Paint(std::initializer_list<TPoint> Points, uint32_t Seed) {
+  SetRandSeed(Seed);
+  const int64_t before = Doc->VectorCount();
+  Doc->BeginEdit();
+  for (const TPoint& p : Points) Doc->SprayAt(p.X, p.Y);
+  try {
+    Doc->EndEdit();
+  } catch (const ESilentStop&) {
+    ADD_FAILURE() << "the spray placed no stroke";
+    return;
+  }
+  EXPECT_GT(Doc->VectorCount(), before);
+}
+
+TCommaLocale::TCommaLocale() {
+  FOld = std::setlocale(LC_ALL, nullptr);
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8",
+                           "es_ES.UTF-8", "it_IT.UTF-8", "nl_NL.UTF-8", "ru_RU.UTF-8"}) {
+    if (std::setlocale(LC_ALL, name) && std::localeconv()->decimal_point[0] == ',') {
+      FActive = true;
+      return;
+    }
+  }
+  std::setlocale(LC_ALL, FOld.c_str());
+}
+
+TCommaLocale::~TCommaLocale() {
+  std::setlocale(LC_ALL, FOld.c_str());
+}
+
+bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
+  return a.Width() == b.Width() && a.Height() == b.Height() &&
+         std::equal(a.Bits(), a.Bits() + a.PixelCount(), b.Bits());
 }
 
 }  // namespace brellin::test

@@ -1,10 +1,18 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/Bitmap32.h"
+#include "domain/DualImage.h"
+#include "domain/PictureView.h"
+#include "library/Styles.h"
+
+namespace brellin {
+class TTempManager;
+}
 
 namespace brellin::test {
 
@@ -38,5 +46,61 @@ TCliResult RunCli(const std::vector<std::string>& args);
 
 // A small synthetic picture with edges and colour, deterministic.
 TBitmap32 MakeTestPicture(int width, int height);
+
+// BRELLIN_HOME pointed at a fresh folder with the temporary-file manager
+// installed there, so a test sees every temporary file in Home/tmp. The
+// previous BRELLIN_HOME and manager come back when it goes.
+class TScratchHome {
+ public:
+  TScratchHome();
+  ~TScratchHome();
+  TScratchHome(const TScratchHome&) = delete;
+  TScratchHome& operator=(const TScratchHome&) = delete;
+  const std::string& Path() const { return FDir.Path(); }
+  std::string File(const std::string& name) const { return FDir.File(name); }
+  TTempManager& Manager() { return *FManager; }
+  // Names of the regular files in the temporary folder, sorted.
+  std::vector<std::string> TempFiles() const;
+
+ private:
+  TTempDir FDir;
+  std::string FOldHome;
+  bool FHadHome = false;
+  TTempManager* FOldManager = nullptr;
+  std::unique_ptr<TTempManager> FManager;
+};
+
+// A document on a real photo (tests/data/cat_crop_128x96.png, or the picture
+// given) with a white background and the default style in automatic mode,
+// so that sprays place real strokes.
+struct TTestDocument {
+  TPictureView Source, Dest;
+  TBStyle Style;
+  std::unique_ptr<TDualImage> Doc;
+  TTestDocument();
+  explicit TTestDocument(TBitmap32 Picture);
+  // One recorded action: a spray at (X, Y) for each point, from the seed.
+  // Fails the test when the action placed no stroke.
+  void Paint(std::initializer_list<TPoint> Points, uint32_t Seed);
+  void Paint(int X, int Y, uint32_t Seed) { Paint({TPoint{X, Y}}, Seed); }
+};
+
+// Switches the C locale to one whose decimal separator is a comma, for as
+// long as the object lives; Active() is false when none is installed.
+class TCommaLocale {
+ public:
+  TCommaLocale();
+  ~TCommaLocale();
+  TCommaLocale(const TCommaLocale&) = delete;
+  TCommaLocale& operator=(const TCommaLocale&) = delete;
+  bool Active() const { return FActive; }
+
+ private:
+  std::string FOld;
+  bool FActive = false;
+};
+
+// Bit-for-bit equality of two pictures, alpha included.
+bool SamePixels(const TBitmap32& a, const TBitmap32& b);
 
 }  // namespace brellin::test
