@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
 #include "base/Random.h"
 #include "domain/BDomain.h"
+#include "history/UTempManager.h"
 #include "library/Styles.h"
 #include "support/TestSupport.h"
 
@@ -16,7 +19,9 @@ namespace fs = std::filesystem;
 
 // Scripted answers; stops the apply run at a chosen step.
 struct TScriptedUi : TDomainUi {
-  std::string Caption, Text, SaveAs;
+  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, Info;
+  TAnswer Answer = aCancel;
+  int Questions = 0;
   bool Accept = true;
   int StopAt = -1;
   int LastK = 0;
@@ -30,6 +35,20 @@ struct TScriptedUi : TDomainUi {
     f = SaveAs;
     return true;
   }
+  TAnswer Confirm(const std::string& t) override {
+    Text = t;
+    ++Questions;
+    return Answer;
+  }
+  bool SaveProjectFile(std::string& f) override {
+    f = ProjectAs;
+    return !f.empty();
+  }
+  bool SavePostScriptFile(std::string& f) override {
+    f = PostScriptAs;
+    return !f.empty();
+  }
+  void InfoBox(const std::string& c, const std::string& t) override { Info = c + "|" + t; }
   void ApplyProgress(int k, int) override {
     LastK = k;
     if (k == StopAt) Domain->ApplyStop();
@@ -130,6 +149,197 @@ TEST(Domain, SavingByExtension) {
   f.Ui.SaveAs = f.Home.File("picture.png");
   EXPECT_EQ(d.SavePicture(pic, 200), "");
   EXPECT_FALSE(fs::exists(f.Ui.SaveAs));
+}
+
+bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
+  return test::SamePixels(a, b);
+}
+
+std::vector<std::string> TempFiles(const std::string& home) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(home + "/tmp", ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  return names;
+}
+
+// A document with some strokes, from the cat photo.
+void PaintSome(TDomainFixture& f) {
+  ASSERT_TRUE(f.Domain->LoadPicture(test::DataPath("cat_crop_128x96.png")));
+  f.Domain->Document->AutoMode = true;
+  SetRandSeed(3);
+  f.Domain->ApplyStart(300);
+  SetRandSeed(4);
+  f.Domain->ApplyStart(300);
+  ASSERT_EQ(f.Domain->Document->StateCount(), 2);
+}
+
+TEST(Domain, StartUpEmptiesTheTemporaryFolderAndInstallsTheManager) {
+  test::TTempDir home;
+  fs::create_directories(home.File("tmp/sub"));
+  std::ofstream(home.File("tmp/old.bmp")) << "x";
+  ::setenv("BRELLIN_HOME", home.Path().c_str(), 1);
+  TScriptedUi ui;
+  {
+    TDomain d(&ui);
+    EXPECT_EQ(TempManager(), d.TempFolder.get());
+    EXPECT_FALSE(fs::exists(home.File("tmp/old.bmp")));
+    EXPECT_TRUE(fs::exists(home.File("tmp/sub")));
+  }
+  EXPECT_EQ(TempManager(), nullptr);
+}
+
+TEST(Domain, SavingAProjectCompactsAndReopensTheSamePictures) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  const TBitmap32 painted = f.Dest.Bitmap();
+  EXPECT_TRUE(d.Document->Modified);
+  f.Ui.ProjectAs = f.Home.File("work.bpj");
+  d.SaveProjectCommand();  // no file name yet: asks for one
+  EXPECT_EQ(d.Document->ProjectFileName, f.Ui.ProjectAs);
+  EXPECT_FALSE(d.Document->Modified);
+  EXPECT_EQ(d.Document->History->Count(), 1);
+  EXPECT_TRUE(fs::exists(f.Ui.ProjectAs));
+  // Undo after saving shows the background only; redo brings the picture back.
+  d.Document->Undo();
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), TBitmap32(128, 96, clWhite32)));
+  d.Document->Redo();
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
+
+  f.Dest.Bitmap().Clear(0);
+  d.OpenProjectFile(f.Ui.ProjectAs);
+  ASSERT_TRUE(d.Document);
+  EXPECT_EQ(d.Document->ProjectFileName, f.Ui.ProjectAs);
+  EXPECT_FALSE(d.Document->Modified);
+  EXPECT_FALSE(d.Document->NeedsRerender);
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
+  EXPECT_EQ(d.Document->BrushLibrary, &d.Brushes);
+  // Rendering at the same size paints the recorded strokes over the
+  // background; the opened document's background is colour 0.
+  d.Document->BackgroundColor = clWhite32;
+  EXPECT_TRUE(SamePixels(d.RenderAtSize(128, 96), painted));
+}
+
+TEST(Domain, AProjectWithARedoStateKeepsIt) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  const TBitmap32 painted = f.Dest.Bitmap();
+  d.Document->Undo();
+  d.Document->ProjectFileName = f.Home.File("redo.bpj");
+  d.SaveProjectCommand();
+  const auto bytes = test::ReadBytes(d.Document->ProjectFileName);
+  const size_t at = 3 * (54 + 128 * 96 * 4);
+  int32_t ps[2];
+  std::memcpy(ps, bytes.data() + at, 8);
+  EXPECT_EQ(ps[0], 1);
+  EXPECT_EQ(ps[1], 2);
+  d.OpenProjectFile(f.Home.File("redo.bpj"));
+  ASSERT_TRUE(d.Document->CanRedo());
+  d.Document->Redo();
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
+}
+
+TEST(Domain, AFailedProjectSaveKeepsThePreviousFile) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  d.Document->ProjectFileName = f.Home.File("keep.bpj");
+  d.SaveProjectCommand();
+  const auto before = test::ReadBytes(d.Document->ProjectFileName);
+  // Painting again, then an error while writing: the redo state's parked
+  // pictures have vanished.
+  SetRandSeed(5);
+  d.ApplyStart(300);
+  d.Document->Undo();
+  ASSERT_EQ(d.Document->History->Count(), 2);
+  d.Document->History->Item(1).MoveToDisk();
+  fs::remove(d.Document->History->Item(1).FeaturePixels->FileName());
+  d.Document->Modified = true;
+  EXPECT_THROW(d.SaveProjectCommand(), EBrellinError);
+  EXPECT_TRUE(d.Document->Modified);
+  EXPECT_EQ(test::ReadBytes(d.Document->ProjectFileName), before);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(f.Home.Path()))
+    if (e.path().filename().string().find("keep.bpj") != std::string::npos)
+      left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"keep.bpj"});
+  // Closing asks; Yes with a failing save keeps the document open.
+  f.Ui.Answer = TDomainUi::aYes;
+  EXPECT_THROW(d.CloseCommand(), EBrellinError);
+  EXPECT_TRUE(d.Document);
+}
+
+TEST(Domain, AskSaveProjectAnswers) {
+  TDomainFixture f;
+  TDomain& d = *f.Domain;
+  EXPECT_TRUE(d.AskSaveProject());  // no document
+  PaintSome(f);
+  f.Ui.Answer = TDomainUi::aCancel;
+  EXPECT_FALSE(d.AskSaveProject());
+  EXPECT_EQ(f.Ui.Text, "Project not saved. Save before close?");
+  d.CloseCommand();
+  EXPECT_TRUE(d.Document);
+  f.Ui.Answer = TDomainUi::aYes;  // Yes, then the file dialog is cancelled
+  EXPECT_FALSE(d.AskSaveProject());
+  EXPECT_TRUE(d.Document->Modified);
+  f.Ui.ProjectAs = f.Home.File("ask.bpj");
+  EXPECT_TRUE(d.AskSaveProject());
+  EXPECT_TRUE(fs::exists(f.Ui.ProjectAs));
+  const int asked = f.Ui.Questions;
+  EXPECT_TRUE(d.AskSaveProject());  // not modified: no question
+  EXPECT_EQ(f.Ui.Questions, asked);
+  d.Document->Modified = true;
+  f.Ui.Answer = TDomainUi::aNo;
+  d.CloseCommand();
+  EXPECT_FALSE(d.Document);
+}
+
+TEST(Domain, UnreadableProjectsLeaveNoDocumentAndNoFiles) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  d.Document->ProjectFileName = f.Home.File("p.bpj");
+  d.SaveProjectCommand();
+  const auto bytes = test::ReadBytes(f.Home.File("p.bpj"));
+  const std::string cut = f.Home.File("cut.bpj");
+  // Offsets in and around every header, and a sample of the rest.
+  const size_t block = 54 + 128 * 96 * 4;
+  std::vector<size_t> offsets;
+  for (size_t n = 0; n < bytes.size(); n += 997) offsets.push_back(n);
+  for (size_t at : {size_t(0), block, 2 * block, 3 * block, 3 * block + 8, 3 * block + 26})
+    for (size_t n = at; n < at + 70 && n < bytes.size(); ++n) offsets.push_back(n);
+  for (size_t n = bytes.size() - 300; n < bytes.size(); ++n) offsets.push_back(n);
+  for (size_t n : offsets) {
+    test::WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + ptrdiff_t(n)));
+    try {
+      d.OpenProjectFile(cut);
+      ADD_FAILURE() << "opened a project cut at " << n;
+    } catch (const EInvalidData& e) {
+      EXPECT_GT(std::string(e.what()).size(), 10u);
+    }
+    ASSERT_FALSE(d.Document) << n;
+    ASSERT_FALSE(d.Loading);
+    ASSERT_EQ(TempFiles(f.Home.Path()), std::vector<std::string>{}) << n;
+  }
+  d.OpenProjectFile(f.Home.File("p.bpj"));
+  EXPECT_TRUE(d.Document);
+  EXPECT_THROW(d.OpenProjectFile(f.Home.File("missing.bpj")), EBrellinError);
+}
+
+TEST(Domain, PostScriptCommand) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  d.PostScriptCommand();  // dialog cancelled: nothing
+  EXPECT_TRUE(d.Document->Modified);
+  f.Ui.PostScriptAs = f.Home.File("out.ps");
+  d.PostScriptCommand();
+  EXPECT_FALSE(d.Document->Modified);
+  EXPECT_EQ(f.Ui.Info, "Brellin|The file was succesfully exported as a PostScript file:\r\n" +
+                           f.Ui.PostScriptAs);
+  EXPECT_GT(fs::file_size(f.Ui.PostScriptAs), 1000u);
 }
 
 }  // namespace
