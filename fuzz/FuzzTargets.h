@@ -17,6 +17,8 @@ int FuzzTiff(const uint8_t* data, size_t size);
 int FuzzStyle(const uint8_t* data, size_t size);
 int FuzzBrush(const uint8_t* data, size_t size);
 int FuzzPattern(const uint8_t* data, size_t size);
+int FuzzProject(const uint8_t* data, size_t size);
+int FuzzStrokes(const uint8_t* data, size_t size);
 
 // Reports a broken invariant and aborts, so that libFuzzer records the input.
 [[noreturn]] void FuzzFailure(const char* what);

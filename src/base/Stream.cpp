@@ -42,7 +42,7 @@ static int64_t ClampSeek(int64_t base, int64_t offset, int64_t size) {
 }
 
 size_t TBytesStream::Read(void* buffer, size_t count) {
-  if (FPos >= FSize) return 0;
+  if (FPos >= FSize || count == 0) return 0;  // an empty read may come with no buffer
   const size_t n = std::min(count, FSize - FPos);
   std::memcpy(buffer, FData + FPos, n);
   FPos += n;
@@ -58,7 +58,7 @@ int64_t TBytesStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
-  if (FPos >= FData.size()) return 0;
+  if (FPos >= FData.size() || count == 0) return 0;  // an empty read may come with no buffer
   const size_t n = std::min(count, FData.size() - FPos);
   std::memcpy(buffer, FData.data() + FPos, n);
   FPos += n;
@@ -66,6 +66,7 @@ size_t TMemoryStream::Read(void* buffer, size_t count) {
 }
 
 size_t TMemoryStream::Write(const void* buffer, size_t count) {
+  if (count == 0) return 0;
   if (FPos + count > FData.size()) FData.resize(FPos + count);
   std::memcpy(FData.data() + FPos, buffer, count);
   FPos += count;

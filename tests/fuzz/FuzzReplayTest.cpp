@@ -54,7 +54,9 @@ INSTANTIATE_TEST_SUITE_P(Decoders, FuzzReplayTest,
                          ::testing::Values(TTarget{"bmp", FuzzBmp}, TTarget{"jpeg", FuzzJpeg},
                                            TTarget{"png", FuzzPng}, TTarget{"tiff", FuzzTiff},
                                            TTarget{"style", FuzzStyle}, TTarget{"brush", FuzzBrush},
-                                           TTarget{"pattern", FuzzPattern}),
+                                           TTarget{"pattern", FuzzPattern},
+                                           TTarget{"project", FuzzProject},
+                                           TTarget{"strokes", FuzzStrokes}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
