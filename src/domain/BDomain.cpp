@@ -341,7 +341,10 @@ void TDomain::SaveProjectAsCommand() {
   SaveProjectCommand();
 }
 
-void TDomain::OpenProjectFile(const std::string& Path) {
+void TDomain::OpenProjectFile(const std::string& PathArg) {
+  // A copy: the caller may pass the open document's own project file name,
+  // and that document is freed below.
+  const std::string Path = PathArg;
   struct TLoadingGuard {
     bool& Flag;
     explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }

@@ -235,7 +235,9 @@ TEST(Domain, AProjectWithARedoStateKeepsIt) {
   std::memcpy(ps, bytes.data() + at, 8);
   EXPECT_EQ(ps[0], 1);
   EXPECT_EQ(ps[1], 2);
-  d.OpenProjectFile(f.Home.File("redo.bpj"));
+  // Reopened by its own name, which belongs to the document being replaced.
+  d.OpenProjectFile(d.Document->ProjectFileName);
+  EXPECT_EQ(d.Document->ProjectFileName, f.Home.File("redo.bpj"));
   ASSERT_TRUE(d.Document->CanRedo());
   d.Document->Redo();
   EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
