@@ -22,7 +22,9 @@ TCompressedBitmap::TCompressedBitmap(TStream& Source) {
 }
 
 TCompressedBitmap::~TCompressedBitmap() {
-  if (FOnDisk && !FFileName.empty()) std::remove(FFileName.c_str());
+  // A file of an earlier parking is the manager's to clean up; without a
+  // manager nobody would, so it goes with the picture.
+  if ((FOnDisk || FUnmanagedFile) && !FFileName.empty()) std::remove(FFileName.c_str());
 }
 
 void TCompressedBitmap::UpdateLoadedSize() {
@@ -32,6 +34,8 @@ void TCompressedBitmap::UpdateLoadedSize() {
 void TCompressedBitmap::SetBitmap(TBitmap32&& Picture) {
   if (FOnDisk) throw EBrellinError("TCompressedBitmap.SetBitmap: the picture is parked");
   FBitmap = std::move(Picture);
+  if (FUnmanagedFile && !FFileName.empty()) std::remove(FFileName.c_str());
+  FUnmanagedFile = false;
   FFileName.clear();
   UpdateLoadedSize();
 }
@@ -51,7 +55,9 @@ void TCompressedBitmap::SetOnDisk(bool Value) {
         throw;
       }
     }
+    if (FUnmanagedFile && !FFileName.empty()) std::remove(FFileName.c_str());
     FFileName = name;
+    FUnmanagedFile = TempManager() == nullptr;
     FBitmap = TBitmap32();
     FParkedSize = 0;
     FOnDisk = true;

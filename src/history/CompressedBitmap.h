@@ -45,6 +45,7 @@ class TCompressedBitmap {
   int64_t FLoadedSize = 0;
   TBitmap32 FBitmap;
   std::string FFileName;
+  bool FUnmanagedFile = false;  // parked outside the temporary-file manager
 };
 
 }  // namespace brellin

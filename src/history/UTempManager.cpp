@@ -65,14 +65,24 @@ std::string TTempManager::NewName(const std::string& Extension) {
 }
 
 void TTempManager::WriteLog() {
-  // A log that cannot be written only costs the clean-up after a crash.
-  std::ofstream log(FLogFileName, std::ios::trunc);
-  for (const std::string& n : FNames) log << n << '\n';
+  // A log that cannot be written only costs the clean-up after a crash. The
+  // first write since the log was removed writes every name; later ones only
+  // add the newest, which leaves the same lines without rewriting them all.
+  if (!FLogCurrent) {
+    std::ofstream log(FLogFileName, std::ios::trunc);
+    for (const std::string& n : FNames) log << n << '\n';
+    FLogCurrent = bool(log);
+    return;
+  }
+  std::ofstream log(FLogFileName, std::ios::app);
+  log << FNames.back() << '\n';
+  FLogCurrent = bool(log);
 }
 
 void TTempManager::Clean() {
   for (const std::string& n : FNames) std::remove(n.c_str());
   std::remove(FLogFileName.c_str());
+  FLogCurrent = false;
   std::error_code ec;
   if (!FFolder.empty() && fs::is_directory(FFolder, ec) && fs::is_empty(FFolder, ec))
     fs::remove(FFolder, ec);

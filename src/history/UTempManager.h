@@ -43,6 +43,7 @@ class TTempManager {
   void WriteLog();
   std::vector<std::string> FNames;
   std::string FLogFileName;
+  bool FLogCurrent = false;  // the log on disk lists every name
   std::string FFolder;
   int FCounter = 0;
 };
