@@ -13,6 +13,7 @@
 #include "base/BmpCodec.h"
 #include "base/Clipboard.h"
 #include "base/Errors.h"
+#include "base/PhaseTimer.h"
 #include "base/ProgramFolder.h"
 #include "base/Progress.h"
 #include "base/Random.h"
@@ -154,6 +155,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
     } else if (Stream) {
       LoadBMPFromStream(source, *Stream);
     } else {
+      TPhaseTimer timer("decode");
       source = LoadPictureFile(FileName);
     }
   } catch (const EBrellinError& e) {
@@ -161,7 +163,10 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
     return false;
   }
   // Pictures enter the document as opaque RGB, over white paper.
-  MakeOpaqueOverWhite(source);
+  {
+    TPhaseTimer timer("opaque");
+    MakeOpaqueOverWhite(source);
+  }
   const int w = source.Width(), h = source.Height();
   if (int64_t(w) * h == 0) throw EBrellinError("Invalid Image");
   if (int64_t(w) * h < MinPictureArea) {
@@ -189,7 +194,10 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   TBitmap32& dest = DestinationView->Bitmap();
   dest.SetSize(options.Width, options.Height);
   dest.Clear(clWhite32);
-  Document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
+  {
+    TPhaseTimer timer("analysis");
+    Document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
+  }
   ApplyDone = false;
   Document->BrushLibrary = &Brushes;
   Document->PatternLibrary = &Patterns;
@@ -207,6 +215,7 @@ std::string TDomain::SavePicture(const TBitmap32& Bitmap, int Resolution) {
   if (!FUi->SaveImageFile(file)) return {};
   std::string ext = fs::path(file).extension().string();
   for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
+  TPhaseTimer timer("encode");
   if (ext == ".JPG" || ext == ".JPEG") {
     SavePictureFile(Bitmap, file, 75);  // the JPEG library's default quality
   } else if (ext == ".BMP") {
@@ -234,11 +243,13 @@ void TDomain::FinishRun(TBitmap32& Dest, bool PassSilentStop) {
 
 void TDomain::ApplyStart(int Steps) {
   if (!Document) return;
+  TPhaseTimer timer("apply");
   TBitmap32& dest = DestinationView->Bitmap();
   Document->BeginEdit();
   dest.BeginUpdate();
   try {
     const int s = Steps;
+    if (OverlapStrokes) Document->StartStrokeQueue();
     ApplyRunning = true;
     ApplyDone = true;
     bool stopped = false;
@@ -260,7 +271,9 @@ void TDomain::ApplyStart(int Steps) {
       ApplySteps = s;
       ApplyNextStep = 1;
     }
+    Document->FinishStrokeQueue();
   } catch (...) {
+    Document->StopStrokeQueue();
     FinishRun(dest, false);
     throw;
   }
@@ -275,13 +288,16 @@ void TDomain::RepeatLastApply() {
   dest.BeginUpdate();
   try {
     ApplyRunning = true;  // a repeat run cannot be stopped
+    if (OverlapStrokes) Document->StartStrokeQueue();
     for (int i = 1; i <= ApplySteps; ++i) {
       if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
       const int x = Random(dest.Width());
       const int y = Random(dest.Height());
       Document->PaintAt(x, y);
     }
+    Document->FinishStrokeQueue();
   } catch (...) {
+    Document->StopStrokeQueue();
     FinishRun(dest, false);
     throw;
   }

@@ -151,6 +151,11 @@ class TDomain {
   }
 
   bool ApplyRunning = false;
+  // The apply and repeat runs paint each stroke on a second thread while the
+  // next is traced (same picture, bit for bit). The destination is then
+  // painted behind the user interface's back: set this only when
+  // ProcessEvents and ApplyProgress do not read it during a run.
+  bool OverlapStrokes = false;
   bool Loading = false;
   int ApplySteps = 5000;
   int ApplyNextStep = 1;

@@ -17,6 +17,7 @@
 #include "history/PostScript.h"
 #include "library/Patterns.h"
 #include "library/Styles.h"
+#include "render/StrokeQueue.h"
 #include "render/StrokeRenderer.h"
 #include "synthesis/LineSampler.h"
 
@@ -168,6 +169,7 @@ void TDualImage::AddLayers() {
 }
 
 TDualImage::~TDualImage() {
+  StopStrokeQueue();
   if (SourceView) SourceView->RemoveLayer(FOverlayLayer.get());
   if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
 }
@@ -228,10 +230,29 @@ void TDualImage::CommitStroke(TLineSampler& Sampler) {
   if (CurrentState)
     CurrentState->Strokes->AddStroke(Sampler.LeftOutline, Sampler.RightOutline,
                                      Style->ReliefParams(), brush->Id(), p.Alpha, colour);
+  if (FStrokeQueue) {
+    FStrokeQueue->Push(brush, colour, p.Alpha, Style->ReliefParams(), Sampler.LeftOutline,
+                       Sampler.RightOutline);
+    return;
+  }
   brush->SetColor(colour);
   brush->SetAlpha(p.Alpha);
   brush->SetReliefParams(Style->ReliefParams());
   brush->Render(Sampler.LeftOutline, Sampler.RightOutline, Destination());
+}
+
+void TDualImage::StartStrokeQueue() {
+  if (!FStrokeQueue) FStrokeQueue = std::make_unique<TStrokeQueue>(Destination());
+}
+
+void TDualImage::FinishStrokeQueue() {
+  if (!FStrokeQueue) return;
+  const std::unique_ptr<TStrokeQueue> queue = std::move(FStrokeQueue);
+  queue->Finish();
+}
+
+void TDualImage::StopStrokeQueue() {
+  FStrokeQueue.reset();
 }
 
 void TDualImage::BeginEdit() {
@@ -246,6 +267,7 @@ void TDualImage::BeginEdit() {
 void TDualImage::EndEdit() {
   if (EditDepth <= 0) return;
   if (--EditDepth > 0) return;
+  FinishStrokeQueue();  // the state stores the finished destination
   std::unique_ptr<TBState> state = std::move(CurrentState);
   // An action that painted nothing is not recorded and ends silently.
   if (state) {

@@ -22,6 +22,7 @@ namespace brellin {
 class TBStyle;
 class TLineSampler;
 class TPersistentObjectManager;
+class TStrokeQueue;
 
 // The pen pressure of the tablet (1.0 without a pen); the tablet support
 // installs its reading here.
@@ -55,6 +56,17 @@ class TDualImage {
   void PaintAt(int X, int Y);
   void SprayAt(int X, int Y);
   void CommitStroke(TLineSampler& Sampler);
+
+  // Overlapped painting: from StartStrokeQueue to FinishStrokeQueue,
+  // CommitStroke hands the strokes to a second thread that paints them in
+  // order (see TStrokeQueue) while the next ones are traced. Meanwhile
+  // nothing else may read or write the destination or use the brushes.
+  void StartStrokeQueue();
+  // Waits for every queued stroke; rethrows a failure of the painting thread.
+  void FinishStrokeQueue();
+  // Waits for the queued strokes and drops a failure (for leaving by another exception).
+  void StopStrokeQueue();
+  bool StrokeQueueRunning() const { return bool(FStrokeQueue); }
 
   // Brackets one painting action; brackets nest. EndEdit of the outermost
   // bracket pushes the state, or ends with a silent stop when nothing was painted.
@@ -163,6 +175,7 @@ class TDualImage {
   void AddLayers();
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
+  std::unique_ptr<TStrokeQueue> FStrokeQueue;
   friend class TOverlayLayer;
   friend class TCursorLayer;
 };

@@ -344,5 +344,66 @@ TEST(Domain, PostScriptCommand) {
   EXPECT_GT(fs::file_size(f.Ui.PostScriptAs), 1000u);
 }
 
+// Painting the strokes on a second thread while the next ones are traced
+// must not change anything: the picture, the recorded strokes and the random
+// sequence after the run are those of painting each stroke in place, with
+// the built-in brush, a bitmap brush with relief and random colour variants,
+// across a stopped and resumed run and a repeat run.
+TEST(Domain, OverlappedStrokesChangeNothing) {
+  struct TResult {
+    TBitmap32 Picture;
+    int64_t Vectors;
+    int32_t NextRandom;
+  };
+  const std::string photo = test::CorpusAvailable()
+                                ? test::CorpusPath("photos/portrait_astronaut.png")
+                                : test::DataPath("cat_crop_128x96.png");
+  auto run = [&](bool overlap, const std::string& styleFile, int brushId, TColorMode mode) {
+    TDomainFixture f;
+    TDomain& d = *f.Domain;
+    d.OverlapStrokes = overlap;
+    EXPECT_TRUE(d.LoadPicture(photo));
+    TBStyle style;
+    if (!styleFile.empty())
+      style.LoadFromFile(std::string(BRELLIN_SOURCE_DIR) + "/data/" + styleFile);
+    if (brushId >= 0) style.Params.BrushId = brushId;
+    d.Document->SetStyle(&style);
+    d.Document->AutoMode = true;
+    d.Document->Colors.ColorMode = mode;
+    d.Document->Colors.AddVariantColor(0xFF802020);
+    d.Document->Colors.AddVariantColor(0xFF204080);
+    SetRandSeed(7);
+    f.Ui.StopAt = 300;
+    d.ApplyStart(1500);
+    EXPECT_EQ(d.ApplyNextStep, 299);
+    EXPECT_FALSE(d.Document->StrokeQueueRunning());
+    f.Ui.StopAt = -1;
+    d.ApplyStart(1500);
+    d.RepeatLastApply();
+    EXPECT_FALSE(d.Document->StrokeQueueRunning());
+    return TResult{d.DestinationView->Bitmap(), d.Document->VectorCount(), Random(1 << 30)};
+  };
+  const struct {
+    const char* Style;
+    int BrushId;
+    TColorMode Mode;
+  } cases[] = {{"", 0, cmAuto},
+               {"style5-oil-relief.bst", -1, cmAuto},
+               {"style4-pastel.bst", -1, cmVariants},
+               {"style2-hatching.bst", 0, cmFixed}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Style) + " brush " + std::to_string(c.BrushId));
+    const TResult plain = run(false, c.Style, c.BrushId, c.Mode);
+    const TResult overlapped = run(true, c.Style, c.BrushId, c.Mode);
+    EXPECT_GT(plain.Vectors, 1000);
+    EXPECT_EQ(overlapped.Vectors, plain.Vectors);
+    EXPECT_EQ(overlapped.NextRandom, plain.NextRandom);
+    ASSERT_EQ(overlapped.Picture.Width(), plain.Picture.Width());
+    ASSERT_EQ(overlapped.Picture.Height(), plain.Picture.Height());
+    EXPECT_TRUE(std::equal(plain.Picture.Bits(), plain.Picture.Bits() + plain.Picture.PixelCount(),
+                           overlapped.Picture.Bits()));
+  }
+}
+
 }  // namespace
 }  // namespace brellin

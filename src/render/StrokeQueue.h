@@ -1,0 +1,73 @@
+// Painting strokes on a second thread. The apply run traces a stroke (all of
+// its random draws happen there) and then only paints it; painting draws
+// nothing and reads nothing the tracing needs, so the next strokes can be
+// traced while the previous ones are painted. The queue paints in the order
+// strokes were pushed, so the picture is the same bit for bit as painting
+// each stroke right away.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/Bitmap32.h"
+#include "base/Types.h"
+
+namespace brellin {
+
+class TAbstractStrokeRenderer;
+
+class TStrokeQueue {
+ public:
+  // Starts the painting thread. Until Finish, only that thread may touch
+  // Target and the brushes' drawing state (colour, opacity, relief, their
+  // buffers); brushes must outlive the queue.
+  explicit TStrokeQueue(TBitmap32& Target);
+  // Finishes; a failure of the painting thread is dropped.
+  ~TStrokeQueue();
+  TStrokeQueue(const TStrokeQueue&) = delete;
+  TStrokeQueue& operator=(const TStrokeQueue&) = delete;
+
+  // Queues a stroke: Brush with these settings paints the two sides, which
+  // are taken over (left empty). Waits while the painting thread is far
+  // behind. Rethrows a failure of the painting thread (no later stroke is
+  // painted then).
+  void Push(TAbstractStrokeRenderer* Brush, TColor32 Color, uint8_t Alpha, uint16_t ReliefParams,
+            TArrayOfFixedPoint& LeftSide, TArrayOfFixedPoint& RightSide);
+  // Waits until every queued stroke is painted and stops the thread; then
+  // rethrows the painting thread's failure, if any. Idempotent.
+  void Finish();
+
+ private:
+  struct TJob {
+    TAbstractStrokeRenderer* Brush;
+    TColor32 Color;
+    uint8_t Alpha;
+    uint16_t ReliefParams;
+    TArrayOfFixedPoint Left, Right;
+  };
+  using TBatch = std::vector<TJob>;
+  // Strokes are handed over in batches: one lock per batch, not per stroke.
+  static constexpr size_t BatchSize = 32;
+  static constexpr size_t MaxPendingBatches = 8;
+
+  void Hand(bool Last);
+  void Paint();
+
+  TBitmap32& FTarget;
+  std::unique_ptr<TBatch> FFilling;
+  std::mutex FMutex;
+  std::condition_variable FWake, FRoom;
+  std::deque<std::unique_ptr<TBatch>> FPending;
+  std::vector<std::unique_ptr<TBatch>> FSpare;
+  bool FClosed = false;
+  std::exception_ptr FError;
+  std::thread FThread;
+};
+
+}  // namespace brellin
