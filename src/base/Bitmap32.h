@@ -36,6 +36,9 @@ class TBitmap32 {
   // Resizes; the contents become all zero. Throws on negative or absurd sizes.
   void SetSize(int width, int height);
   void Clear(TColor32 color = 0);
+  // SetSize then Clear(color), reusing the pixel storage when it is large
+  // enough and not far too large (for bitmaps resized over and over).
+  void SetSizeFilled(int width, int height, TColor32 color);
   // Takes over the pixels of a vector of exactly width * height values.
   void Assign(int width, int height, std::vector<TColor32>&& pixels);
 

@@ -31,7 +31,13 @@ inline TColor32 BlendBySourceAlpha(TColor32 f, TColor32 b) {
   return BlendWeighted(f, b, a);
 }
 
+// D[i] := BlendBySourceAlpha(S[i], D[i]) for i < N, four pixels at a time
+// where the processor allows (same values bit for bit).
+void BlendRowBySourceAlpha(const TColor32* S, TColor32* D, int N);
+
 // Weight of a coverage K (0..255) painted with a colour of alpha Ca.
-inline uint32_t CoverageWeight(uint32_t k, uint32_t ca) { return (k * (ca + 1)) >> 8; }
+inline uint32_t CoverageWeight(uint32_t k, uint32_t ca) {
+  return (k * (ca + 1)) >> 8;
+}
 
 }  // namespace brellin

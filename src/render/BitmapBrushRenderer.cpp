@@ -157,6 +157,29 @@ void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap
   const TColor32 colour = FColor & 0x00FFFFFFu;
   const uint32_t alpha = FAlpha;
   const int sw = S.Width(), sh = S.Height();
+  if (ox + FPathBox.Left >= 0 && oy + FPathBox.Top >= 0 && ox + FPathBox.Right <= sw - 1 &&
+      oy + FPathBox.Bottom <= sh - 1) {
+    // The whole lane lies inside: every step paints, step i with column i.
+    TColor32* bits = S.Bits();
+    const int64_t origin = int64_t(oy) * sw + ox;
+    const int n = int(FLanePath.size());
+    for (int i = 0; i < n; ++i) {
+      const TLaneStep& s = FLanePath[size_t(i)];
+      const uint32_t b = brush[FStretchColumns[size_t(i)]] & 0xFF;
+      TColor32& p2 = bits[origin + FLaneOffsets[size_t(i)].Second];
+      TColor32& p1 = bits[origin + FLaneOffsets[size_t(i)].First];
+      if (Edge) {
+        // In this order: the two pixels may be one.
+        p2 = (((std::max((b * s.W2) >> 8, p2 >> 24) * alpha) >> 8) << 24) | colour;
+        p1 = (((std::max((b * s.W1) >> 8, p1 >> 24) * alpha) >> 8) << 24) | colour;
+      } else {
+        const TColor32 v = (((b * alpha) >> 8) << 24) | colour;
+        p2 = v;
+        p1 = v;
+      }
+    }
+    return;
+  }
   int column = 0;
   for (const TLaneStep& s : FLanePath) {
     if (ox + s.MinX >= 0 && oy + s.MinY >= 0 && ox + s.MaxX <= sw - 1 && oy + s.MaxY <= sh - 1) {
@@ -251,8 +274,12 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   const int64_t sw = int64_t(BoundRight) - BoundLeft, sh = int64_t(BoundBottom) - BoundTop;
   if (sw < 2 || sw > kMaxStrokeSide || sh < 2 || sh > kMaxStrokeSide) return;
 
-  FStroke.SetSize(int(sw), int(sh));
-  FStroke.Clear(FColor & 0x00FFFFFFu);
+  FStroke.SetSizeFilled(int(sw), int(sh), FColor & 0x00FFFFFFu);
+  FLaneOffsets.resize(FLanePath.size());
+  for (size_t i = 0; i < FLanePath.size(); ++i) {
+    const TLaneStep& s = FLanePath[i];
+    FLaneOffsets[i] = {int64_t(s.Y1) * sw + s.X1, int64_t(s.Y2) * sw + s.X2};
+  }
   ForEachLane(t, [&](TPoint p, int row, bool edge) { PaintLane(p, row, edge, FStroke); });
 
   Target.DrawMode = dmBlend;

@@ -51,6 +51,11 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
     uint8_t W1, W2;
   };
   std::vector<TLaneStep> FLanePath;
+  // Both pixels of every step as offsets in the stroke bitmap.
+  struct TLaneOffsets {
+    int64_t First, Second;
+  };
+  std::vector<TLaneOffsets> FLaneOffsets;
   TRect FPathBox;                    // extremes of the path (inclusive)
   std::vector<int> FStretchColumns;  // brush column of every stretched column
   int FStretchRows = 0;

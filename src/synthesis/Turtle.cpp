@@ -69,9 +69,9 @@ void TTurtle::SetPosition(TPoint P) {
   Y1 = Y2 = P.Y;
 }
 
-uint8_t DirectionTo(TPoint A, TPoint B) {
-  float dx = float(int64_t(B.X) - A.X);
-  const float dy = float(int64_t(B.Y) - A.Y);
+uint8_t ComputeDirection(int64_t DX, int64_t DY) {
+  float dx = float(DX);
+  const float dy = float(DY);
   if (dx != 0.0f) {
     const float t = float(std::atan(double(dy) / double(dx)));
     int i = Round(double(t) * 100.0) + 156;
@@ -83,6 +83,32 @@ uint8_t DirectionTo(TPoint A, TPoint B) {
   const double a =
       (std::atan2(-double(dy), double(dx)) + std::numbers::pi) / (2.0 * std::numbers::pi) * 255.0;
   return uint8_t(Round(a) + 128);
+}
+
+namespace {
+
+// The headings of short moves, computed once: outlines and brush paths ask
+// for millions of them, nearly all between points a few pixels apart.
+constexpr int ShortMove = 32;
+
+struct TShortMoveHeadings {
+  uint8_t Heading[2 * ShortMove + 1][2 * ShortMove + 1];
+  TShortMoveHeadings() {
+    for (int dy = -ShortMove; dy <= ShortMove; ++dy)
+      for (int dx = -ShortMove; dx <= ShortMove; ++dx)
+        Heading[dy + ShortMove][dx + ShortMove] = ComputeDirection(dx, dy);
+  }
+};
+
+}  // namespace
+
+uint8_t DirectionTo(TPoint A, TPoint B) {
+  const int64_t dx = int64_t(B.X) - A.X, dy = int64_t(B.Y) - A.Y;
+  if (dx >= -ShortMove && dx <= ShortMove && dy >= -ShortMove && dy <= ShortMove) {
+    static const TShortMoveHeadings table;
+    return table.Heading[dy + ShortMove][dx + ShortMove];
+  }
+  return ComputeDirection(dx, dy);
 }
 
 }  // namespace brellin

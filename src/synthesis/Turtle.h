@@ -99,6 +99,9 @@ inline TFloatPoint TTurtle::GetPositionF() const {
 
 // The heading that makes a turtle walk from A towards B (0 when A = B).
 uint8_t DirectionTo(TPoint A, TPoint B);
+// The same for the move (DX, DY), always computed (DirectionTo looks short
+// moves up in a table made by this).
+uint8_t ComputeDirection(int64_t DX, int64_t DY);
 
 // Scale of dx per arctan(dy / dx) = (i - 156) / 100 radians, compensating for
 // the walk's slope d / (64 - d) differing from tan(d * 2 pi / 256).

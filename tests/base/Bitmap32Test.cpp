@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "base/Bitmap32.h"
 #include "base/Blend.h"
+#include "base/Errors.h"
 #include "base/Resampler.h"
 #include "support/TestSupport.h"
 
@@ -44,6 +46,60 @@ TEST(Bitmap32Blend, RuleExampleAndSourceAlphaBypass) {
   EXPECT_EQ(dst.Pixel(1, 0), 0xFF000000u);
   EXPECT_EQ(dst.Pixel(2, 0), BlendWeighted(0x80000000u, clWhite32, 0x80));
   EXPECT_EQ(RedComponent(dst.Pixel(2, 0)), 128);
+}
+
+// The row blend (four pixels at a time) against the pixel rule, for every
+// alpha, foreground and background byte, with every row length's tail.
+TEST(Bitmap32Blend, RowBlendMatchesThePixelRuleEverywhere) {
+  std::vector<TColor32> src(256), dst(256), expected(256);
+  for (uint32_t a = 0; a < 256; ++a)
+    for (uint32_t f = 0; f < 256; ++f) {
+      for (uint32_t b = 0; b < 256; ++b) {
+        // Channels differ so that a swapped lane would show.
+        src[b] = (a << 24) | (f << 16) | ((255 - f) << 8) | (f ^ 0x5A);
+        dst[b] = (b << 24) | (((b * 7) & 0xFF) << 16) | (b << 8) | (255 - b);
+        expected[b] = BlendBySourceAlpha(src[b], dst[b]);
+      }
+      // Mixed alphas in one group of four: transparent, opaque and between.
+      src[0] &= 0x00FFFFFFu;
+      src[3] |= 0xFF000000u;
+      expected[0] = BlendBySourceAlpha(src[0], dst[0]);
+      expected[3] = BlendBySourceAlpha(src[3], dst[3]);
+      const int n = 253 + int(f % 4);  // tails of 1..3 pixels and none
+      BlendRowBySourceAlpha(src.data(), dst.data(), n);
+      for (int i = 0; i < 256; ++i) {
+        const TColor32 want = i < n ? expected[size_t(i)]
+                                    : (uint32_t(i) << 24) | (((uint32_t(i) * 7) & 0xFF) << 16) |
+                                          (uint32_t(i) << 8) | (255 - uint32_t(i));
+        ASSERT_EQ(dst[size_t(i)], want) << "a " << a << " f " << f << " pixel " << i;
+      }
+    }
+  // Drawing in blend mode goes through the row blend, clipped.
+  TBitmap32 top(6, 3, 0x80FF0000u), bottom(5, 4, 0xFF0000FFu);
+  top.SetPixel(0, 0, 0);
+  top.DrawMode = dmBlend;
+  top.DrawTo(bottom, -1, 2);
+  EXPECT_EQ(bottom.Pixel(0, 0), 0xFF0000FFu);
+  EXPECT_EQ(bottom.Pixel(0, 2), BlendBySourceAlpha(0x80FF0000u, 0xFF0000FFu));
+  EXPECT_EQ(bottom.Pixel(4, 3), BlendBySourceAlpha(0x80FF0000u, 0xFF0000FFu));
+}
+
+TEST(Bitmap32, SetSizeFilledIsSetSizeAndClearWhateverCameBefore) {
+  TBitmap32 b;
+  const int sizes[][2] = {{5, 4}, {3, 3}, {7, 2}, {600, 500}, {2, 2}, {0, 9}, {4, 1}};
+  TColor32 c = 0x11223344u;
+  for (const auto& s : sizes) {
+    b.SetPixelS(0, 0, 0xDEADBEEFu);
+    b.SetSizeFilled(s[0], s[1], c);
+    TBitmap32 want;
+    want.SetSize(s[0], s[1]);
+    want.Clear(c);
+    ASSERT_EQ(b.Width(), want.Width());
+    ASSERT_EQ(b.Height(), want.Height());
+    EXPECT_TRUE(std::equal(b.Bits(), b.Bits() + b.PixelCount(), want.Bits()));
+    c = c * 2654435761u + 1;
+  }
+  EXPECT_THROW(b.SetSizeFilled(-1, 3, 0), EBrellinError);
 }
 
 TEST(Bitmap32Lines, HorizontalLineThroughPixelCentresTouchesOneRow) {

@@ -106,6 +106,17 @@ TEST(Turtle, LongWalksAtSteepHeadingsKeepTheirPattern) {
   EXPECT_EQ(ref.GetPosition(), (TPoint{580, 60}));  // 6 of every 64 steps down
 }
 
+TEST(DirectionTo, ShortMovesFromTheTableMatchTheComputedHeadings) {
+  // The table covers moves up to 32 pixels each way; past it, computed.
+  for (int dy = -40; dy <= 40; ++dy)
+    for (int dx = -40; dx <= 40; ++dx) {
+      ASSERT_EQ(DirectionTo({100, -7}, {100 + dx, -7 + dy}), ComputeDirection(dx, dy))
+          << dx << ", " << dy;
+    }
+  EXPECT_EQ(DirectionTo({0, 0}, {-5, 0}), 128);
+  EXPECT_EQ(DirectionTo({-2147483647, 0}, {2147483647, 1}), ComputeDirection(4294967294LL, 1));
+}
+
 TEST(DirectionTo, CardinalsDiagonalAndSamePoint) {
   const TPoint a{10, 10};
   EXPECT_EQ(DirectionTo(a, {15, 10}), 0);
