@@ -157,43 +157,44 @@ void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap
   const TColor32 colour = FColor & 0x00FFFFFFu;
   const uint32_t alpha = FAlpha;
   const int sw = S.Width(), sh = S.Height();
-  if (ox + FPathBox.Left >= 0 && oy + FPathBox.Top >= 0 && ox + FPathBox.Right <= sw - 1 &&
-      oy + FPathBox.Bottom <= sh - 1) {
-    // The whole lane lies inside: every step paints, step i with column i.
-    TColor32* bits = S.Bits();
-    const int64_t origin = int64_t(oy) * sw + ox;
-    const int n = int(FLanePath.size());
-    for (int i = 0; i < n; ++i) {
-      const TLaneStep& s = FLanePath[size_t(i)];
-      const uint32_t b = brush[FStretchColumns[size_t(i)]] & 0xFF;
-      TColor32& p2 = bits[origin + FLaneOffsets[size_t(i)].Second];
-      TColor32& p1 = bits[origin + FLaneOffsets[size_t(i)].First];
-      if (Edge) {
-        // In this order: the two pixels may be one.
-        p2 = (((std::max((b * s.W2) >> 8, p2 >> 24) * alpha) >> 8) << 24) | colour;
-        p1 = (((std::max((b * s.W1) >> 8, p1 >> 24) * alpha) >> 8) << 24) | colour;
-      } else {
-        const TColor32 v = (((b * alpha) >> 8) << 24) | colour;
-        p2 = v;
-        p1 = v;
-      }
+  TColor32* const bits = S.Bits() + (int64_t(oy) * sw + ox);
+  const TLaneStep* const path = FLanePath.data();
+  const TLaneOffsets* const offsets = FLaneOffsets.data();
+  const int* const columns = FStretchColumns.data();
+  const size_t n = FLanePath.size();
+  // Steps whose pixels are not both inside the stroke bitmap are skipped and
+  // take no brush column.
+  const int loX = -ox, loY = -oy, hiX = sw - 1 - ox, hiY = sh - 1 - oy;
+  const bool inside = FPathBox.Left >= loX && FPathBox.Top >= loY && FPathBox.Right <= hiX &&
+                      FPathBox.Bottom <= hiY;
+  const auto inBitmap = [&](const TLaneStep& s) {
+    return s.MinX >= loX && s.MinY >= loY && s.MaxX <= hiX && s.MaxY <= hiY;
+  };
+  size_t column = 0;
+  if (Edge) {
+    for (size_t i = 0; i < n; ++i) {
+      const TLaneStep& s = path[i];
+      if (!inside && !inBitmap(s)) continue;
+      const uint32_t b = brush[columns[column++]] & 0xFF;
+      // In this order: the two pixels may be one.
+      TColor32& p2 = bits[offsets[i].Second];
+      p2 = (((std::max((b * s.W2) >> 8, p2 >> 24) * alpha) >> 8) << 24) | colour;
+      TColor32& p1 = bits[offsets[i].First];
+      p1 = (((std::max((b * s.W1) >> 8, p1 >> 24) * alpha) >> 8) << 24) | colour;
     }
-    return;
-  }
-  int column = 0;
-  for (const TLaneStep& s : FLanePath) {
-    if (ox + s.MinX >= 0 && oy + s.MinY >= 0 && ox + s.MaxX <= sw - 1 && oy + s.MaxY <= sh - 1) {
-      const uint32_t b = brush[FStretchColumns[size_t(column)]] & 0xFF;
-      TColor32& p2 = S.ScanLine(oy + s.Y2)[ox + s.X2];
-      TColor32& p1 = S.ScanLine(oy + s.Y1)[ox + s.X1];
-      for (int k = 0; k < 2; ++k) {
-        TColor32& p = k == 0 ? p2 : p1;
-        const uint32_t w = k == 0 ? s.W2 : s.W1;
-        uint32_t g = b;
-        if (Edge) g = std::max((b * w) >> 8, p >> 24);
-        p = (((g * alpha) >> 8) << 24) | colour;
-      }
-      ++column;
+  } else if (inside) {
+    for (size_t i = 0; i < n; ++i) {
+      const TColor32 v = (((uint32_t(brush[columns[i]] & 0xFF) * alpha) >> 8) << 24) | colour;
+      bits[offsets[i].Second] = v;
+      bits[offsets[i].First] = v;
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      if (!inBitmap(path[i])) continue;
+      const TColor32 v =
+          (((uint32_t(brush[columns[column++]] & 0xFF) * alpha) >> 8) << 24) | colour;
+      bits[offsets[i].Second] = v;
+      bits[offsets[i].First] = v;
     }
   }
 }
