@@ -139,11 +139,10 @@ bool TLineSampler::FitCurve() {
   uint8_t d = 0;
   TFloatPoint q0, q1, q2, q3;
   for (int i = 0; i < n; ++i) {
-    const TFloatPoint q = t.GetPositionF();
-    if (i == 0) q0 = q;
-    if (i == n / 3) q1 = q;
-    if (i == 2 * n / 3) q2 = q;
-    if (i == n - 1) q3 = q;
+    if (i == 0) q0 = t.GetPositionF();
+    if (i == n / 3) q1 = t.GetPositionF();
+    if (i == 2 * n / 3) q2 = t.GetPositionF();
+    if (i == n - 1) q3 = t.GetPositionF();
     if (i % HeadingInterval == 0) ReadHeading(t, d);
     t.Step();
   }
@@ -160,15 +159,23 @@ void TLineSampler::AddPathPixel(int32_t X, int32_t Y, float FX, float FY) {
 }
 
 void TLineSampler::Trace() {
-  Pixels.clear();
-  Pixels.reserve(size_t(std::max(StepCount, 0)) * 2 + 1);
+  // Written in place: at most two pixels a step, the extra ones cut off at the end.
+  Pixels.resize(size_t(std::max(StepCount, 0)) * 2);
+  TPathPixel* const out = Pixels.data();
+  size_t n = 0;
+  // A pixel equal to one of the last four recorded is not recorded again.
+  const auto add = [&](int32_t x, int32_t y, float fx, float fy) {
+    for (size_t k = n > 4 ? n - 4 : 0; k < n; ++k)
+      if (out[k].X == x && out[k].Y == y) return;
+    out[n++] = {x, y, fx, fy};
+  };
   TTurtle t({0, 0}, 0);
   uint8_t d = 0;
   const bool steered = bool(DirectionCallback);
   for (int i = 0; i < StepCount; ++i) {
     const TFloatPoint f = t.GetPositionF();
-    AddPathPixel(t.X2, t.Y2, f.X, f.Y);
-    AddPathPixel(t.X1, t.Y1, f.X, f.Y);
+    add(t.X2, t.Y2, f.X, f.Y);
+    add(t.X1, t.Y1, f.X, f.Y);
     if (steered) {
       if (i % HeadingInterval == 0) ReadHeading(t, d);
     } else {
@@ -176,6 +183,7 @@ void TLineSampler::Trace() {
     }
     t.Step();
   }
+  Pixels.resize(n);
 }
 
 void TLineSampler::IncludeInBounds(int32_t X, int32_t Y) {
@@ -191,18 +199,28 @@ void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
   const TColor32* source = ColorSource != nullptr ? ColorSource->Bits() : nullptr;
   const int64_t sw = source != nullptr ? ColorSource->Width() : 0;
   const int64_t sh = source != nullptr ? ColorSource->Height() : 0;
+  const bool stopOnBorders = StopOnBorders;
+  const uint8_t threshold = Threshold;
+  // The walk keeps sums, count and bounds in locals; the line ends at the
+  // first pixel off the map (or the colour source), on a border or too weak.
+  int64_t sumR = SumR, sumG = SumG, sumB = SumB;
+  int32_t count = SampleCount;
+  int32_t left = Bounds.Left, top = Bounds.Top, right = Bounds.Right, bottom = Bounds.Bottom;
   // Neighbouring pixels mostly share darkness and tint: rebuild a colour once.
   uint32_t lastKey = 0xFFFFFFFFu;
   uint8_t r = 0, g = 0, b = 0;
   for (const TPathPixel& rec : Pixels) {
     const int64_t x = int64_t(rec.X) + DX, y = int64_t(rec.Y) + DY;
-    if (x < 0 || y < 0 || x >= w || y >= h) return;
-    IncludeInBounds(int32_t(x), int32_t(y));
+    if (x < 0 || y < 0 || x >= w || y >= h) break;
+    left = std::min(left, int32_t(x));
+    right = std::max(right, int32_t(x));
+    top = std::min(top, int32_t(y));
+    bottom = std::max(bottom, int32_t(y));
     const TColor32 px = map[y * w + x];
-    if ((StopOnBorders && (px & 0x80) != 0) || uint8_t(px & 0x7F) < Threshold) return;
+    if ((stopOnBorders && (px & 0x80) != 0) || uint8_t(px & 0x7F) < threshold) break;
     if (source != nullptr) {
       // A colour source smaller than the map ends the line like the map's edge.
-      if (x >= sw || y >= sh) return;
+      if (x >= sw || y >= sh) break;
       const TColor32 c = source[y * sw + x];
       r = RedComponent(c);
       g = GreenComponent(c);
@@ -215,11 +233,14 @@ void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
       const float light = float(1.0 - double(key >> 8) / 255.0);
       HSLToRGB(r, g, b, hue, sat, light);
     }
-    SumR += r;
-    SumG += g;
-    SumB += b;
-    ++SampleCount;
+    sumR += r;
+    sumG += g;
+    sumB += b;
+    ++count;
   }
+  SumR = sumR, SumG = sumG, SumB = sumB;
+  SampleCount = count;
+  Bounds = {left, top, right, bottom};
 }
 
 void TLineSampler::SampleColor() {
