@@ -1,7 +1,9 @@
 // The whole render of a 1-megapixel photo with 5000 steps of the default
 // style, phase by phase (decode, analysis, strokes, encode) and in one go,
-// as `brellin-cli render` runs it. One thread for the strokes (they stay in
-// order); the analysis uses every core.
+// as `brellin-cli render` runs it, and the strokes of a full-size render of
+// a 12-megapixel photo with 100,000 steps. The strokes are traced in order on
+// one thread and painted (Arg 1, as the command line does) on a second one,
+// or traced and painted on one thread (Arg 0); the analysis uses every core.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "analysis/JpegCodec.h"
 #include "analysis/PictureFormats.h"
 #include "base/Random.h"
+#include "base/Resampler.h"
 #include "base/Stream.h"
 #include "domain/BDomain.h"
 
@@ -79,12 +82,52 @@ void BM_Strokes5000(benchmark::State& state) {
   TPictureView source, dest;
   TDomain domain(&ui);
   OpenPhoto(domain, source, dest);
+  domain.OverlapStrokes = state.range(0) != 0;
   for (auto _ : state) {
     state.PauseTiming();
     domain.Document->FillBackground();
     SetRandSeed(0);
     state.ResumeTiming();
     domain.ApplyStart(5000);
+  }
+}
+
+// The photo stretched to 4240 x 2830 (12 megapixels), as bench/compare-tools.sh makes it.
+const std::string& TwelveMegapixelJpeg() {
+  static const std::string file = [] {
+    TBitmap32 big =
+        LoadPictureFile(std::string(BRELLIN_CORPUS) + "/photos/large_kleiber_nuthatch.jpg");
+    const std::string f = Folder() + "/photo-12mp.jpg";
+    SavePictureFile(Resample(big, 4240, 2830), f, 92);
+    return f;
+  }();
+  return file;
+}
+
+struct TFullSizeUi : TBenchUi {
+  bool ProjectOptions(int w, int h, int, int, TProjectOptions& o) override {
+    o.Width = w, o.Height = h;
+    return true;
+  }
+};
+
+void BM_Strokes12MP100k(benchmark::State& state) {
+  Folder();
+  TFullSizeUi ui;
+  TPictureView source, dest;
+  TDomain domain(&ui);
+  domain.SourceView = &source;
+  domain.DestinationView = &dest;
+  domain.LoadPicture(TwelveMegapixelJpeg());
+  domain.Document->AutoMode = true;
+  domain.Document->RecordHistory = false;
+  domain.OverlapStrokes = state.range(0) != 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    domain.Document->FillBackground();
+    SetRandSeed(0);
+    state.ResumeTiming();
+    domain.ApplyStart(100000);
   }
 }
 
@@ -104,6 +147,7 @@ void BM_WholeRender(benchmark::State& state) {
   for (auto _ : state) {
     TPictureView source, dest;
     TDomain domain(&ui);
+    domain.OverlapStrokes = true;
     OpenPhoto(domain, source, dest);
     SetRandSeed(0);
     domain.ApplyStart(5000);
@@ -120,9 +164,20 @@ BENCHMARK(BM_Analysis)
     ->ReportAggregatesOnly(true)
     ->UseRealTime();
 BENCHMARK(BM_Strokes5000)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BM_Strokes12MP100k)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
 BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_WholeRender)
     ->Unit(benchmark::kMillisecond)

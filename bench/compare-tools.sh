@@ -24,6 +24,9 @@ seconds() {  # runs the command, prints wall seconds (or "failed")
 printf '%-48s %s\n' "tool (12 MP photo)" "seconds"
 printf '%-48s %s\n' "brellin-cli render --full-size --steps 100000" \
   "$(seconds "$CLI" render "$WORK/in.jpg" -o "$WORK/ours.jpg" --full-size --steps 100000 --quiet)"
+printf '%-48s %s\n' "  the same with --threads 1" \
+  "$(seconds "$CLI" render "$WORK/in.jpg" -o "$WORK/ours1.jpg" --full-size --steps 100000 --quiet --threads 1)"
+cmp -s "$WORK/ours.jpg" "$WORK/ours1.jpg" || echo "compare-tools: 1 and 2 threads gave different pictures"
 if command -v gmic >/dev/null; then
   for f in "sketchbw ," "pencilbw ," "fx_painting 5,2.5,1.5,50,1"; do
     # shellcheck disable=SC2086
