@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "ToolNoise.h"
 #include "base/Bitmap32.h"
 #include "base/BmpCodec.h"
 #include "base/Stream.h"
@@ -19,15 +20,6 @@
 using namespace brellin;
 
 namespace {
-
-struct TNoise {
-  uint32_t State;
-  explicit TNoise(uint32_t seed) : State(seed) {}
-  double Next() {  // 0..1
-    State = State * 1664525u + 1013904223u;
-    return double(State >> 8) / double(1u << 24);
-  }
-};
 
 uint8_t Clamp(double v) {
   return uint8_t(std::lround(std::fmin(255.0, std::fmax(0.0, v))));

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "ToolNoise.h"
 #include "base/Rounding.h"
 #include "base/Stream.h"
 #include "library/Patterns.h"
@@ -22,16 +23,6 @@
 using namespace brellin;
 
 namespace {
-
-struct TNoise {
-  uint32_t State;
-  explicit TNoise(uint32_t seed) : State(seed) {}
-  double Next() {  // 0..1
-    State = State * 1664525u + 1013904223u;
-    return double(State >> 8) / double(1u << 24);
-  }
-  double Range(double lo, double hi) { return lo + (hi - lo) * Next(); }
-};
 
 struct TVec {
   double X, Y;

@@ -62,9 +62,7 @@ struct TDomainFixture {
   std::unique_ptr<TDomain> Domain;
   TDomainFixture() {
     ::setenv("BRELLIN_HOME", Home.Path().c_str(), 1);
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd")
-        fs::copy_file(e.path(), fs::path(Home.Path()) / e.path().filename());
+    test::CopyShippedBrushes(Home.Path());
     Domain = std::make_unique<TDomain>(&Ui);
     Ui.Domain = Domain.get();
     Domain->SourceView = &Source;

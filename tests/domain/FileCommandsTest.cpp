@@ -45,9 +45,7 @@ struct TFileFixture {
   std::unique_ptr<TDomain> Domain;
   TFileFixture() {
     ::setenv("BRELLIN_HOME", Home.Path().c_str(), 1);
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd")
-        fs::copy_file(e.path(), fs::path(Home.Path()) / e.path().filename());
+    test::CopyShippedBrushes(Home.Path());
     Domain = std::make_unique<TDomain>(&Ui);
     Domain->SourceView = &Source;
     Domain->DestinationView = &Dest;

@@ -17,11 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Lines of a file whose lines end in LF CR; fails on any other line end.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -78,7 +73,7 @@ TEST(PostScript, PageHeaderAndPolygons) {
   const std::string file = home.File("a.ps");
   std::ofstream(file) << "an older file";
   ExportPostScript(file, 1000, 1000, 0.8f, h);
-  const auto lines = Lines(Slurp(file));
+  const auto lines = Lines(test::ReadText(file));
   auto expected = Header;
   const std::vector<std::string> rest = {"0.8260 2.5410 translate",
                                          "newpath",
@@ -110,7 +105,7 @@ TEST(PostScript, PageGeometryOfOtherSizes) {
   const std::string file = home.File("tall.ps");
   // 200 x 1000: the height limits, A = 0.01169; the drawing is 9.352 inches high.
   ExportPostScript(file, 200, 1000, 0.8f, h);
-  const auto lines = Lines(Slurp(file));
+  const auto lines = Lines(test::ReadText(file));
   ASSERT_GE(lines.size(), 10u);
   EXPECT_EQ(lines[6], "3.1948 1.1690 translate");  // (8.26 - 1.8704) / 2, (11.69 - 9.352) / 2
   EXPECT_EQ(lines[8], "0.0000 9.3520 moveto");
@@ -125,11 +120,11 @@ TEST(PostScript, NoStrokesAndFailures) {
   auto expected = Header;
   expected.push_back("0.8260 2.5410 translate");
   expected.push_back("showpage");
-  EXPECT_EQ(Lines(Slurp(file)), expected);
+  EXPECT_EQ(Lines(test::ReadText(file)), expected);
   // A file that cannot be written is an error and leaves an older one alone.
   fs::create_directory(file + ".part");
   EXPECT_THROW(ExportPostScript(file, 1000, 1000, 0.8f, h), EBrellinError);
-  EXPECT_EQ(Lines(Slurp(file)), expected);
+  EXPECT_EQ(Lines(test::ReadText(file)), expected);
   EXPECT_THROW(ExportPostScript(home.File("no/such/folder.ps"), 10, 10, 0.8f, h), EBrellinError);
 }
 
@@ -141,7 +136,7 @@ TEST(PostScript, NumbersUseAPointUnderACommaLocale) {
   if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma is installed";
   const std::string file = home.File("comma.ps");
   ExportPostScript(file, 640, 480, 0.8f, h);
-  const std::string text = Slurp(file);
+  const std::string text = test::ReadText(file);
   EXPECT_EQ(text.find(','), std::string::npos);
   EXPECT_NE(text.find("-0.0310 "), std::string::npos) << text;  // x = -3 pixels
   EXPECT_NE(text.find("0.4980 0.4980 0.4980  setrgbcolor"), std::string::npos);

@@ -14,11 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void Touch(const std::string& file) {
   std::ofstream(file) << "x";
 }
@@ -45,10 +40,10 @@ TEST(TempManager, NamesShareOneCounterAndSkipExistingFiles) {
   EXPECT_EQ(m.Counter(), 6);
   // The log lists every name handed out, one per line.
   EXPECT_EQ(m.LogFileName(), home.Dir.File("TempManager.log"));
-  EXPECT_EQ(Slurp(m.LogFileName()), home.Tmp("00000000.bmp") + "\n" + home.Tmp("00000001.tsk") +
-                                        "\n" + home.Tmp("00000002.tsk") + "\n" +
-                                        home.Tmp("00000003.bpj") + "\n" + home.Tmp("00000005.bpj") +
-                                        "\n");
+  EXPECT_EQ(test::ReadText(m.LogFileName()),
+            home.Tmp("00000000.bmp") + "\n" + home.Tmp("00000001.tsk") + "\n" +
+                home.Tmp("00000002.tsk") + "\n" + home.Tmp("00000003.bpj") + "\n" +
+                home.Tmp("00000005.bpj") + "\n");
 }
 
 TEST(TempManager, CleanDeletesItsFilesTheLogAndAnEmptyFolder) {

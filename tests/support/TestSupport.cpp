@@ -55,7 +55,7 @@ void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-static std::string Slurp(const std::string& file) {
+std::string ReadText(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -76,8 +76,8 @@ TCliResult RunCli(const std::vector<std::string>& args) {
   const int status = std::system(cmd.c_str());
   TCliResult r;
   r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.Out = Slurp(tmp.File("out"));
-  r.Err = Slurp(tmp.File("err"));
+  r.Out = ReadText(tmp.File("out"));
+  r.Err = ReadText(tmp.File("err"));
   return r;
 }
 
@@ -169,6 +169,14 @@ TCommaLocale::~TCommaLocale() {
 bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
   return a.Width() == b.Width() && a.Height() == b.Height() &&
          std::equal(a.Bits(), a.Bits() + a.PixelCount(), b.Bits());
+}
+
+void CopyShippedBrushes(const std::string& Folder) {
+  namespace fs = std::filesystem;
+  for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
+    if (e.path().extension() == ".srd")
+      fs::copy_file(e.path(), fs::path(Folder) / e.path().filename(),
+                    fs::copy_options::overwrite_existing);
 }
 
 }  // namespace brellin::test

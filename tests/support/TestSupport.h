@@ -33,6 +33,10 @@ std::string CorpusPath(const std::string& name);  // shared corpus, e.g. "photos
 bool CorpusAvailable();
 
 std::vector<uint8_t> ReadBytes(const std::string& file);
+// A whole file as text (empty when it cannot be read).
+std::string ReadText(const std::string& file);
+// Copies the shipped brush files into Folder.
+void CopyShippedBrushes(const std::string& Folder);
 void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes);
 
 struct TCliResult {
