@@ -79,7 +79,7 @@ struct TDecoder {
   TStream* Stream = nullptr;
   std::vector<uint8_t> Buffer;
   std::vector<uint8_t> Row;
-  std::vector<TColor32> Pixels;
+  TLargeVector<TColor32> Pixels;  // every pixel is written by the rows
   bool Created = false;
 
   ~TDecoder() {

@@ -40,7 +40,7 @@ void PngWarning(png_structp, png_const_charp) {}
 struct TPngReader : TPngState {
   png_uint_32 Width = 0, Height = 0;
   int BitDepth = 0, ColorType = 0;
-  std::vector<TColor32> Pixels;
+  TLargeVector<TColor32> Pixels;  // fresh storage is zero; libpng writes every row
   std::vector<png_bytep> Rows;
 
   ~TPngReader() {

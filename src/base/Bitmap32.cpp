@@ -94,6 +94,16 @@ void TBitmap32::Assign(int width, int height, std::vector<TColor32>&& pixels) {
   FBits.assign(pixels.begin(), pixels.end());
 }
 
+void TBitmap32::Assign(int width, int height, TLargeVector<TColor32>&& pixels) {
+  if (width < 0 || height < 0 || pixels.size() != size_t(width) * size_t(height))
+    throw EBrellinError("TBitmap32.Assign: pixel count does not match the size");
+  if (width == 0 || height == 0) width = height = 0;
+  FWidth = width;
+  FHeight = height;
+  FBits = std::move(pixels);
+  if (FBits.empty()) TLargeVector<TColor32>().swap(FBits);
+}
+
 void TBitmap32::Clear(TColor32 color) {
   std::fill(FBits.begin(), FBits.end(), color);
 }

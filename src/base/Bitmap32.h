@@ -41,6 +41,8 @@ class TBitmap32 {
   void SetSizeFilled(int width, int height, TColor32 color);
   // Takes over the pixels of a vector of exactly width * height values.
   void Assign(int width, int height, std::vector<TColor32>&& pixels);
+  // The same without a copy: the vector becomes the pixel storage.
+  void Assign(int width, int height, TLargeVector<TColor32>&& pixels);
 
   TColor32* Bits() { return FBits.data(); }
   const TColor32* Bits() const { return FBits.data(); }

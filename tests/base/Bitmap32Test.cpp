@@ -102,6 +102,32 @@ TEST(Bitmap32, SetSizeFilledIsSetSizeAndClearWhateverCameBefore) {
   EXPECT_THROW(b.SetSizeFilled(-1, 3, 0), EBrellinError);
 }
 
+TEST(Bitmap32, AssignTakesPixelsFromEitherVectorAndRefusesAWrongCount) {
+  // A block above the mapping threshold and a small one, so both allocator
+  // paths hand their storage over.
+  for (const int w : {3, 1100}) {
+    const int h = 1000;
+    TLargeVector<TColor32> big(size_t(w) * h);
+    std::vector<TColor32> plain(size_t(w) * h);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = plain[i] = TColor32(i * 2654435761u);
+    const TColor32* storage = big.data();
+    TBitmap32 a, b;
+    a.Assign(w, h, std::move(big));
+    b.Assign(w, h, std::move(plain));
+    EXPECT_EQ(a.Bits(), storage);  // moved, not copied
+    ASSERT_EQ(a.Width(), w);
+    ASSERT_EQ(a.Height(), h);
+    EXPECT_TRUE(std::equal(a.Bits(), a.Bits() + size_t(w) * h, b.Bits()));
+    EXPECT_EQ(a.Pixel(w - 1, h - 1), TColor32((size_t(w) * h - 1) * 2654435761u));
+  }
+  TBitmap32 c;
+  EXPECT_THROW(c.Assign(4, 4, TLargeVector<TColor32>(15)), EBrellinError);
+  c.Assign(0, 7, TLargeVector<TColor32>());
+  EXPECT_TRUE(c.Empty());
+  EXPECT_EQ(c.Width(), 0);
+  EXPECT_EQ(c.Height(), 0);
+}
+
 TEST(Bitmap32Lines, HorizontalLineThroughPixelCentresTouchesOneRow) {
   TBitmap32 b(16, 4, clWhite32);
   int changes = 0;
