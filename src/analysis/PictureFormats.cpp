@@ -15,6 +15,7 @@
 #include "base/Blend.h"
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/Parallel.h"
 
 namespace brellin {
 
@@ -156,9 +157,18 @@ TBitmap32 LoadPictureFile(const std::string& fileName) {
 }
 
 void MakeOpaqueOverWhite(TBitmap32& bmp) {
+  // Pixel by pixel, so parts of a big picture go to the threads.
+  constexpr size_t kChunk = size_t(1) << 18;  // pixels
   TColor32* p = bmp.Bits();
-  for (size_t i = 0, n = bmp.PixelCount(); i < n; ++i)
-    if ((p[i] >> 24) != 255) p[i] = BlendBySourceAlpha(p[i], clWhite32) | 0xFF000000u;
+  const size_t n = bmp.PixelCount();
+  ParallelFor(
+      0, int((n + kChunk - 1) / kChunk),
+      [p, n](int c0, int c1) {
+        const size_t e = std::min(n, size_t(c1) * kChunk);
+        for (size_t i = size_t(c0) * kChunk; i < e; ++i)
+          if ((p[i] >> 24) != 255) p[i] = BlendBySourceAlpha(p[i], clWhite32) | 0xFF000000u;
+      },
+      4);
   bmp.Changed();
 }
 

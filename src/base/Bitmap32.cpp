@@ -9,6 +9,7 @@
 
 #include "base/Blend.h"
 #include "base/Errors.h"
+#include "base/Parallel.h"
 
 namespace brellin {
 
@@ -105,7 +106,21 @@ void TBitmap32::Assign(int width, int height, TLargeVector<TColor32>&& pixels) {
 }
 
 void TBitmap32::Clear(TColor32 color) {
-  std::fill(FBits.begin(), FBits.end(), color);
+  // A big picture is filled by all threads: its first fill is mostly page
+  // faults, and those are taken on every core at once.
+  constexpr size_t kChunk = size_t(1) << 18;  // pixels
+  TColor32* p = FBits.data();
+  const size_t n = FBits.size();
+  if (n < 4 * kChunk) {
+    std::fill(p, p + n, color);
+    return;
+  }
+  ParallelFor(
+      0, int((n + kChunk - 1) / kChunk),
+      [p, n, color](int c0, int c1) {
+        std::fill(p + size_t(c0) * kChunk, p + std::min(n, size_t(c1) * kChunk), color);
+      },
+      1);
 }
 
 TColor32 TBitmap32::PixelS(int x, int y) const {

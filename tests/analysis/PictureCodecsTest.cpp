@@ -19,8 +19,10 @@
 #include "analysis/PictureFormats.h"
 #include "analysis/PngCodec.h"
 #include "analysis/TiffCodec.h"
+#include "base/Blend.h"
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/Parallel.h"
 #include "support/TestSupport.h"
 
 namespace brellin {
@@ -525,6 +527,32 @@ TEST(PictureFormatsTest, OpaqueOverWhiteFollowsTheBlendRule) {
   // (256 * 255 + (F - 255) * 128 + 128) shr 8
   EXPECT_EQ(b.Pixel(2, 0), Color32(255, 128, 178));
   EXPECT_EQ(b.Pixel(3, 0), Color32(254, 254, 254));
+}
+
+TEST(PictureFormatsTest, OpaqueOverWhiteOfABigPictureIsThePixelRuleOnAnyThreadCount) {
+  // More pixels than one part, and a count that is no multiple of it, so the
+  // last part is short and every part boundary falls inside a row.
+  const int w = 1237, h = 911;
+  TBitmap32 pic(w, h);
+  uint32_t state = 12345;
+  for (size_t i = 0; i < pic.PixelCount(); ++i) {
+    state = state * 1664525u + 1013904223u;
+    // A quarter of the pixels opaque, the rest with any alpha.
+    pic.Bits()[i] = (state & 0x300) == 0 ? (state | 0xFF000000u) : state;
+  }
+  TBitmap32 expected = pic;
+  for (size_t i = 0; i < expected.PixelCount(); ++i) {
+    const TColor32 c = expected.Bits()[i];
+    if ((c >> 24) != 255) expected.Bits()[i] = BlendBySourceAlpha(c, clWhite32) | 0xFF000000u;
+  }
+  for (const int threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    SetThreadCount(threads);
+    TBitmap32 b = pic;
+    MakeOpaqueOverWhite(b);
+    ASSERT_TRUE(std::equal(b.Bits(), b.Bits() + b.PixelCount(), expected.Bits()));
+  }
+  SetThreadCount(0);
 }
 
 TEST(PictureFormatsTest, SavesBmpJpegAndPngThroughTheRegistry) {

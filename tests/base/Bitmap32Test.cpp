@@ -7,6 +7,7 @@
 #include "base/Bitmap32.h"
 #include "base/Blend.h"
 #include "base/Errors.h"
+#include "base/Parallel.h"
 #include "base/Resampler.h"
 #include "support/TestSupport.h"
 
@@ -126,6 +127,25 @@ TEST(Bitmap32, AssignTakesPixelsFromEitherVectorAndRefusesAWrongCount) {
   EXPECT_TRUE(c.Empty());
   EXPECT_EQ(c.Width(), 0);
   EXPECT_EQ(c.Height(), 0);
+}
+
+TEST(Bitmap32, ClearOfABigBitmapFillsEveryPixelOnAnyThreadCount) {
+  // Sizes around the point where the fill is split over the threads, and one
+  // whose last part is short.
+  for (const int threads : {1, 2, 3}) {
+    SetThreadCount(threads);
+    for (const auto [w, h] : {std::pair{1024, 1024}, {1023, 1025}, {2049, 1031}}) {
+      SCOPED_TRACE(testing::Message() << threads << " threads, " << w << " x " << h);
+      TBitmap32 b(w, h);
+      b.Bits()[0] = 1;
+      b.Clear(0xFF123456u);
+      const TColor32* p = b.Bits();
+      ASSERT_TRUE(std::all_of(p, p + b.PixelCount(), [](TColor32 c) { return c == 0xFF123456u; }));
+      b.Clear();
+      ASSERT_TRUE(std::all_of(p, p + b.PixelCount(), [](TColor32 c) { return c == 0; }));
+    }
+  }
+  SetThreadCount(0);
 }
 
 TEST(Bitmap32Lines, HorizontalLineThroughPixelCentresTouchesOneRow) {
