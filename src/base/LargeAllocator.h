@@ -3,12 +3,12 @@
 // picture otherwise spends a large part of its analysis in page faults
 // (one per 4 KiB touched). Small blocks come from the ordinary heap.
 //
-// Every block arrives zero-filled (fresh mappings are zero, small blocks come
-// from calloc), so value-initialised elements are not written a second time:
-// TLargeVector<T>(n) is n zeros without a pass over the memory. The one
-// difference from std::vector: resize() that grows back into capacity left by
-// an earlier shrink keeps the old values there. The program never shrinks
-// these buffers; assign(n, v) and vector(n, v) always write v.
+// Every block arrives zero-filled (fresh mappings are zero, spare pages are
+// cleared, small blocks come from calloc), so value-initialised elements are not written a second
+// time: TLargeVector<T>(n) is n zeros without a pass over the memory. The one difference from
+// std::vector: resize() that grows back into capacity left by an earlier shrink keeps the old
+// values there. The program never shrinks these buffers; assign(n, v) and vector(n, v) always write
+// v.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,13 @@ namespace brellin {
 
 void* LargeAllocate(size_t bytes);
 void LargeFree(void* p, size_t bytes) noexcept;
+
+// Mapped blocks that are freed keep their pages as spares (up to 512 MiB in
+// all) for the blocks allocated next, which get them cleared: far cheaper
+// than faulting in fresh pages. ReleaseSpareBlocks gives them back to the
+// system; SpareBlockBytes tells how much is kept.
+void ReleaseSpareBlocks() noexcept;
+size_t SpareBlockBytes() noexcept;
 
 template <typename T>
 struct TLargeAllocator {
