@@ -13,6 +13,7 @@
 #include "base/BmpCodec.h"
 #include "base/Clipboard.h"
 #include "base/Errors.h"
+#include "base/LargeAllocator.h"
 #include "base/PhaseTimer.h"
 #include "base/ProgramFolder.h"
 #include "base/Progress.h"
@@ -451,6 +452,9 @@ void TDomain::CloseCommand() {
     SourceView->ClearLayers();
     DestinationView->ClearLayers();
     Document.reset();
+    // Pages kept for the next big pictures go back to the system while no
+    // picture is open.
+    ReleaseSpareBlocks();
   }
   if (OnRefresh) OnRefresh(*this);
 }
