@@ -242,15 +242,27 @@ void TDomain::FinishRun(TBitmap32& Dest, bool PassSilentStop) {
   Dest.Changed();
 }
 
-void TDomain::ApplyStart(int Steps) {
-  if (!Document) return;
-  TPhaseTimer timer("apply");
+void TDomain::RunInEdit(const std::function<void(TBitmap32&)>& Run) {
   TBitmap32& dest = DestinationView->Bitmap();
   Document->BeginEdit();
   dest.BeginUpdate();
   try {
-    const int s = Steps;
     if (OverlapStrokes) Document->StartStrokeQueue();
+    Run(dest);
+    Document->FinishStrokeQueue();
+  } catch (...) {
+    Document->StopStrokeQueue();
+    FinishRun(dest, false);
+    throw;
+  }
+  FinishRun(dest, true);
+}
+
+void TDomain::ApplyStart(int Steps) {
+  if (!Document) return;
+  TPhaseTimer timer("apply");
+  RunInEdit([&](TBitmap32& dest) {
+    const int s = Steps;
     ApplyRunning = true;
     ApplyDone = true;
     bool stopped = false;
@@ -272,37 +284,21 @@ void TDomain::ApplyStart(int Steps) {
       ApplySteps = s;
       ApplyNextStep = 1;
     }
-    Document->FinishStrokeQueue();
-  } catch (...) {
-    Document->StopStrokeQueue();
-    FinishRun(dest, false);
-    throw;
-  }
-  FinishRun(dest, true);
+  });
 }
 
 void TDomain::RepeatLastApply() {
   if (!Document) return;
-  TBitmap32& dest = DestinationView->Bitmap();
   TProgressScope progress("Applying strokes...", 0, 100);
-  Document->BeginEdit();
-  dest.BeginUpdate();
-  try {
+  RunInEdit([&](TBitmap32& dest) {
     ApplyRunning = true;  // a repeat run cannot be stopped
-    if (OverlapStrokes) Document->StartStrokeQueue();
     for (int i = 1; i <= ApplySteps; ++i) {
       if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
       const int x = Random(dest.Width());
       const int y = Random(dest.Height());
       Document->PaintAt(x, y);
     }
-    Document->FinishStrokeQueue();
-  } catch (...) {
-    Document->StopStrokeQueue();
-    FinishRun(dest, false);
-    throw;
-  }
-  FinishRun(dest, true);
+  });
 }
 
 bool TDomain::AskSaveProject() {

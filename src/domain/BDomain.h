@@ -173,6 +173,9 @@ class TDomain {
  private:
   // Ends an apply run's edit: the destination's update, EndEdit, a repaint.
   void FinishRun(TBitmap32& Dest, bool PassSilentStop);
+  // One painting run as one edit with the destination's updates held back;
+  // the strokes go through the painting thread when OverlapStrokes is set.
+  void RunInEdit(const std::function<void(TBitmap32&)>& Run);
   void BrushSelected();
   void StyleSelected();
   void SelectStyleBrush();
