@@ -43,6 +43,13 @@ void UpdateLocked(TBitmap32& Bitmap, const F& Work) {
   Bitmap.Changed();
 }
 
+// Every painting call marks the document modified, whether or not it placed
+// a stroke.
+struct TMarkModified {
+  TDualImage& Doc;
+  ~TMarkModified() { Doc.Modified = true; }
+};
+
 TPolygonStrokeRenderer& BuiltInBrush() {
   static TPolygonStrokeRenderer brush;
   return brush;
@@ -174,26 +181,28 @@ TDualImage::~TDualImage() {
   if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
 }
 
+void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start) {
+  const TStyleParams& p = Style->Params;
+  Sampler.ColorSource = &Source();
+  Sampler.SetScale(Scale);
+  Sampler.SetPrecision(p.PolyStep);
+  Sampler.SetStart(Start);
+  const int l = Round(PressureFactor() * p.Length);
+  Sampler.SetStepCount(Random(l / 10) + l - l / 20);
+  Sampler.SetScanWidth(p.ScanWidth);
+  Sampler.StopOnBorders = p.StopOnBorders != 0;
+  Sampler.SetStraightLines(StraightLines);
+  Sampler.SetThreshold(p.BorderLimit);
+}
+
 void TDualImage::PaintAt(int X, int Y) {
-  struct TMarkModified {
-    TDualImage& Doc;
-    ~TMarkModified() { Doc.Modified = true; }
-  } mark{*this};
+  TMarkModified mark{*this};
   if (X < 0 || Y < 0 || X >= FeatureMap.Width() || Y >= FeatureMap.Height() || !Style) return;
   const TStyleParams& p = Style->Params;
   if (FeatureStrength(FeatureMap.Pixel(X, Y)) < p.BorderLimit) return;
   TLineSampler sampler(&FeatureMap, &Destination());
-  sampler.ColorSource = &Source();
-  sampler.SetScale(Scale);
-  sampler.SetPrecision(p.PolyStep);
-  sampler.SetStart({X, Y});
-  const int l = Round(PressureFactor() * p.Length);
-  sampler.SetStepCount(Random(l / 10) + l - l / 20);
+  SetUpSampler(sampler, {X, Y});
   sampler.SetThickness(float(PressureFactor() * p.Width));
-  sampler.SetScanWidth(p.ScanWidth);
-  sampler.StopOnBorders = p.StopOnBorders != 0;
-  sampler.SetStraightLines(StraightLines);
-  sampler.SetThreshold(p.BorderLimit);
   if (AutoMode) {
     sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
   } else {
@@ -235,10 +244,8 @@ void TDualImage::CommitStroke(TLineSampler& Sampler) {
                        Sampler.RightOutline);
     return;
   }
-  brush->SetColor(colour);
-  brush->SetAlpha(p.Alpha);
-  brush->SetReliefParams(Style->ReliefParams());
-  brush->Render(Sampler.LeftOutline, Sampler.RightOutline, Destination());
+  brush->RenderStroke(colour, p.Alpha, Style->ReliefParams(), Sampler.LeftOutline,
+                      Sampler.RightOutline, Destination());
 }
 
 void TDualImage::StartStrokeQueue() {
@@ -388,10 +395,7 @@ void TDualImage::RenderStrokes(TBitmap32& Bitmap, float Factor) {
           brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->GetObject(1));
       }
       if (!brush) brush = &BuiltInBrush();
-      brush->SetColor(r.Color);
-      brush->SetAlpha(r.Alpha);
-      brush->SetReliefParams(r.ReliefParams);
-      brush->Render(r.LeftSide, r.RightSide, Bitmap);
+      brush->RenderStroke(r.Color, r.Alpha, r.ReliefParams, r.LeftSide, r.RightSide, Bitmap);
       if (count % 10 == 0 && total > 0) SetProgress(Round(double(count) * 100.0 / double(total)));
     }
   }
@@ -522,24 +526,12 @@ void TDualImage::PaintAlongCurves(float Ratio) {
 }
 
 void TDualImage::PaintAlongSegment(const TBezierSegment& Segment, float Ratio) {
-  struct TMarkModified {
-    TDualImage& Doc;
-    ~TMarkModified() { Doc.Modified = true; }
-  } mark{*this};
+  TMarkModified mark{*this};
   if (!Style) return;
   const TStyleParams& p = Style->Params;
   TLineSampler sampler(&FeatureMap, &Destination());
-  sampler.ColorSource = &Source();
-  sampler.SetScale(Scale);
-  sampler.SetPrecision(p.PolyStep);
-  const int l = Round(PressureFactor() * p.Length);
-  sampler.SetStepCount(Random(l / 10) + l - l / 20);
+  SetUpSampler(sampler, Segment.P0);
   sampler.SetThickness(Ratio != 1.0f ? Ratio * p.Width : float(PressureFactor() * p.Width));
-  sampler.SetScanWidth(p.ScanWidth);
-  sampler.StopOnBorders = p.StopOnBorders != 0;
-  sampler.SetStraightLines(StraightLines);
-  sampler.SetStart(Segment.P0);
-  sampler.SetThreshold(p.BorderLimit);
   sampler.SetCurve(Segment.P0, Segment.P1, Segment.P2, Segment.P3);
   if (sampler.Run()) CommitStroke(sampler);
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());

@@ -173,6 +173,9 @@ class TDualImage {
   class TOverlayLayer;
   class TCursorLayer;
   void AddLayers();
+  // The sampler's settings from the style, for a stroke from Start: all but
+  // the thickness. Draws the stroke's step count.
+  void SetUpSampler(TLineSampler& Sampler, TPoint Start);
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
   std::unique_ptr<TStrokeQueue> FStrokeQueue;

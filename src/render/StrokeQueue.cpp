@@ -72,10 +72,7 @@ void TStrokeQueue::Paint() {
     if (!failed) {
       try {
         for (TJob& j : *batch) {
-          j.Brush->SetColor(j.Color);
-          j.Brush->SetAlpha(j.Alpha);
-          j.Brush->SetReliefParams(j.ReliefParams);
-          j.Brush->Render(j.Left, j.Right, FTarget);
+          j.Brush->RenderStroke(j.Color, j.Alpha, j.ReliefParams, j.Left, j.Right, FTarget);
         }
       } catch (...) {
         std::lock_guard<std::mutex> lock(FMutex);

@@ -35,6 +35,16 @@ class TAbstractStrokeRenderer : public TPersistentObject {
   void SetColor(TColor32 Value) { FColor = Value; }
   void SetReliefParams(TReliefParams Value);
 
+  // Sets the colour, opacity and relief of one stroke, then renders it.
+  void RenderStroke(TColor32 Color, uint8_t Alpha, TReliefParams Relief,
+                    const TArrayOfFixedPoint& LeftSide, const TArrayOfFixedPoint& RightSide,
+                    TBitmap32& Target) {
+    SetColor(Color);
+    SetAlpha(Alpha);
+    SetReliefParams(Relief);
+    Render(LeftSide, RightSide, Target);
+  }
+
   // Keeps both sides (until the next Render) and paints the stroke into
   // Target, clipped to it; Target is not resized.
   virtual void Render(const TArrayOfFixedPoint& LeftSide, const TArrayOfFixedPoint& RightSide,
