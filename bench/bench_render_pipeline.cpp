@@ -66,6 +66,17 @@ void OpenPhoto(TDomain& domain, TPictureView& source, TPictureView& dest) {
   domain.Document->RecordHistory = false;  // as render without --ps or --project
 }
 
+// Times apply runs of Steps seeds, each on a fresh background from seed 0.
+void TimeApplyRuns(benchmark::State& state, TDomain& domain, int Steps) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    domain.Document->FillBackground();
+    SetRandSeed(0);
+    state.ResumeTiming();
+    domain.ApplyStart(Steps);
+  }
+}
+
 void BM_Decode(benchmark::State& state) {
   const std::string f = OneMegapixelJpeg();
   for (auto _ : state) benchmark::DoNotOptimize(LoadPictureFile(f));
@@ -83,13 +94,7 @@ void BM_Strokes5000(benchmark::State& state) {
   TDomain domain(&ui);
   OpenPhoto(domain, source, dest);
   domain.OverlapStrokes = state.range(0) != 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    domain.Document->FillBackground();
-    SetRandSeed(0);
-    state.ResumeTiming();
-    domain.ApplyStart(5000);
-  }
+  TimeApplyRuns(state, domain, 5000);
 }
 
 // The photo stretched to 4240 x 2830 (12 megapixels), as bench/compare-tools.sh makes it.
@@ -122,13 +127,7 @@ void BM_Strokes12MP100k(benchmark::State& state) {
   domain.Document->AutoMode = true;
   domain.Document->RecordHistory = false;
   domain.OverlapStrokes = state.range(0) != 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    domain.Document->FillBackground();
-    SetRandSeed(0);
-    state.ResumeTiming();
-    domain.ApplyStart(100000);
-  }
+  TimeApplyRuns(state, domain, 100000);
 }
 
 void BM_Encode(benchmark::State& state) {
