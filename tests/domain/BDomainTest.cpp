@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 // Scripted answers; stops the apply run at a chosen step.
 struct TScriptedUi : TDomainUi {
-  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, Info;
+  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, Info, PictureFile;
+  bool Terminated = false;
   TAnswer Answer = aCancel;
   int Questions = 0;
   bool Accept = true;
@@ -49,6 +50,11 @@ struct TScriptedUi : TDomainUi {
     return !f.empty();
   }
   void InfoBox(const std::string& c, const std::string& t) override { Info = c + "|" + t; }
+  bool OpenPictureFile(std::string& f) override {
+    f = PictureFile;
+    return !f.empty();
+  }
+  void Terminate() override { Terminated = true; }
   void ApplyProgress(int k, int) override {
     LastK = k;
     if (k == StopAt) Domain->ApplyStop();
@@ -401,6 +407,100 @@ TEST(Domain, OverlappedStrokesChangeNothing) {
     EXPECT_TRUE(std::equal(plain.Picture.Bits(), plain.Picture.Bits() + plain.Picture.PixelCount(),
                            overlapped.Picture.Bits()));
   }
+}
+
+TEST(Domain, RemotePaths) {
+  EXPECT_TRUE(IsRemotePath("\\\\server\\share\\work.bpj"));
+  test::TTempDir tmp;
+  EXPECT_FALSE(IsRemotePath(tmp.File("work.bpj")));
+  // A folder that cannot be checked counts as local.
+  EXPECT_FALSE(IsRemotePath("/no/such/folder/work.bpj"));
+}
+
+TEST(Domain, CloseAsksAndCancelKeepsTheDocument) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  f.Ui.Answer = TDomainUi::aCancel;
+  d.CloseCommand();
+  EXPECT_EQ(f.Ui.Questions, 1);
+  EXPECT_EQ(f.Ui.Text, "Project not saved. Save before close?");
+  EXPECT_TRUE(d.Document);
+  // Yes without a project name asks for one; cancelling that dialog keeps the
+  // document modified, so nothing is closed.
+  f.Ui.Answer = TDomainUi::aYes;
+  EXPECT_FALSE(d.AskSaveProject());
+  d.CloseCommand();
+  EXPECT_TRUE(d.Document);
+  // Yes with a file: saved, then closed.
+  f.Ui.ProjectAs = f.Home.File("work.bpj");
+  d.CloseCommand();
+  EXPECT_FALSE(d.Document);
+  EXPECT_TRUE(fs::exists(f.Ui.ProjectAs));
+  // Without a document nothing is asked.
+  const int asked = f.Ui.Questions;
+  EXPECT_TRUE(d.AskSaveProject());
+  EXPECT_EQ(f.Ui.Questions, asked);
+}
+
+TEST(Domain, OpenReplacesTheDocumentEvenAfterCancellingTheSaveQuestion) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  f.Ui.Answer = TDomainUi::aCancel;
+  f.Ui.PictureFile = test::DataPath("cat_crop_128x96.png");
+  d.Styles.SetItemIndex(d.Styles.Count() - 1);
+  d.OpenCommand();
+  ASSERT_TRUE(d.Document);
+  // A new document: the painted states are gone with the old one.
+  EXPECT_EQ(d.Document->StateCount(), 0);
+  EXPECT_EQ(d.Styles.ItemIndex(), 0);
+}
+
+TEST(Domain, ExitOnlyAfterTheQuestionAllowsIt) {
+  TDomainFixture f;
+  PaintSome(f);
+  f.Ui.Answer = TDomainUi::aCancel;
+  f.Domain->ExitCommand();
+  EXPECT_FALSE(f.Ui.Terminated);
+  f.Ui.Answer = TDomainUi::aNo;
+  f.Domain->ExitCommand();
+  EXPECT_TRUE(f.Ui.Terminated);
+}
+
+TEST(Domain, SavingMergesEveryStateAndTheOpenedProjectHasNoColours) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  TDualImage& doc = *d.Document;
+  SetRandSeed(9);
+  d.ApplyStart(300);
+  ASSERT_EQ(doc.StateCount(), 3);
+  const int64_t vectors = doc.VectorCount();
+  const TBitmap32 painted = f.Dest.Bitmap();
+  doc.ProjectFileName = f.Home.File("p.bpj");
+  d.SaveProjectCommand();
+  EXPECT_FALSE(doc.Modified);
+  EXPECT_EQ(doc.StateCount(), 1);
+  EXPECT_EQ(doc.VectorCount(), vectors);
+  doc.Undo();
+  TBitmap32 background;
+  background.SetSize(painted.Width(), painted.Height());
+  doc.FillBackground(&background);
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), background));
+  doc.Redo();
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
+  // Opened again: the same pictures, one applied state, not modified.
+  d.OpenProjectFile(doc.ProjectFileName);
+  TDualImage& opened = *d.Document;
+  EXPECT_FALSE(opened.Modified);
+  EXPECT_EQ(opened.StateCount(), 1);
+  EXPECT_EQ(opened.VectorCount(), vectors);
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
+  // Colours and background are not part of a project.
+  EXPECT_EQ(opened.Colors.ForeColor, clBlack32);
+  EXPECT_EQ(opened.Colors.BackColor, 0u);
+  EXPECT_EQ(opened.BackgroundColor, 0u);
 }
 
 }  // namespace
