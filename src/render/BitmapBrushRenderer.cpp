@@ -275,6 +275,13 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   const int64_t sw = int64_t(BoundRight) - BoundLeft, sh = int64_t(BoundBottom) - BoundTop;
   if (sw < 2 || sw > kMaxStrokeSide || sh < 2 || sh > kMaxStrokeSide) return;
 
+  // The stroke lands somewhere in a picture far larger than the caches: ask
+  // for its rows of the target now, while the lanes are painted.
+  for (int64_t y = 0; y < sh; ++y) {
+    const char* row = reinterpret_cast<const char*>(Target.ScanLine(int(BoundTop + y)) + BoundLeft);
+    for (int64_t b = 0; b < sw * 4; b += 64) __builtin_prefetch(row + b, 1, 3);
+    __builtin_prefetch(row + sw * 4 - 1, 1, 3);
+  }
   FStroke.SetSizeFilled(int(sw), int(sh), FColor & 0x00FFFFFFu);
   FLaneOffsets.resize(FLanePath.size());
   for (size_t i = 0; i < FLanePath.size(); ++i) {
