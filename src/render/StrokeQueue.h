@@ -56,7 +56,10 @@ class TStrokeQueue {
   static constexpr size_t BatchSize = 32;
   static constexpr size_t MaxPendingBatches = 8;
 
+  static constexpr int64_t MaxPrefetchPixels = 1 << 14;
+
   void Hand(bool Last);
+  void PrefetchStrokeArea(const TJob& Job) const;
   void Paint();
 
   TBitmap32& FTarget;
