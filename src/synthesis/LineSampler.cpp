@@ -22,6 +22,12 @@ namespace {
 constexpr int HeadingInterval = 20;
 // Automatic strokes at least this long are refitted as a cubic.
 constexpr int MinCurveSteps = 30;
+// Only the first few scan lines of a wide band are fetched ahead.
+constexpr int MaxPrefetchLines = 4;
+
+uintptr_t CacheLineOf(const void* p) {
+  return reinterpret_cast<uintptr_t>(p) >> 6;
+}
 
 // Saturates instead of overflowing for points far outside 16.16's range.
 TFixed ToFixed(float v) {
@@ -243,24 +249,63 @@ void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
   Bounds = {left, top, right, bottom};
 }
 
-void TLineSampler::SampleColor() {
-  if (Precision >= StepCount) Precision = StepCount - 1;
-  SampleCount = 0;
-  SumR = SumG = SumB = 0;
+template <typename LineFn>
+void TLineSampler::ForEachScanLine(const LineFn& Line) const {
   // A curve path of no steps has no first heading.
   const uint8_t d0 = Dirs.empty() ? 0 : Dirs[0];
   TTurtle a(Start, uint8_t(d0 + 64)), b(Start, uint8_t(d0 - 64));
   // The path itself, then one step to B's side, one to A's, two to B's, ...
   int64_t n = Round64(std::clamp(double(ScanWidth) * 255.0, -1.0, 2147483647.0));
   while (n > 0) {
-    SampleLine(a.X, a.Y);
+    if (!Line(a.X, a.Y)) return;
     n -= 255;
     a.Step();
     if (n <= 0) break;
     b.Step();
-    SampleLine(b.X, b.Y);
+    if (!Line(b.X, b.Y)) return;
     n -= 255;
   }
+}
+
+void TLineSampler::SampleColor() {
+  if (Precision >= StepCount) Precision = StepCount - 1;
+  SampleBand();
+}
+
+void TLineSampler::SampleBand() {
+  SampleCount = 0;
+  SumR = SumG = SumB = 0;
+  ForEachScanLine([this](int32_t DX, int32_t DY) {
+    SampleLine(DX, DY);
+    return true;
+  });
+}
+
+void TLineSampler::PrefetchBand() const {
+  const int64_t w = Feature->Width(), h = Feature->Height();
+  const TColor32* map = Feature->Bits();
+  const TColor32* source = ColorSource != nullptr ? ColorSource->Bits() : nullptr;
+  const int64_t sw = source != nullptr ? ColorSource->Width() : 0;
+  const int64_t sh = source != nullptr ? ColorSource->Height() : 0;
+  int lines = 0;
+  ForEachScanLine([&](int32_t DX, int32_t DY) {
+    // Neighbouring pixels share a cache line: each line is asked for once
+    // in a row.
+    const TColor32 *lastMap = nullptr, *lastSource = nullptr;
+    for (const TPathPixel& rec : Pixels) {
+      const int64_t x = int64_t(rec.X) + DX, y = int64_t(rec.Y) + DY;
+      if (x < 0 || y < 0 || x >= w || y >= h) break;
+      const TColor32* m = map + (y * w + x);
+      if (CacheLineOf(m) != CacheLineOf(lastMap)) __builtin_prefetch(m);
+      lastMap = m;
+      if (x < sw && y < sh) {
+        const TColor32* c = source + (y * sw + x);
+        if (CacheLineOf(c) != CacheLineOf(lastSource)) __builtin_prefetch(c);
+        lastSource = c;
+      }
+    }
+    return ++lines < MaxPrefetchLines;
+  });
 }
 
 void TLineSampler::OutlineSegment(int A, int B) {
@@ -303,15 +348,31 @@ bool TLineSampler::Run() {
   if (StepCount <= 0) return false;
   if (DirectionCallback && FitCurve()) DirectionCallback = nullptr;
   Trace();
+  if (Precision >= StepCount) Precision = StepCount - 1;
+  // The band under the path lies somewhere in pictures far larger than the
+  // caches: it is asked for first and the outline (which needs only the
+  // path) is built while it arrives. The outline's part of the bounds counts
+  // only for a stroke that is drawn.
+  PrefetchBand();
+  const TArrayOfFixedPoint leftBefore = LeftOutline, rightBefore = RightOutline;
+  const TRect before = Bounds;
+  BuildOutline();
+  const TRect outlined = Bounds;
+  Bounds = before;
   try {
-    SampleColor();
+    SampleBand();
   } catch (const std::exception&) {
     SampleCount = 0;
   }
-  if (SampleCount <= 0) return false;
+  if (SampleCount <= 0) {
+    LeftOutline = leftBefore;
+    RightOutline = rightBefore;
+    return false;
+  }
+  Bounds = {std::min(Bounds.Left, outlined.Left), std::min(Bounds.Top, outlined.Top),
+            std::max(Bounds.Right, outlined.Right), std::max(Bounds.Bottom, outlined.Bottom)};
   AverageColor = Color32(uint8_t(SumR / SampleCount), uint8_t(SumG / SampleCount),
                          uint8_t(SumB / SampleCount), 255);
-  BuildOutline();
   return !LeftOutline.empty() && !RightOutline.empty();
 }
 

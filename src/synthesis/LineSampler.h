@@ -98,6 +98,13 @@ class TLineSampler {
 
  private:
   void ReadHeading(TTurtle& T, uint8_t& D);
+  // Calls Line(DX, DY) for each scan line of the band, in sampling order,
+  // while it returns true.
+  template <typename LineFn>
+  void ForEachScanLine(const LineFn& Line) const;
+  // SampleColor without the precision clamp.
+  void SampleBand();
+  void PrefetchBand() const;
   void IncludeInBounds(int32_t X, int32_t Y);
   // LastVertex alone cannot tell "none" from a real vertex at (-1, -1).
   bool HasLastVertex = false;
