@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/LargeAllocator.h"
 
 // libjpeg reports errors through a callback that must not return. It jumps
 // back with longjmp into a small function that holds no C++ objects; every
@@ -80,6 +82,8 @@ struct TDecoder {
   std::vector<uint8_t> Buffer;
   std::vector<uint8_t> Row;
   TLargeVector<TColor32> Pixels;  // every pixel is written by the rows
+  // Declared after Pixels: its helper stops before the pixels go.
+  std::unique_ptr<TBackgroundPrefault> Prefault;
   bool Created = false;
 
   ~TDecoder() {
@@ -201,7 +205,12 @@ bool DecodeRows(TDecoder& d) {
     // Allocated only once the data has proved itself with a first row: a
     // forged header over a few bytes fails before costing a gigabyte.
     // (A failed allocation throws out of here, past no libjpeg frame.)
-    if (d.Pixels.empty()) d.Pixels.resize(size_t(d.Info.output_width) * d.Info.output_height);
+    if (d.Pixels.empty()) {
+      d.Pixels.resize(size_t(d.Info.output_width) * d.Info.output_height);
+      // The rows arrive one by one; their pages are faulted in ahead of them.
+      d.Prefault = std::make_unique<TBackgroundPrefault>(d.Pixels.data(),
+                                                         d.Pixels.size() * sizeof(TColor32));
+    }
     ConvertRow(d.Info, d.Row.data(), d.Pixels.data() + size_t(y) * d.Info.output_width);
   }
   jpeg_finish_decompress(&d.Info);

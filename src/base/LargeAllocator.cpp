@@ -1,22 +1,36 @@
 #include "base/LargeAllocator.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
+
+#include "base/Parallel.h"
 
 namespace brellin {
 
 namespace {
-constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kMapThreshold = size_t(4) << 20;
 
+size_t PageSize() {
+  static const size_t size = [] {
+    const long s = ::sysconf(_SC_PAGESIZE);
+    return s > 0 ? size_t(s) : size_t(4096);
+  }();
+  return size;
+}
+
 size_t MappedSize(size_t bytes) {
-  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  const size_t page = PageSize();
+  return (bytes + page - 1) / page * page;
 }
 
 // Freed blocks are kept, up to a limit, and their pages handed to the next
@@ -28,7 +42,7 @@ constexpr size_t kSpareLimit = size_t(512) << 20;
 
 struct TSpare {
   uintptr_t Start;
-  size_t Size;  // a multiple of kHugePage
+  size_t Size;  // a multiple of the page size
 };
 
 std::mutex gSpareMutex;
@@ -108,20 +122,58 @@ size_t SpareBlockBytes() noexcept {
 
 namespace {
 void* MapFresh(size_t size) {
-  // Map one huge page more than needed and trim, so the block is aligned.
-  void* raw =
-      ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
-  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-  if (aligned > start) ::munmap(raw, aligned - start);
-  const uintptr_t end = start + size + kHugePage, alignedEnd = aligned + size;
-  if (end > alignedEnd) ::munmap(reinterpret_cast<void*>(alignedEnd), end - alignedEnd);
-#ifdef MADV_HUGEPAGE
-  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-#endif
-  return reinterpret_cast<void*>(aligned);
+  void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) throw std::bad_alloc();
+  return block;
 }
+
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int kPopulateWrite = 23;  // Linux 5.14 and later
+#endif
+// Pages are faulted in this many bytes at a time, so that a caller running
+// ahead of the helper is never held up for long.
+constexpr size_t kPrefaultChunk = size_t(1) << 20;
 }  // namespace
+
+struct TBackgroundPrefault::TState {
+  std::thread Helper;
+  std::atomic<bool> Stop{false};
+};
+
+TBackgroundPrefault::TBackgroundPrefault(void* P, size_t Bytes) {
+  if (!P || Bytes < kMapThreshold || ThreadCount() < 2) return;
+  // Only whole pages inside the block are asked for.
+  const size_t page = PageSize();
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(P) + page - 1) / page * page;
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(P) + Bytes) / page * page;
+  if (end <= start) return;
+  // A kernel without the call says so on the first page: then the caller
+  // faults its pages itself, as without a helper.
+  if (::madvise(reinterpret_cast<void*>(start), page, kPopulateWrite) != 0) return;
+  try {
+    auto state = std::make_unique<TState>();
+    TState* s = state.get();
+    state->Helper = std::thread([s, start, end] {
+      for (uintptr_t p = start; p < end && !s->Stop.load(std::memory_order_relaxed);
+           p += kPrefaultChunk) {
+        if (::madvise(reinterpret_cast<void*>(p), std::min<uintptr_t>(kPrefaultChunk, end - p),
+                      kPopulateWrite) != 0)
+          return;
+      }
+    });
+    FState = state.release();
+  } catch (...) {
+    // no thread to spare: the caller faults its pages itself
+  }
+}
+
+TBackgroundPrefault::~TBackgroundPrefault() {
+  if (!FState) return;
+  FState->Stop = true;
+  FState->Helper.join();
+  delete FState;
+}
 
 }  // namespace brellin

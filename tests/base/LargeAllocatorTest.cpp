@@ -84,5 +84,30 @@ TEST(LargeAllocator, SparesStayBelowTheLimitAndThreadsShareThemSafely) {
   ReleaseSpareBlocks();
 }
 
+// The helper faults pages in while the owner writes them, as a decoder
+// fills its rows: what the owner wrote must stay, everything else zero, and
+// an owner that gives up early must not wait for the whole block.
+TEST(LargeAllocator, BackgroundPrefaultLeavesTheContentsAlone) {
+  ReleaseSpareBlocks();
+  TLargeVector<uint8_t> block(64 * kMiB + 321);
+  {
+    TBackgroundPrefault prefault(block.data(), block.size());
+    for (size_t i = 0; i < block.size() / 2; i += 4093) block[i] = uint8_t(i % 251 + 1);
+  }
+  for (size_t i = 0; i < block.size(); ++i) {
+    const uint8_t want = i < block.size() / 2 && i % 4093 == 0 ? uint8_t(i % 251 + 1) : 0;
+    if (block[i] != want) {
+      ADD_FAILURE() << "byte " << i << " is " << int(block[i]) << ", expected " << int(want);
+      break;
+    }
+  }
+  {
+    TLargeVector<uint8_t> other(256 * kMiB);
+    TBackgroundPrefault stopped(other.data(), other.size());
+  }
+  TBackgroundPrefault none(nullptr, 0);
+  ReleaseSpareBlocks();
+}
+
 }  // namespace
 }  // namespace brellin
