@@ -308,7 +308,16 @@ void TLineSampler::PrefetchBand() const {
   });
 }
 
+float TLineSampler::OutlineRadius() const {
+  const float t = float(255.0 * double(ThicknessFactor));  // the thickness / 3
+  return float(std::max(double(t), std::pow(2.0 * double(t), 1.3) / 3.0));
+}
+
 void TLineSampler::OutlineSegment(int A, int B) {
+  OutlineSegment(A, B, OutlineRadius());
+}
+
+void TLineSampler::OutlineSegment(int A, int B, float r) {
   if (A == B) return;
   constexpr double halfPi = std::numbers::pi / 2.0;
   const TPathPixel &ra = Pixels[size_t(A)], &rb = Pixels[size_t(B)];
@@ -317,8 +326,6 @@ void TLineSampler::OutlineSegment(int A, int B) {
   const float xb = float(double(Start.X) + double(rb.FX));
   const float yb = float(double(Start.Y) + double(rb.FY));
   const float phi = float(std::atan2(double(yb) - double(ya), double(xb) - double(xa)));
-  const float t = float(255.0 * double(ThicknessFactor));  // the thickness / 3
-  const float r = float(std::max(double(t), std::pow(2.0 * double(t), 1.3) / 3.0));
   const auto emit = [&](double angle, TArrayOfFixedPoint& outline) {
     const float vx = float(double(xa) + double(r) * std::cos(angle));
     const float vy = float(double(ya) + double(r) * std::sin(angle));
@@ -340,8 +347,9 @@ void TLineSampler::BuildOutline() {
   RightOutline.clear();
   LeftOutline.reserve(size_t(std::max(k, 0)) + 1);
   RightOutline.reserve(size_t(std::max(k, 0)) + 1);
-  for (int j = 1; j <= k; ++j) OutlineSegment((j - 1) * Precision, j * Precision - 1);
-  if (h - k * Precision > 0) OutlineSegment(k * Precision, h);
+  const float r = OutlineRadius();
+  for (int j = 1; j <= k; ++j) OutlineSegment((j - 1) * Precision, j * Precision - 1, r);
+  if (h - k * Precision > 0) OutlineSegment(k * Precision, h, r);
 }
 
 bool TLineSampler::Run() {

@@ -98,6 +98,9 @@ class TLineSampler {
 
  private:
   void ReadHeading(TTurtle& T, uint8_t& D);
+  // How far the sides lie from the path: the same for every segment.
+  float OutlineRadius() const;
+  void OutlineSegment(int A, int B, float r);
   // Calls Line(DX, DY) for each scan line of the band, in sampling order,
   // while it returns true.
   template <typename LineFn>

@@ -91,10 +91,19 @@ inline void TTurtle::Step() {
   Y2 = sy;
 }
 
+// float(double(N) / 255.0), the position's rounding, in single precision
+// where that gives the same float: for |N| < 2^24 both are the quotient
+// rounded once to a float, because N / 255 repeats its binary digits every
+// eight places and so never lies close enough to half a float step for the
+// double's rounding to matter (tested for every such N).
+inline float DivideBy255(int64_t N) {
+  if (N > -(int64_t(1) << 24) && N < (int64_t(1) << 24)) return float(N) / 255.0f;
+  return float(double(N) / 255.0);
+}
+
 inline TFloatPoint TTurtle::GetPositionF() const {
-  const double px = double(int64_t(Weight1) * X1 + int64_t(Weight2) * X2) / 255.0;
-  const double py = double(int64_t(Weight1) * Y1 + int64_t(Weight2) * Y2) / 255.0;
-  return {float(px), float(py)};
+  return {DivideBy255(int64_t(Weight1) * X1 + int64_t(Weight2) * X2),
+          DivideBy255(int64_t(Weight1) * Y1 + int64_t(Weight2) * Y2)};
 }
 
 // The heading that makes a turtle walk from A towards B (0 when A = B).

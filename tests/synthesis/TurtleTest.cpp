@@ -41,6 +41,18 @@ TEST(Turtle, SetPositionGivesFullWeightOnTheIntegerPosition) {
   EXPECT_EQ(t.MaxY(), 5);
 }
 
+// Sub-pixel positions are rounded in single precision where that is exact:
+// every numerator of that range must give the double route's float, and
+// larger ones take the double route.
+TEST(Turtle, PositionRoundingMatchesTheDoubleRouteEverywhere) {
+  int64_t mismatches = 0;
+  for (int64_t n = -(int64_t(1) << 24); n <= (int64_t(1) << 24); ++n)
+    mismatches += DivideBy255(n) != float(double(n) / 255.0);
+  EXPECT_EQ(mismatches, 0);
+  for (int64_t n : {int64_t(1) << 40, -(int64_t(1) << 33) - 7, int64_t(123456789012)})
+    EXPECT_EQ(DivideBy255(n), float(double(n) / 255.0));
+}
+
 TEST(Turtle, CardinalAndDiagonalWalks) {
   TTurtle right({0, 0}, 0);
   for (const TStepRecord& s : Walk(right, 5)) EXPECT_EQ(s.W1, 255);
