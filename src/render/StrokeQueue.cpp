@@ -1,5 +1,7 @@
 #include "render/StrokeQueue.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -11,6 +13,10 @@ TStrokeQueue::TStrokeQueue(TBitmap32& Target)
     : FTarget(Target), FFilling(std::make_unique<TBatch>()) {
   FFilling->reserve(BatchSize);
   FThread = std::thread([this] { Paint(); });
+#ifdef __linux__
+  // Named for profilers and debuggers.
+  pthread_setname_np(FThread.native_handle(), "brellin-paint");
+#endif
 }
 
 TStrokeQueue::~TStrokeQueue() {
