@@ -16,4 +16,10 @@ int32_t Random(int32_t n);
 // A real value in [0, 1): seed / 2^32.
 double RandomReal();
 
+// How many draws were made so far (SetRandSeed does not reset it).
+uint64_t RandomDrawCount();
+// What Random(n) will give on the Ahead-th draw from now (Ahead >= 1),
+// without drawing.
+int32_t PeekRandom(int Ahead, int32_t n);
+
 }  // namespace brellin

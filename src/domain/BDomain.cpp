@@ -242,63 +242,98 @@ void TDomain::FinishRun(TBitmap32& Dest, bool PassSilentStop) {
   Dest.Changed();
 }
 
-void TDomain::RunInEdit(const std::function<void(TBitmap32&)>& Run) {
+void TDomain::RunInEdit(const std::function<void(TBitmap32&)>& Run, int64_t Strokes) {
   TBitmap32& dest = DestinationView->Bitmap();
   Document->BeginEdit();
   dest.BeginUpdate();
   try {
+    Document->PrepareSampling(Strokes);
     if (OverlapStrokes) Document->StartStrokeQueue();
     Run(dest);
     Document->FinishStrokeQueue();
   } catch (...) {
     Document->StopStrokeQueue();
+    Document->FinishSampling();
     FinishRun(dest, false);
     throw;
   }
+  Document->FinishSampling();
   FinishRun(dest, true);
 }
+
+namespace {
+
+// Where the next step of a run will start, guessed from how many random
+// numbers the last one drew (almost always the same count), so that the
+// picture there can be asked for while this step is painted. A wrong guess
+// only costs the time of a cache miss.
+class TNextStepGuess {
+ public:
+  // Call right after drawing a step's X and Y.
+  void Prefetch(TDualImage& Document, int Width, int Height) {
+    const uint64_t now = RandomDrawCount();
+    const uint64_t perStep = now - FLast;
+    if (FLast != 0 && perStep >= 2 && perStep <= 64)
+      Document.PrefetchStepStart(PeekRandom(int(perStep) - 1, Width),
+                                 PeekRandom(int(perStep), Height));
+    FLast = now;
+  }
+
+ private:
+  uint64_t FLast = 0;
+};
+
+}  // namespace
 
 void TDomain::ApplyStart(int Steps) {
   if (!Document) return;
   TPhaseTimer timer("apply");
-  RunInEdit([&](TBitmap32& dest) {
-    const int s = Steps;
-    ApplyRunning = true;
-    ApplyDone = true;
-    bool stopped = false;
-    for (int k = ApplyNextStep; k <= s; ++k) {
-      const int x = Random(dest.Width());
-      const int y = Random(dest.Height());
-      Document->PaintAt(x, y);
-      FUi->ApplyProgress(k, s);
-      FUi->ProcessEvents();
-      if (k == s) break;
-      if (!ApplyRunning) {
-        stopped = true;
-        break;
-      }
-      ApplyNextStep = k;
-      ApplySteps = k;
-    }
-    if (!stopped) {
-      ApplySteps = s;
-      ApplyNextStep = 1;
-    }
-  });
+  RunInEdit(
+      [&](TBitmap32& dest) {
+        const int s = Steps;
+        ApplyRunning = true;
+        ApplyDone = true;
+        bool stopped = false;
+        TNextStepGuess next;
+        for (int k = ApplyNextStep; k <= s; ++k) {
+          const int x = Random(dest.Width());
+          const int y = Random(dest.Height());
+          next.Prefetch(*Document, dest.Width(), dest.Height());
+          Document->PaintAt(x, y);
+          FUi->ApplyProgress(k, s);
+          FUi->ProcessEvents();
+          if (k == s) break;
+          if (!ApplyRunning) {
+            stopped = true;
+            break;
+          }
+          ApplyNextStep = k;
+          ApplySteps = k;
+        }
+        if (!stopped) {
+          ApplySteps = s;
+          ApplyNextStep = 1;
+        }
+      },
+      int64_t(Steps) - ApplyNextStep + 1);
 }
 
 void TDomain::RepeatLastApply() {
   if (!Document) return;
   TProgressScope progress("Applying strokes...", 0, 100);
-  RunInEdit([&](TBitmap32& dest) {
-    ApplyRunning = true;  // a repeat run cannot be stopped
-    for (int i = 1; i <= ApplySteps; ++i) {
-      if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
-      const int x = Random(dest.Width());
-      const int y = Random(dest.Height());
-      Document->PaintAt(x, y);
-    }
-  });
+  RunInEdit(
+      [&](TBitmap32& dest) {
+        ApplyRunning = true;  // a repeat run cannot be stopped
+        TNextStepGuess next;
+        for (int i = 1; i <= ApplySteps; ++i) {
+          if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
+          const int x = Random(dest.Width());
+          const int y = Random(dest.Height());
+          next.Prefetch(*Document, dest.Width(), dest.Height());
+          Document->PaintAt(x, y);
+        }
+      },
+      ApplySteps);
 }
 
 bool TDomain::AskSaveProject() {

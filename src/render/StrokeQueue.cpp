@@ -2,7 +2,12 @@
 
 #include <pthread.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "render/StrokeRenderer.h"
@@ -41,9 +46,13 @@ void TStrokeQueue::Hand(bool Last) {
   std::unique_lock<std::mutex> lock(FMutex);
   FRoom.wait(lock, [this] { return FPending.size() < MaxPendingBatches || FError; });
   if (FError && !Last) std::rethrow_exception(FError);
-  if (!FFilling->empty()) FPending.push_back(std::move(FFilling));
+  if (!FFilling->empty()) {
+    FPending.push_back(std::move(FFilling));
+    FHanded.fetch_add(1, std::memory_order_release);
+  }
   if (Last) {
     FClosed = true;
+    FHanded.fetch_add(1, std::memory_order_release);
   } else if (!FSpare.empty()) {
     FFilling = std::move(FSpare.back());
     FSpare.pop_back();
@@ -86,15 +95,31 @@ void TStrokeQueue::PrefetchStrokeArea(const TJob& Job) const {
   }
 }
 
+void TStrokeQueue::AwaitHand(uint64_t Taken) const {
+  // Going to sleep and being woken costs both threads system calls, and on
+  // a virtual machine the waking can take longer than a batch takes to
+  // paint: the next batch is first awaited awake for a while.
+  const auto until = std::chrono::steady_clock::now() + SpinTime;
+  for (int i = 1; FHanded.load(std::memory_order_acquire) == Taken; ++i) {
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+    if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
+  }
+}
+
 void TStrokeQueue::Paint() {
+  uint64_t taken = 0;  // batches taken so far
   for (;;) {
     std::unique_ptr<TBatch> batch;
+    AwaitHand(taken);
     {
       std::unique_lock<std::mutex> lock(FMutex);
       FWake.wait(lock, [this] { return !FPending.empty() || FClosed; });
       if (FPending.empty()) return;
       batch = std::move(FPending.front());
       FPending.pop_front();
+      ++taken;
     }
     FRoom.notify_one();
     bool failed;

@@ -6,6 +6,8 @@
 // each stroke right away.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -58,7 +60,13 @@ class TStrokeQueue {
 
   static constexpr int64_t MaxPrefetchPixels = 1 << 14;
 
+  // How long the painting thread waits awake for the next batch.
+  static constexpr std::chrono::microseconds SpinTime{500};
+
   void Hand(bool Last);
+  // Returns once there is more to do than the first Taken batches (another
+  // batch or the closing), or after SpinTime.
+  void AwaitHand(uint64_t Taken) const;
   void PrefetchStrokeArea(const TJob& Job) const;
   void Paint();
 
@@ -69,6 +77,8 @@ class TStrokeQueue {
   std::deque<std::unique_ptr<TBatch>> FPending;
   std::vector<std::unique_ptr<TBatch>> FSpare;
   bool FClosed = false;
+  // Batches handed over so far, plus one for the closing; read without the lock.
+  std::atomic<uint64_t> FHanded{0};
   std::exception_ptr FError;
   std::thread FThread;
 };

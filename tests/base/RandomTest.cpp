@@ -37,5 +37,20 @@ TEST(Random, SameSeedSameSequenceAndValuesInRange) {
   }
 }
 
+// Looking ahead must neither draw nor disagree with the draws that follow;
+// every kind of draw is counted.
+TEST(Random, PeekingAheadSeesTheComingDrawsWithoutDrawing) {
+  SetRandSeed(99);
+  const uint64_t count = RandomDrawCount();
+  const int32_t third = PeekRandom(3, 5000), first = PeekRandom(1, 7);
+  EXPECT_EQ(RandSeed(), 99u);
+  EXPECT_EQ(RandomDrawCount(), count);
+  EXPECT_EQ(Random(7), first);
+  Random(0);
+  EXPECT_EQ(Random(5000), third);
+  RandomReal();
+  EXPECT_EQ(RandomDrawCount(), count + 4);
+}
+
 }  // namespace
 }  // namespace brellin
