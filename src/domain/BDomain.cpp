@@ -242,22 +242,19 @@ void TDomain::FinishRun(TBitmap32& Dest, bool PassSilentStop) {
   Dest.Changed();
 }
 
-void TDomain::RunInEdit(const std::function<void(TBitmap32&)>& Run, int64_t Strokes) {
+void TDomain::RunInEdit(const std::function<void(TBitmap32&)>& Run) {
   TBitmap32& dest = DestinationView->Bitmap();
   Document->BeginEdit();
   dest.BeginUpdate();
   try {
-    Document->PrepareSampling(Strokes);
     if (OverlapStrokes) Document->StartStrokeQueue();
     Run(dest);
     Document->FinishStrokeQueue();
   } catch (...) {
     Document->StopStrokeQueue();
-    Document->FinishSampling();
     FinishRun(dest, false);
     throw;
   }
-  Document->FinishSampling();
   FinishRun(dest, true);
 }
 
@@ -288,52 +285,48 @@ class TNextStepGuess {
 void TDomain::ApplyStart(int Steps) {
   if (!Document) return;
   TPhaseTimer timer("apply");
-  RunInEdit(
-      [&](TBitmap32& dest) {
-        const int s = Steps;
-        ApplyRunning = true;
-        ApplyDone = true;
-        bool stopped = false;
-        TNextStepGuess next;
-        for (int k = ApplyNextStep; k <= s; ++k) {
-          const int x = Random(dest.Width());
-          const int y = Random(dest.Height());
-          next.Prefetch(*Document, dest.Width(), dest.Height());
-          Document->PaintAt(x, y);
-          FUi->ApplyProgress(k, s);
-          FUi->ProcessEvents();
-          if (k == s) break;
-          if (!ApplyRunning) {
-            stopped = true;
-            break;
-          }
-          ApplyNextStep = k;
-          ApplySteps = k;
-        }
-        if (!stopped) {
-          ApplySteps = s;
-          ApplyNextStep = 1;
-        }
-      },
-      int64_t(Steps) - ApplyNextStep + 1);
+  RunInEdit([&](TBitmap32& dest) {
+    const int s = Steps;
+    ApplyRunning = true;
+    ApplyDone = true;
+    bool stopped = false;
+    TNextStepGuess next;
+    for (int k = ApplyNextStep; k <= s; ++k) {
+      const int x = Random(dest.Width());
+      const int y = Random(dest.Height());
+      next.Prefetch(*Document, dest.Width(), dest.Height());
+      Document->PaintAt(x, y);
+      FUi->ApplyProgress(k, s);
+      FUi->ProcessEvents();
+      if (k == s) break;
+      if (!ApplyRunning) {
+        stopped = true;
+        break;
+      }
+      ApplyNextStep = k;
+      ApplySteps = k;
+    }
+    if (!stopped) {
+      ApplySteps = s;
+      ApplyNextStep = 1;
+    }
+  });
 }
 
 void TDomain::RepeatLastApply() {
   if (!Document) return;
   TProgressScope progress("Applying strokes...", 0, 100);
-  RunInEdit(
-      [&](TBitmap32& dest) {
-        ApplyRunning = true;  // a repeat run cannot be stopped
-        TNextStepGuess next;
-        for (int i = 1; i <= ApplySteps; ++i) {
-          if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
-          const int x = Random(dest.Width());
-          const int y = Random(dest.Height());
-          next.Prefetch(*Document, dest.Width(), dest.Height());
-          Document->PaintAt(x, y);
-        }
-      },
-      ApplySteps);
+  RunInEdit([&](TBitmap32& dest) {
+    ApplyRunning = true;  // a repeat run cannot be stopped
+    TNextStepGuess next;
+    for (int i = 1; i <= ApplySteps; ++i) {
+      if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));
+      const int x = Random(dest.Width());
+      const int y = Random(dest.Height());
+      next.Prefetch(*Document, dest.Width(), dest.Height());
+      Document->PaintAt(x, y);
+    }
+  });
 }
 
 bool TDomain::AskSaveProject() {

@@ -175,8 +175,7 @@ class TDomain {
   void FinishRun(TBitmap32& Dest, bool PassSilentStop);
   // One painting run as one edit with the destination's updates held back;
   // the strokes go through the painting thread when OverlapStrokes is set.
-  // Strokes: about how many strokes the run paints (for PrepareSampling).
-  void RunInEdit(const std::function<void(TBitmap32&)>& Run, int64_t Strokes);
+  void RunInEdit(const std::function<void(TBitmap32&)>& Run);
   void BrushSelected();
   void StyleSelected();
   void SelectStyleBrush();

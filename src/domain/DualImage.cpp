@@ -20,7 +20,6 @@
 #include "render/StrokeQueue.h"
 #include "render/StrokeRenderer.h"
 #include "synthesis/LineSampler.h"
-#include "synthesis/SamplingPlane.h"
 
 namespace brellin {
 
@@ -182,29 +181,14 @@ TDualImage::~TDualImage() {
   if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
 }
 
-void TDualImage::PrepareSampling(int64_t Strokes) {
-  // Making the copy costs about what a stroke per few hundred pixels saves.
-  constexpr int64_t PixelsPerStroke = 256;
-  const int64_t pixels = int64_t(FeatureMap.Width()) * FeatureMap.Height();
-  FSamplingPlane.reset();
-  if (pixels < SamplingPlaneMinPixels || Strokes * PixelsPerStroke < pixels) return;
-  FSamplingPlane = std::make_unique<TSamplingPlane>(FeatureMap, &Source());
-}
-
 void TDualImage::PrefetchStepStart(int X, int Y) const {
   if (!FeatureMap.Contains(X, Y)) return;
   __builtin_prefetch(FeatureMap.ScanLine(Y) + X);
-  if (FSamplingPlane) __builtin_prefetch(&FSamplingPlane->At(X, Y));
-}
-
-void TDualImage::FinishSampling() {
-  FSamplingPlane.reset();
 }
 
 void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start) {
   const TStyleParams& p = Style->Params;
   Sampler.ColorSource = &Source();
-  Sampler.Plane = FSamplingPlane.get();
   Sampler.SetScale(Scale);
   Sampler.SetPrecision(p.PolyStep);
   Sampler.SetStart(Start);

@@ -23,7 +23,6 @@ class TBStyle;
 class TLineSampler;
 class TPersistentObjectManager;
 class TStrokeQueue;
-class TSamplingPlane;
 
 // The pen pressure of the tablet (1.0 without a pen); the tablet support
 // installs its reading here.
@@ -69,16 +68,8 @@ class TDualImage {
   void StopStrokeQueue();
   bool StrokeQueueRunning() const { return bool(FStrokeQueue); }
 
-  // A run of about Strokes strokes on a big picture reads the map and the
-  // source through a tiled copy (see TSamplingPlane), made here when it pays
-  // for itself; the pictures must not change until FinishSampling.
-  void PrepareSampling(int64_t Strokes);
-  // Pictures smaller than this stay in the caches and get no copy.
-  int64_t SamplingPlaneMinPixels = int64_t(1) << 22;
   // Asks for the pixels a stroke from (X, Y) reads first; reads nothing.
   void PrefetchStepStart(int X, int Y) const;
-  void FinishSampling();
-  bool SamplingPlaneReady() const { return bool(FSamplingPlane); }
 
   // Brackets one painting action; brackets nest. EndEdit of the outermost
   // bracket pushes the state, or ends with a silent stop when nothing was painted.
@@ -191,7 +182,6 @@ class TDualImage {
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
   std::unique_ptr<TStrokeQueue> FStrokeQueue;
-  std::unique_ptr<TSamplingPlane> FSamplingPlane;
   friend class TOverlayLayer;
   friend class TCursorLayer;
 };

@@ -199,12 +199,12 @@ void TLineSampler::IncludeInBounds(int32_t X, int32_t Y) {
   if (Y > Bounds.Bottom) Bounds.Bottom = Y;
 }
 
-template <typename TReader>
-void TLineSampler::WalkLine(int32_t DX, int32_t DY, const TReader& Read) {
+void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
   const int64_t w = Feature->Width(), h = Feature->Height();
-  const bool source = ColorSource != nullptr;
-  const int64_t sw = source ? ColorSource->Width() : 0;
-  const int64_t sh = source ? ColorSource->Height() : 0;
+  const TColor32* map = Feature->Bits();
+  const TColor32* source = ColorSource != nullptr ? ColorSource->Bits() : nullptr;
+  const int64_t sw = source != nullptr ? ColorSource->Width() : 0;
+  const int64_t sh = source != nullptr ? ColorSource->Height() : 0;
   const bool stopOnBorders = StopOnBorders;
   const uint8_t threshold = Threshold;
   // The walk keeps sums, count and bounds in locals; the line ends at the
@@ -222,12 +222,12 @@ void TLineSampler::WalkLine(int32_t DX, int32_t DY, const TReader& Read) {
     right = std::max(right, int32_t(x));
     top = std::min(top, int32_t(y));
     bottom = std::max(bottom, int32_t(y));
-    const TColor32 px = Read.Feature(x, y);
+    const TColor32 px = map[y * w + x];
     if ((stopOnBorders && (px & 0x80) != 0) || uint8_t(px & 0x7F) < threshold) break;
-    if (source) {
+    if (source != nullptr) {
       // A colour source smaller than the map ends the line like the map's edge.
       if (x >= sw || y >= sh) break;
-      const TColor32 c = Read.Color(x, y);
+      const TColor32 c = source[y * sw + x];
       r = RedComponent(c);
       g = GreenComponent(c);
       b = BlueComponent(c);
@@ -247,41 +247,6 @@ void TLineSampler::WalkLine(int32_t DX, int32_t DY, const TReader& Read) {
   SumR = sumR, SumG = sumG, SumB = sumB;
   SampleCount = count;
   Bounds = {left, top, right, bottom};
-}
-
-namespace {
-
-// The two ways of reading the map and the colours under a pixel.
-struct TPictureReader {
-  const TColor32* Map;
-  int64_t MapWidth;
-  const TColor32* Colors;
-  int64_t ColorWidth;
-  TColor32 Feature(int64_t X, int64_t Y) const { return Map[Y * MapWidth + X]; }
-  TColor32 Color(int64_t X, int64_t Y) const { return Colors[Y * ColorWidth + X]; }
-};
-
-struct TPlaneReader {
-  const TSamplingPlane* Plane;
-  TColor32 Feature(int64_t X, int64_t Y) const { return Plane->At(X, Y).Feature; }
-  TColor32 Color(int64_t X, int64_t Y) const { return Plane->At(X, Y).Color; }
-};
-
-}  // namespace
-
-bool TLineSampler::UsesPlane() const {
-  return Plane != nullptr && Plane->Serves(Feature, ColorSource);
-}
-
-void TLineSampler::SampleLine(int32_t DX, int32_t DY) {
-  if (UsesPlane()) {
-    WalkLine(DX, DY, TPlaneReader{Plane});
-    return;
-  }
-  WalkLine(
-      DX, DY,
-      TPictureReader{Feature->Bits(), Feature->Width(), ColorSource ? ColorSource->Bits() : nullptr,
-                     ColorSource ? ColorSource->Width() : 0});
 }
 
 template <typename LineFn>
@@ -323,20 +288,6 @@ void TLineSampler::PrefetchBand() const {
   const int64_t sw = source != nullptr ? ColorSource->Width() : 0;
   const int64_t sh = source != nullptr ? ColorSource->Height() : 0;
   int lines = 0;
-  if (UsesPlane()) {
-    ForEachScanLine([&](int32_t DX, int32_t DY) {
-      const TSamplingPlane::TCell* last = nullptr;
-      for (const TPathPixel& rec : Pixels) {
-        const int64_t x = int64_t(rec.X) + DX, y = int64_t(rec.Y) + DY;
-        if (x < 0 || y < 0 || x >= w || y >= h) break;
-        const TSamplingPlane::TCell* c = &Plane->At(x, y);
-        if (CacheLineOf(c) != CacheLineOf(last)) __builtin_prefetch(c);
-        last = c;
-      }
-      return ++lines < MaxPrefetchLines;
-    });
-    return;
-  }
   ForEachScanLine([&](int32_t DX, int32_t DY) {
     // Neighbouring pixels share a cache line: each line is asked for once
     // in a row.

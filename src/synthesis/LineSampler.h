@@ -9,7 +9,6 @@
 
 #include "base/Bitmap32.h"
 #include "base/Types.h"
-#include "synthesis/SamplingPlane.h"
 #include "synthesis/Turtle.h"
 
 namespace brellin {
@@ -74,9 +73,6 @@ class TLineSampler {
   void AddPathPixel(int32_t X, int32_t Y, float FX, float FY);
 
   const TBitmap32* ColorSource = nullptr;  // nil: colours rebuilt from the feature map
-  // When set and built from Feature and ColorSource, the lines are read from
-  // it (same values, fewer memory pages touched).
-  const TSamplingPlane* Plane = nullptr;
   int32_t SampleCount = 0;
   // Wider than the colour bytes need, so that no band can overflow them.
   int64_t SumR = 0, SumG = 0, SumB = 0;
@@ -102,9 +98,6 @@ class TLineSampler {
 
  private:
   void ReadHeading(TTurtle& T, uint8_t& D);
-  bool UsesPlane() const;
-  template <typename TReader>
-  void WalkLine(int32_t DX, int32_t DY, const TReader& Read);
   // How far the sides lie from the path: the same for every segment.
   float OutlineRadius() const;
   void OutlineSegment(int A, int B, float r);

@@ -118,35 +118,6 @@ TEST(DualImage, StrokeLengthRangeAndReproducibleSpray) {
   EXPECT_NE(std::count(a.begin(), a.end(), clWhite32), ptrdiff_t(a.size()));
 }
 
-// A run long enough for its picture reads through the tiled copy, and paints
-// exactly what it paints without; a short run or a small picture gets none.
-TEST(DualImage, TiledCopyForLongRunsPaintsTheSame) {
-  auto run = [](int64_t minPixels, bool& tiled) {
-    TDocFixture f;
-    f.Doc->SamplingPlaneMinPixels = minPixels;
-    f.Doc->PrepareSampling(100);
-    tiled = f.Doc->SamplingPlaneReady();
-    SetRandSeed(21);
-    f.Doc->BeginEdit();
-    for (int i = 0; i < 12; ++i) f.Doc->SprayAt(Random(128), Random(96));
-    f.Doc->EndEdit();
-    f.Doc->FinishSampling();
-    EXPECT_FALSE(f.Doc->SamplingPlaneReady());
-    return std::vector<TColor32>(f.Dest.Bitmap().Bits(),
-                                 f.Dest.Bitmap().Bits() + f.Dest.Bitmap().PixelCount());
-  };
-  bool tiled = false, plain = true;
-  const auto a = run(0, tiled), b = run(int64_t(1) << 22, plain);
-  EXPECT_TRUE(tiled);
-  EXPECT_FALSE(plain);
-  EXPECT_EQ(a, b);
-  EXPECT_NE(std::count(a.begin(), a.end(), clWhite32), ptrdiff_t(a.size()));
-  TDocFixture f;
-  f.Doc->SamplingPlaneMinPixels = 0;
-  f.Doc->PrepareSampling(10);  // 10 strokes do not pay for 12288 pixels
-  EXPECT_FALSE(f.Doc->SamplingPlaneReady());
-}
-
 TEST(DualImage, DirectionHintsAndBackgrounds) {
   TDocFixture f;
   TDualImage& d = *f.Doc;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -14,7 +12,6 @@
 #include "base/Random.h"
 #include "support/TestSupport.h"
 #include "synthesis/LineSampler.h"
-#include "synthesis/SamplingPlane.h"
 
 namespace brellin {
 namespace {
@@ -293,22 +290,15 @@ struct TStrokeRunSummary {
 };
 
 // A few hundred strokes on the feature map of a real photo, half automatic
-// and half along random curves, as the painting code configures them; with
-// UsePlanes the lines are read through tiled copies of the map and colours.
-TStrokeRunSummary RunStrokes(const TBitmap32& pic, const TBitmap32& map, bool UsePlanes = false) {
+// and half along random curves, as the painting code configures them.
+TStrokeRunSummary RunStrokes(const TBitmap32& pic, const TBitmap32& map) {
   TStrokeRunSummary sum;
   constexpr float scale = 2.0f, thickness = 12.0f;
-  std::unique_ptr<TSamplingPlane> withColors, mapOnly;
-  if (UsePlanes) {
-    withColors = std::make_unique<TSamplingPlane>(map, &pic);
-    mapOnly = std::make_unique<TSamplingPlane>(map, nullptr);
-  }
   SetRandSeed(20261209);
   for (int k = 0; k < 300; ++k) {
     const TPoint seed{Random(map.Width()), Random(map.Height())};
     TLineSampler s(&map, &map);
     if (k % 3 != 0) s.ColorSource = &pic;
-    s.Plane = k % 3 != 0 ? withColors.get() : mapOnly.get();
     s.SetScale(scale);
     s.SetPrecision(10 + Random(20));
     s.SetStart(seed);
@@ -367,29 +357,6 @@ TEST(LineSampler, StrokesOnAPhotoAreDeterministic) {
   EXPECT_TRUE(a.InsideMap);
   // Pinned: strokes are exact, so any change here changes every picture.
   EXPECT_EQ(a.Hash, 0xb7f1135ca5a76308ull);
-}
-
-// The tiled copy must give every stroke the same colour, bounds and sides,
-// also where the colour source is smaller than the map or the map's tiles
-// are cut by its edges; a copy of other pictures is not used.
-TEST(LineSampler, TiledCopyReadsTheSameAsThePictures) {
-  const TBitmap32 pic = LoadPictureFile(test::DataPath("cat_crop_128x96.png"));
-  const TBitmap32 map = ExtractFeatures(pic);
-  const TStrokeRunSummary plain = RunStrokes(pic, map);
-  const TStrokeRunSummary tiled = RunStrokes(pic, map, true);
-  EXPECT_EQ(tiled.Hash, plain.Hash);
-  EXPECT_EQ(tiled.Drawn, plain.Drawn);
-
-  TBitmap32 narrow;  // 101 x 77: the colours end before the map does
-  narrow.SetSize(101, 77);
-  for (int y = 0; y < narrow.Height(); ++y)
-    for (int x = 0; x < narrow.Width(); ++x) narrow.SetPixel(x, y, pic.Pixel(x, y) ^ 0x00102030u);
-  EXPECT_EQ(RunStrokes(narrow, map, true).Hash, RunStrokes(narrow, map).Hash);
-
-  const TSamplingPlane other(pic, &pic);
-  EXPECT_FALSE(other.Serves(&map, &pic));
-  EXPECT_TRUE(other.Serves(&pic, &pic));
-  EXPECT_FALSE(TSamplingPlane(map, nullptr).Serves(&map, &pic));
 }
 
 }  // namespace
