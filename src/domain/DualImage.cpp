@@ -205,7 +205,12 @@ void TDualImage::PaintAt(int X, int Y) {
   if (X < 0 || Y < 0 || X >= FeatureMap.Width() || Y >= FeatureMap.Height() || !Style) return;
   const TStyleParams& p = Style->Params;
   if (FeatureStrength(FeatureMap.Pixel(X, Y)) < p.BorderLimit) return;
-  TLineSampler sampler(&FeatureMap, &Destination());
+  TLineSampler sampler(&FeatureMap, &Destination(), std::move(FSamplerBuffers));
+  struct TGiveBack {
+    TLineSampler& Sampler;
+    TLineSamplerBuffers& Buffers;
+    ~TGiveBack() { Buffers = Sampler.ReleaseBuffers(); }
+  } giveBack{sampler, FSamplerBuffers};
   SetUpSampler(sampler, {X, Y});
   sampler.SetThickness(float(PressureFactor() * p.Width));
   if (AutoMode) {

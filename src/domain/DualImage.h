@@ -16,6 +16,7 @@
 #include "domain/PolyBezierLayer.h"
 #include "history/BStates.h"
 #include "render/UColorPanel.h"
+#include "synthesis/LineSampler.h"
 
 namespace brellin {
 
@@ -182,6 +183,7 @@ class TDualImage {
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
   std::unique_ptr<TStrokeQueue> FStrokeQueue;
+  TLineSamplerBuffers FSamplerBuffers;  // handed from stroke to stroke
   friend class TOverlayLayer;
   friend class TCursorLayer;
 };

@@ -44,7 +44,14 @@ int32_t RoundToInt(float v) {
 
 }  // namespace
 
-TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest) {
+TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest)
+    : TLineSampler(Feature, Dest, TLineSamplerBuffers{}) {}
+
+TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest,
+                           TLineSamplerBuffers&& Reuse)
+    : Dirs(std::move(Reuse.Dirs)), Pixels(std::move(Reuse.Pixels)) {
+  Dirs.clear();
+  Pixels.clear();
   ColorSource = nullptr;
   StopOnBorders = true;
   Bounds = EmptyRect;
@@ -58,6 +65,10 @@ TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest) {
   StraightLines = false;
   Start = {this->Feature->Width() / 2, this->Feature->Height() / 2};
   RandomSide = Random(1000) > 500;
+}
+
+TLineSamplerBuffers TLineSampler::ReleaseBuffers() {
+  return {std::move(Dirs), std::move(Pixels)};
 }
 
 void TLineSampler::SetBitmaps(const TBitmap32* Feature, const TBitmap32* Dest) {

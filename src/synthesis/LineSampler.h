@@ -25,6 +25,13 @@ struct TPathPixel {
   float FX = 0.0f, FY = 0.0f;
 };
 
+// Working storage a sampler can hand on to the next one, so that a run of
+// strokes does not allocate it again for every stroke.
+struct TLineSamplerBuffers {
+  std::vector<uint8_t> Dirs;
+  std::vector<TPathPixel> Pixels;
+};
+
 class TLineSampler {
  public:
   // Supplies a heading at feature-map point (X, Y); Dir holds the last one.
@@ -32,6 +39,10 @@ class TLineSampler {
 
   // Validates the bitmaps (see SetBitmaps) and draws one random number.
   TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest);
+  // The same, working in Reuse's storage (its contents do not matter).
+  TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest, TLineSamplerBuffers&& Reuse);
+  // Gives the working storage up for another sampler; this one is done.
+  TLineSamplerBuffers ReleaseBuffers();
 
   // Raises EBrellinError "Invalid Bitmap Feat", "Invalid Bitmap Dst",
   // "Feat->Width != Dest->Width" or "Feat->Height != Dest->Height".
