@@ -192,13 +192,17 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document.reset();
   SourceView->Bitmap() = std::move(source);
   SourceView->Bitmap().MasterAlpha = 255;
+  std::unique_ptr<TDualImage> document;
+  {
+    TPhaseTimer timer("analysis");
+    document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
+  }
+  // Made after the analysis: a big destination then takes the pages the
+  // analysis gave back instead of fresh ones, and is not held meanwhile.
   TBitmap32& dest = DestinationView->Bitmap();
   dest.SetSize(options.Width, options.Height);
   dest.Clear(clWhite32);
-  {
-    TPhaseTimer timer("analysis");
-    Document = std::make_unique<TDualImage>(SourceView, 1.0f, DestinationView);
-  }
+  Document = std::move(document);
   ApplyDone = false;
   Document->BrushLibrary = &Brushes;
   Document->PatternLibrary = &Patterns;
