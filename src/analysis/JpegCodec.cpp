@@ -14,6 +14,7 @@
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
 #include "base/LargeAllocator.h"
+#include "base/Parallel.h"
 
 // libjpeg reports errors through a callback that must not return. It jumps
 // back with longjmp into a small function that holds no C++ objects; every
@@ -25,6 +26,9 @@ namespace brellin {
 namespace {
 
 constexpr size_t BufferSize = 64 * 1024;
+// Pixels per side of an MCU of the written pictures (YCbCr, chroma halved
+// both ways).
+constexpr int McuSide = 16;
 // Progressive files can hold thousands of tiny scans that take minutes to
 // decode; real pictures use around ten.
 constexpr int MaxScans = 1000;
@@ -226,6 +230,10 @@ struct TEncoder {
   TStream* Stream = nullptr;
   const TBitmap32* Bitmap = nullptr;
   int Quality = 75;
+  // The rows encoded (a band of the bitmap when it is written in parts) and
+  // the restart interval in MCUs (0: none).
+  int FirstRow = 0, Rows = 0;
+  unsigned RestartInterval = 0;
   std::vector<uint8_t> Buffer;
   std::vector<uint8_t> Row;
   bool Created = false;
@@ -279,14 +287,18 @@ bool Encode(TEncoder& e) {
   e.Info.dest = &e.Dest;
   const TBitmap32& bmp = *e.Bitmap;
   e.Info.image_width = JDIMENSION(bmp.Width());
-  e.Info.image_height = JDIMENSION(bmp.Height());
+  e.Info.image_height = JDIMENSION(e.Rows);
   e.Info.input_components = 3;
   e.Info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&e.Info);
   jpeg_set_quality(&e.Info, e.Quality, TRUE);
+  e.Info.restart_interval = e.RestartInterval;
   jpeg_start_compress(&e.Info, TRUE);
+  if (e.RestartInterval != 0 && (e.Info.max_h_samp_factor * DCTSIZE != McuSide ||
+                                 e.Info.max_v_samp_factor * DCTSIZE != McuSide))
+    Fail(reinterpret_cast<j_common_ptr>(&e.Info), "unexpected JPEG sampling");
   while (e.Info.next_scanline < e.Info.image_height) {
-    const TColor32* src = bmp.ScanLine(int(e.Info.next_scanline));
+    const TColor32* src = bmp.ScanLine(e.FirstRow + int(e.Info.next_scanline));
     uint8_t* p = e.Row.data();
     for (int x = 0; x < bmp.Width(); ++x, p += 3) {
       p[0] = RedComponent(src[x]);
@@ -316,15 +328,105 @@ void LoadJPEG(TBitmap32& bmp, TStream& s) {
   bmp.Changed();
 }
 
-void SaveJPEG(const TBitmap32& bmp, TStream& s, int quality) {
+namespace {
+
+// Where the entropy-coded data of an encoded part starts (right after its
+// scan header), and the position of its frame header; -1 when not found.
+struct TPartLayout {
+  int64_t FrameHeader = -1, Data = -1;
+};
+
+TPartLayout FindLayout(const std::vector<uint8_t>& b) {
+  TPartLayout l;
+  size_t pos = 2;  // after SOI
+  while (pos + 4 <= b.size() && b[pos] == 0xFF) {
+    const uint8_t marker = b[pos + 1];
+    const size_t length = size_t(b[pos + 2]) << 8 | b[pos + 3];
+    if (marker == 0xC0) l.FrameHeader = int64_t(pos);
+    if (marker == 0xDA) {
+      l.Data = int64_t(pos + 2 + length);
+      break;
+    }
+    pos += 2 + length;
+  }
+  return l;
+}
+
+}  // namespace
+
+void SaveJPEGInParts(const TBitmap32& bmp, TStream& s, int quality, int McuRowsPerPart) {
   if (bmp.Empty()) throw EWriteError("cannot write an empty picture as JPEG");
-  TEncoder e;
-  e.Stream = &s;
-  e.Bitmap = &bmp;
-  e.Quality = std::clamp(quality, 1, 100);
-  e.Buffer.resize(BufferSize);
-  e.Row.resize(size_t(bmp.Width()) * 3);
-  if (!Encode(e)) throw EWriteError(ErrorText(e.Error));
+  quality = std::clamp(quality, 1, 100);
+  const int64_t mcusAcross = (int64_t(bmp.Width()) + McuSide - 1) / McuSide;
+  const int mcuRows = (bmp.Height() + McuSide - 1) / McuSide;
+  // A restart interval counts at most 65535 MCUs.
+  McuRowsPerPart = int(std::min<int64_t>(McuRowsPerPart, 65535 / mcusAcross));
+  const int parts = McuRowsPerPart < 1 ? 1 : (mcuRows + McuRowsPerPart - 1) / McuRowsPerPart;
+  if (parts <= 1) {
+    TEncoder e;
+    e.Stream = &s;
+    e.Bitmap = &bmp;
+    e.Quality = quality;
+    e.Rows = bmp.Height();
+    e.Buffer.resize(BufferSize);
+    e.Row.resize(size_t(bmp.Width()) * 3);
+    if (!Encode(e)) throw EWriteError(ErrorText(e.Error));
+    return;
+  }
+  // Each band of McuRowsPerPart MCU rows is encoded on its own, as a picture
+  // whose restart interval is the whole band; the bands' data then follow one
+  // another behind the first one's headers, separated by restart markers.
+  // The bytes do not depend on how many threads encode them.
+  const size_t count = size_t(parts);
+  std::vector<TMemoryStream> encoded(count);
+  std::vector<std::string> failures(count);
+  ParallelFor(
+      0, parts,
+      [&](int p0, int p1) {
+        for (int p = p0; p < p1; ++p) {
+          TEncoder e;
+          e.Stream = &encoded[size_t(p)];
+          e.Bitmap = &bmp;
+          e.Quality = quality;
+          e.FirstRow = p * McuRowsPerPart * McuSide;
+          e.Rows = std::min(McuRowsPerPart * McuSide, bmp.Height() - e.FirstRow);
+          e.RestartInterval = unsigned(McuRowsPerPart * mcusAcross);
+          e.Buffer.resize(BufferSize);
+          e.Row.resize(size_t(bmp.Width()) * 3);
+          if (!Encode(e)) failures[size_t(p)] = ErrorText(e.Error);
+        }
+      },
+      1);
+  for (const std::string& f : failures)
+    if (!f.empty()) throw EWriteError(f);
+  std::vector<uint8_t>& first = encoded[0].Data();
+  const TPartLayout head = FindLayout(first);
+  if (head.FrameHeader < 0 || head.Data < 0 || first.size() < size_t(head.Data) + 2)
+    throw EWriteError("unexpected JPEG layout");
+  // The frame header gives the whole height.
+  first[size_t(head.FrameHeader) + 5] = uint8_t(bmp.Height() >> 8);
+  first[size_t(head.FrameHeader) + 6] = uint8_t(bmp.Height());
+  const auto write = [&s](const uint8_t* p, size_t n) {
+    if (s.Write(p, n) != n) throw EWriteError("cannot write the JPEG data");
+  };
+  write(first.data(), first.size() - 2);  // all but the end marker
+  for (int p = 1; p < parts; ++p) {
+    const std::vector<uint8_t>& b = encoded[size_t(p)].Data();
+    const TPartLayout l = FindLayout(b);
+    if (l.Data < 0 || b.size() < size_t(l.Data) + 2) throw EWriteError("unexpected JPEG layout");
+    const uint8_t restart[2] = {0xFF, uint8_t(0xD0 + (p - 1) % 8)};
+    write(restart, 2);
+    write(b.data() + l.Data, b.size() - size_t(l.Data) - 2);
+  }
+  const uint8_t end[2] = {0xFF, 0xD9};
+  write(end, 2);
+}
+
+void SaveJPEG(const TBitmap32& bmp, TStream& s, int quality) {
+  // Big pictures are encoded in two bands at once.
+  constexpr int64_t MinPixelsInParts = int64_t(1) << 21;
+  const int mcuRows = (bmp.Height() + McuSide - 1) / McuSide;
+  SaveJPEGInParts(bmp, s, quality, bmp.PixelCount() >= MinPixelsInParts ? (mcuRows + 1) / 2 : 0);
 }
 
 }  // namespace brellin

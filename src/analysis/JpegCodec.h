@@ -14,6 +14,12 @@ void LoadJPEG(TBitmap32& bmp, TStream& s);
 
 // Encodes the bitmap as a baseline RGB JPEG (JFIF) of the given quality,
 // 1 to 100 (values outside are clamped); alpha is ignored. Throws EWriteError.
+// Pictures of a few megapixels and more are encoded in two bands at once
+// (see SaveJPEGInParts).
 void SaveJPEG(const TBitmap32& bmp, TStream& s, int quality);
+// The same picture encoded in bands of McuRowsPerPart rows of 16-pixel MCUs
+// (0: one band), on several threads; the bands are joined by restart markers,
+// so the file decodes to exactly the pixels of a one-band encoding.
+void SaveJPEGInParts(const TBitmap32& bmp, TStream& s, int quality, int McuRowsPerPart);
 
 }  // namespace brellin

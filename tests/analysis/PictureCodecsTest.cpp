@@ -232,6 +232,40 @@ TEST(JpegCodecTest, RoundTripAtQuality95StaysClose) {
   EXPECT_LT(EncodeJpeg(busy, 20).size(), EncodeJpeg(busy, 95).size() / 2);
 }
 
+// Encoded in bands joined by restart markers, a picture must decode to the
+// very pixels of the one-band encoding, whatever the band height (bands of
+// one MCU row make the marker numbers wrap), with cut MCUs at the right and
+// bottom edges; big pictures are written in bands, byte for byte the same
+// with one thread or two.
+TEST(JpegCodecTest, BandsDecodeToTheOneBandPixels) {
+  const TBitmap32 pic = test::MakeTestPicture(301, 170);  // 19 x 11 MCUs
+  const auto encode = [&pic](int rows) {
+    TMemoryStream s;
+    SaveJPEGInParts(pic, s, 85, rows);
+    return s.Data();
+  };
+  const TBytes whole = encode(0);
+  const TBitmap32 reference = Decode(LoadJPEG, whole);
+  for (int rows : {1, 2, 5, 6, 11, 40}) {
+    SCOPED_TRACE(rows);
+    const TBytes bands = encode(rows);
+    ExpectSame(Decode(LoadJPEG, bands), reference);
+    EXPECT_EQ(bands == whole, rows >= 11);
+  }
+
+  const TBitmap32 big = SmoothPicture(1930, 1100);
+  SetThreadCount(1);
+  const TBytes one = EncodeJpeg(big, 90);
+  SetThreadCount(2);
+  const TBytes two = EncodeJpeg(big, 90);
+  SetThreadCount(0);
+  EXPECT_EQ(one, two);
+  TMemoryStream single;
+  SaveJPEGInParts(big, single, 90, 0);
+  EXPECT_NE(single.Data(), two);
+  ExpectSame(Decode(LoadJPEG, two), Decode(LoadJPEG, single.Data()));
+}
+
 TEST(JpegCodecTest, StreamEndsRightAfterThePicture) {
   TBytes bytes = EncodeJpeg(test::MakeTestPicture(20, 20), 80);
   const size_t jpegSize = bytes.size();
