@@ -1,9 +1,11 @@
 #include "analysis/JpegCodec.h"
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +28,15 @@ namespace brellin {
 namespace {
 
 constexpr size_t BufferSize = 64 * 1024;
+// Colour pictures are decoded straight into the bitmap's rows where libjpeg
+// can write its pixels' byte order (blue, green, red, alpha 255 in memory).
+#if defined(JCS_ALPHA_EXTENSIONS)
+constexpr bool DirectRows = std::endian::native == std::endian::little;
+constexpr J_COLOR_SPACE DirectSpace = JCS_EXT_BGRA;
+#else
+constexpr bool DirectRows = false;
+constexpr J_COLOR_SPACE DirectSpace = JCS_RGB;
+#endif
 // Pixels per side of an MCU of the written pictures (YCbCr, chroma halved
 // both ways).
 constexpr int McuSide = 16;
@@ -162,7 +173,7 @@ bool ReadHeader(TDecoder& d) {
       d.Info.out_color_space = JCS_CMYK;
       break;
     default:
-      d.Info.out_color_space = JCS_RGB;
+      d.Info.out_color_space = DirectRows ? DirectSpace : JCS_RGB;
       break;
   }
   // No scaling is asked for, so the output has the picture's own size.
@@ -186,6 +197,10 @@ void ConvertRow(const jpeg_decompress_struct& info, const uint8_t* src, TColor32
       }
       break;
     default:
+      if (DirectRows && info.out_color_space == DirectSpace) {
+        std::memcpy(dst, src, size_t(w) * sizeof(TColor32));
+        break;
+      }
       for (int x = 0; x < w; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
       break;
   }
@@ -199,13 +214,18 @@ bool DecodeRows(TDecoder& d) {
       d.Row.size() != size_t(d.Info.output_width) * size_t(comps) ||
       (d.Info.out_color_space == JCS_GRAYSCALE && comps != 1) ||
       (d.Info.out_color_space == JCS_RGB && comps != 3) ||
+      (DirectRows && d.Info.out_color_space == DirectSpace && comps != 4) ||
       (d.Info.out_color_space == JCS_CMYK && comps != 4))
     Fail(reinterpret_cast<j_common_ptr>(&d.Info), "unsupported JPEG colour layout");
+  const bool direct = DirectRows && d.Info.out_color_space == DirectSpace;
   while (d.Info.output_scanline < d.Info.output_height) {
-    JSAMPROW row = d.Row.data();
     const JDIMENSION y = d.Info.output_scanline;
+    TColor32* const target =
+        d.Pixels.empty() ? nullptr : d.Pixels.data() + size_t(y) * d.Info.output_width;
+    JSAMPROW row = direct && target ? reinterpret_cast<JSAMPROW>(target) : d.Row.data();
     if (jpeg_read_scanlines(&d.Info, &row, 1) != 1)
       Fail(reinterpret_cast<j_common_ptr>(&d.Info), "truncated JPEG data");
+    if (direct && target) continue;
     // Allocated only once the data has proved itself with a first row: a
     // forged header over a few bytes fails before costing a gigabyte.
     // (A failed allocation throws out of here, past no libjpeg frame.)
