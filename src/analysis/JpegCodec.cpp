@@ -28,14 +28,17 @@ namespace brellin {
 namespace {
 
 constexpr size_t BufferSize = 64 * 1024;
-// Colour pictures are decoded straight into the bitmap's rows where libjpeg
-// can write its pixels' byte order (blue, green, red, alpha 255 in memory).
+// Colour pictures are decoded straight into the bitmap's rows, and encoded
+// straight from them, where libjpeg knows their byte order (blue, green, red,
+// alpha in memory).
 #if defined(JCS_ALPHA_EXTENSIONS)
 constexpr bool DirectRows = std::endian::native == std::endian::little;
 constexpr J_COLOR_SPACE DirectSpace = JCS_EXT_BGRA;
+constexpr J_COLOR_SPACE DirectInputSpace = JCS_EXT_BGRX;
 #else
 constexpr bool DirectRows = false;
 constexpr J_COLOR_SPACE DirectSpace = JCS_RGB;
+constexpr J_COLOR_SPACE DirectInputSpace = JCS_RGB;
 #endif
 // Pixels per side of an MCU of the written pictures (YCbCr, chroma halved
 // both ways).
@@ -308,8 +311,10 @@ bool Encode(TEncoder& e) {
   const TBitmap32& bmp = *e.Bitmap;
   e.Info.image_width = JDIMENSION(bmp.Width());
   e.Info.image_height = JDIMENSION(e.Rows);
-  e.Info.input_components = 3;
-  e.Info.in_color_space = JCS_RGB;
+  // The bitmap's rows go to libjpeg as they are where it reads their byte
+  // order (the fourth byte is ignored).
+  e.Info.input_components = DirectRows ? 4 : 3;
+  e.Info.in_color_space = DirectRows ? DirectInputSpace : JCS_RGB;
   jpeg_set_defaults(&e.Info);
   jpeg_set_quality(&e.Info, e.Quality, TRUE);
   e.Info.restart_interval = e.RestartInterval;
@@ -319,6 +324,12 @@ bool Encode(TEncoder& e) {
     Fail(reinterpret_cast<j_common_ptr>(&e.Info), "unexpected JPEG sampling");
   while (e.Info.next_scanline < e.Info.image_height) {
     const TColor32* src = bmp.ScanLine(e.FirstRow + int(e.Info.next_scanline));
+    if (DirectRows) {
+      // libjpeg only reads the rows it is given.
+      JSAMPROW row = reinterpret_cast<JSAMPROW>(const_cast<TColor32*>(src));
+      jpeg_write_scanlines(&e.Info, &row, 1);
+      continue;
+    }
     uint8_t* p = e.Row.data();
     for (int x = 0; x < bmp.Width(); ++x, p += 3) {
       p[0] = RedComponent(src[x]);
