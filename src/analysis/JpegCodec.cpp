@@ -393,15 +393,24 @@ void SaveJPEGInParts(const TBitmap32& bmp, TStream& s, int quality, int McuRowsP
   // A restart interval counts at most 65535 MCUs.
   McuRowsPerPart = int(std::min<int64_t>(McuRowsPerPart, 65535 / mcusAcross));
   const int parts = McuRowsPerPart < 1 ? 1 : (mcuRows + McuRowsPerPart - 1) / McuRowsPerPart;
-  if (parts <= 1) {
+  // Encodes rows [FirstRow, FirstRow + Rows) as a picture of their own; the
+  // reason when that fails.
+  const auto encodeBand = [&bmp, quality](TStream& out, int FirstRow, int Rows,
+                                          unsigned RestartInterval) {
     TEncoder e;
-    e.Stream = &s;
+    e.Stream = &out;
     e.Bitmap = &bmp;
     e.Quality = quality;
-    e.Rows = bmp.Height();
+    e.FirstRow = FirstRow;
+    e.Rows = Rows;
+    e.RestartInterval = RestartInterval;
     e.Buffer.resize(BufferSize);
-    e.Row.resize(size_t(bmp.Width()) * 3);
-    if (!Encode(e)) throw EWriteError(ErrorText(e.Error));
+    if (!DirectRows) e.Row.resize(size_t(bmp.Width()) * 3);
+    return Encode(e) ? std::string() : ErrorText(e.Error);
+  };
+  if (parts <= 1) {
+    const std::string failure = encodeBand(s, 0, bmp.Height(), 0);
+    if (!failure.empty()) throw EWriteError(failure);
     return;
   }
   // Each band of McuRowsPerPart MCU rows is encoded on its own, as a picture
@@ -415,16 +424,10 @@ void SaveJPEGInParts(const TBitmap32& bmp, TStream& s, int quality, int McuRowsP
       0, parts,
       [&](int p0, int p1) {
         for (int p = p0; p < p1; ++p) {
-          TEncoder e;
-          e.Stream = &encoded[size_t(p)];
-          e.Bitmap = &bmp;
-          e.Quality = quality;
-          e.FirstRow = p * McuRowsPerPart * McuSide;
-          e.Rows = std::min(McuRowsPerPart * McuSide, bmp.Height() - e.FirstRow);
-          e.RestartInterval = unsigned(McuRowsPerPart * mcusAcross);
-          e.Buffer.resize(BufferSize);
-          e.Row.resize(size_t(bmp.Width()) * 3);
-          if (!Encode(e)) failures[size_t(p)] = ErrorText(e.Error);
+          const int first = p * McuRowsPerPart * McuSide;
+          failures[size_t(p)] = encodeBand(encoded[size_t(p)], first,
+                                           std::min(McuRowsPerPart * McuSide, bmp.Height() - first),
+                                           unsigned(McuRowsPerPart * mcusAcross));
         }
       },
       1);
