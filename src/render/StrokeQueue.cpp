@@ -6,7 +6,6 @@
 #include <emmintrin.h>
 #endif
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -71,30 +70,6 @@ void TStrokeQueue::Finish() {
   if (FError) std::rethrow_exception(FError);
 }
 
-void TStrokeQueue::PrefetchStrokeArea(const TJob& Job) const {
-  if (Job.Left.empty() || Job.Right.empty()) return;
-  int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
-  for (const TArrayOfFixedPoint* side : {&Job.Left, &Job.Right})
-    for (const TFixedPoint& p : *side) {
-      left = std::min<int64_t>(left, p.X), right = std::max<int64_t>(right, p.X);
-      top = std::min<int64_t>(top, p.Y), bottom = std::max<int64_t>(bottom, p.Y);
-    }
-  // Brushes paint a little around their sides; a guess that misses only costs time.
-  constexpr int64_t margin = 2;
-  const int64_t x0 = std::max<int64_t>((left >> 16) - margin, 0);
-  const int64_t x1 = std::min<int64_t>((right >> 16) + margin + 1, FTarget.Width());
-  const int64_t y0 = std::max<int64_t>((top >> 16) - margin, 0);
-  const int64_t y1 = std::min<int64_t>((bottom >> 16) + margin + 1, FTarget.Height());
-  // A huge stroke is not worth guessing about.
-  if (x0 >= x1 || y0 >= y1 || (x1 - x0) * (y1 - y0) > MaxPrefetchPixels) return;
-  for (int64_t y = y0; y < y1; ++y) {
-    const char* row = reinterpret_cast<const char*>(FTarget.ScanLine(int(y)) + x0);
-    const int64_t bytes = (x1 - x0) * int64_t(sizeof(TColor32));
-    for (int64_t b = 0; b < bytes; b += 64) __builtin_prefetch(row + b, 1, 3);
-    __builtin_prefetch(row + bytes - 1, 1, 3);
-  }
-}
-
 void TStrokeQueue::AwaitHand(uint64_t Taken) const {
   // Going to sleep and being woken costs both threads system calls, and on
   // a virtual machine the waking can take longer than a batch takes to
@@ -129,12 +104,7 @@ void TStrokeQueue::Paint() {
     }
     if (!failed) {
       try {
-        TBatch& jobs = *batch;
-        if (!jobs.empty()) PrefetchStrokeArea(jobs[0]);
-        for (size_t i = 0; i < jobs.size(); ++i) {
-          // The next stroke's part of the picture is asked for while this one is painted.
-          if (i + 1 < jobs.size()) PrefetchStrokeArea(jobs[i + 1]);
-          TJob& j = jobs[i];
+        for (TJob& j : *batch) {
           j.Brush->RenderStroke(j.Color, j.Alpha, j.ReliefParams, j.Left, j.Right, FTarget);
         }
       } catch (...) {

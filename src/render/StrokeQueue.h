@@ -58,8 +58,6 @@ class TStrokeQueue {
   static constexpr size_t BatchSize = 32;
   static constexpr size_t MaxPendingBatches = 8;
 
-  static constexpr int64_t MaxPrefetchPixels = 1 << 14;
-
   // How long the painting thread waits awake for the next batch.
   static constexpr std::chrono::microseconds SpinTime{500};
 
@@ -67,7 +65,6 @@ class TStrokeQueue {
   // Returns once there is more to do than the first Taken batches (another
   // batch or the closing), or after SpinTime.
   void AwaitHand(uint64_t Taken) const;
-  void PrefetchStrokeArea(const TJob& Job) const;
   void Paint();
 
   TBitmap32& FTarget;
