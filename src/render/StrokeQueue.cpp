@@ -13,9 +13,7 @@
 
 namespace brellin {
 
-TStrokeQueue::TStrokeQueue(TBitmap32& Target)
-    : FTarget(Target), FFilling(std::make_unique<TBatch>()) {
-  FFilling->reserve(BatchSize);
+TStrokeQueue::TStrokeQueue(TBitmap32& Target) : FTarget(Target), FFilling(NewBatch()) {
   FThread = std::thread([this] { Paint(); });
 #ifdef __linux__
   // Named for profilers and debuggers.
@@ -31,21 +29,30 @@ TStrokeQueue::~TStrokeQueue() {
   }
 }
 
+std::unique_ptr<TStrokeQueue::TBatch> TStrokeQueue::NewBatch() {
+  auto batch = std::make_unique<TBatch>();
+  batch->Jobs.resize(BatchSize);
+  return batch;
+}
+
 void TStrokeQueue::Push(TAbstractStrokeRenderer* Brush, TColor32 Color, uint8_t Alpha,
-                        uint16_t ReliefParams, TArrayOfFixedPoint& LeftSide,
-                        TArrayOfFixedPoint& RightSide) {
-  FFilling->push_back(
-      {Brush, Color, Alpha, ReliefParams, std::move(LeftSide), std::move(RightSide)});
-  LeftSide.clear();
-  RightSide.clear();
-  if (FFilling->size() >= BatchSize) Hand(false);
+                        uint16_t ReliefParams, const TArrayOfFixedPoint& LeftSide,
+                        const TArrayOfFixedPoint& RightSide) {
+  TJob& job = FFilling->Jobs[FFilling->Count];
+  job.Brush = Brush;
+  job.Color = Color;
+  job.Alpha = Alpha;
+  job.ReliefParams = ReliefParams;
+  job.Left.assign(LeftSide.begin(), LeftSide.end());
+  job.Right.assign(RightSide.begin(), RightSide.end());
+  if (++FFilling->Count >= BatchSize) Hand(false);
 }
 
 void TStrokeQueue::Hand(bool Last) {
   std::unique_lock<std::mutex> lock(FMutex);
   FRoom.wait(lock, [this] { return FPending.size() < MaxPendingBatches || FError; });
   if (FError && !Last) std::rethrow_exception(FError);
-  if (!FFilling->empty()) {
+  if (FFilling->Count > 0) {
     FPending.push_back(std::move(FFilling));
     FHanded.fetch_add(1, std::memory_order_release);
   }
@@ -56,8 +63,7 @@ void TStrokeQueue::Hand(bool Last) {
     FFilling = std::move(FSpare.back());
     FSpare.pop_back();
   } else {
-    FFilling = std::make_unique<TBatch>();
-    FFilling->reserve(BatchSize);
+    FFilling = NewBatch();
   }
   lock.unlock();
   FWake.notify_one();
@@ -104,7 +110,8 @@ void TStrokeQueue::Paint() {
     }
     if (!failed) {
       try {
-        for (TJob& j : *batch) {
+        for (size_t i = 0; i < batch->Count; ++i) {
+          const TJob& j = batch->Jobs[i];
           j.Brush->RenderStroke(j.Color, j.Alpha, j.ReliefParams, j.Left, j.Right, FTarget);
         }
       } catch (...) {
@@ -113,7 +120,7 @@ void TStrokeQueue::Paint() {
         FRoom.notify_all();
       }
     }
-    batch->clear();  // keeps the capacity; the sides' storage goes
+    batch->Count = 0;  // the sides keep their storage for the next use
     std::lock_guard<std::mutex> lock(FMutex);
     FSpare.push_back(std::move(batch));
   }

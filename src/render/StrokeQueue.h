@@ -35,12 +35,11 @@ class TStrokeQueue {
   TStrokeQueue(const TStrokeQueue&) = delete;
   TStrokeQueue& operator=(const TStrokeQueue&) = delete;
 
-  // Queues a stroke: Brush with these settings paints the two sides, which
-  // are taken over (left empty). Waits while the painting thread is far
-  // behind. Rethrows a failure of the painting thread (no later stroke is
-  // painted then).
+  // Queues a stroke: Brush with these settings paints the two sides (they
+  // are copied). Waits while the painting thread is far behind. Rethrows a
+  // failure of the painting thread (no later stroke is painted then).
   void Push(TAbstractStrokeRenderer* Brush, TColor32 Color, uint8_t Alpha, uint16_t ReliefParams,
-            TArrayOfFixedPoint& LeftSide, TArrayOfFixedPoint& RightSide);
+            const TArrayOfFixedPoint& LeftSide, const TArrayOfFixedPoint& RightSide);
   // Waits until every queued stroke is painted and stops the thread; then
   // rethrows the painting thread's failure, if any. Idempotent.
   void Finish();
@@ -53,7 +52,14 @@ class TStrokeQueue {
     uint16_t ReliefParams;
     TArrayOfFixedPoint Left, Right;
   };
-  using TBatch = std::vector<TJob>;
+  // The jobs of a batch keep their sides' storage from one use to the next:
+  // a stroke's sides are copied into it, so that the tracing thread neither
+  // allocates for every stroke nor gets back memory the painting thread
+  // freed (both slow paths of the heap). Only the first Count jobs are queued.
+  struct TBatch {
+    std::vector<TJob> Jobs;
+    size_t Count = 0;
+  };
   // Strokes are handed over in batches: one lock per batch, not per stroke.
   static constexpr size_t BatchSize = 32;
   static constexpr size_t MaxPendingBatches = 8;
@@ -61,6 +67,7 @@ class TStrokeQueue {
   // How long the painting thread waits awake for the next batch.
   static constexpr std::chrono::microseconds SpinTime{500};
 
+  static std::unique_ptr<TBatch> NewBatch();
   void Hand(bool Last);
   // Returns once there is more to do than the first Taken batches (another
   // batch or the closing), or after SpinTime.

@@ -49,9 +49,14 @@ TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest)
 
 TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest,
                            TLineSamplerBuffers&& Reuse)
-    : Dirs(std::move(Reuse.Dirs)), Pixels(std::move(Reuse.Pixels)) {
+    : Dirs(std::move(Reuse.Dirs)),
+      Pixels(std::move(Reuse.Pixels)),
+      LeftOutline(std::move(Reuse.LeftOutline)),
+      RightOutline(std::move(Reuse.RightOutline)) {
   Dirs.clear();
   Pixels.clear();
+  LeftOutline.clear();
+  RightOutline.clear();
   ColorSource = nullptr;
   StopOnBorders = true;
   Bounds = EmptyRect;
@@ -68,7 +73,7 @@ TLineSampler::TLineSampler(const TBitmap32* Feature, const TBitmap32* Dest,
 }
 
 TLineSamplerBuffers TLineSampler::ReleaseBuffers() {
-  return {std::move(Dirs), std::move(Pixels)};
+  return {std::move(Dirs), std::move(Pixels), std::move(LeftOutline), std::move(RightOutline)};
 }
 
 void TLineSampler::SetBitmaps(const TBitmap32* Feature, const TBitmap32* Dest) {

@@ -30,6 +30,7 @@ struct TPathPixel {
 struct TLineSamplerBuffers {
   std::vector<uint8_t> Dirs;
   std::vector<TPathPixel> Pixels;
+  TArrayOfFixedPoint LeftOutline, RightOutline;
 };
 
 class TLineSampler {
