@@ -138,7 +138,7 @@ void LoadPictureFromStream(TBitmap32& bmp, TStream& s, TPictureFormat format) {
   }
 }
 
-TBitmap32 LoadPictureFile(const std::string& fileName) {
+TBitmap32 LoadPictureFile(const std::string& fileName, bool* Opaque) {
   const std::vector<uint8_t> data = ReadPictureBytes(fileName);
   const std::string ext = ExtensionOf(fileName);
   TPictureFormat format = PictureFormatOfExtension(ext);
@@ -153,6 +153,7 @@ TBitmap32 LoadPictureFile(const std::string& fileName) {
   // does not use alpha, and taken literally it would be invisible.
   if (format == pfBmp && AllAlphaZero(bmp))
     for (size_t i = 0; i < bmp.PixelCount(); ++i) bmp.Bits()[i] |= 0xFF000000u;
+  if (Opaque) *Opaque = format == pfJpeg;
   return bmp;
 }
 

@@ -33,7 +33,9 @@ void LoadPictureFromStream(TBitmap32& bmp, TStream& s, TPictureFormat format);
 // Alpha is kept as decoded, except that a BMP whose alpha bytes are all 0 does
 // not use alpha and reads opaque. Throws EBrellinError (EInvalidData for bad
 // content) with the reason only; callers put the file name in front.
-TBitmap32 LoadPictureFile(const std::string& fileName);
+// Opaque, when given, tells whether the format cannot carry alpha at all
+// (JPEG): then every pixel is opaque and there is nothing to composite.
+TBitmap32 LoadPictureFile(const std::string& fileName, bool* Opaque = nullptr);
 
 // Composites every pixel that is not opaque over white with the blend rule
 // and makes it opaque: pictures enter documents as opaque RGB.

@@ -150,6 +150,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   // The picture is read and checked aside: a refused or cancelled picture
   // leaves the open document and its source picture as they were.
   TBitmap32 source;
+  bool opaque = false;
   try {
     if (FromClipboard) {
       PasteBitmap(source);
@@ -157,14 +158,14 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
       LoadBMPFromStream(source, *Stream);
     } else {
       TPhaseTimer timer("decode");
-      source = LoadPictureFile(FileName);
+      source = LoadPictureFile(FileName, &opaque);
     }
   } catch (const EBrellinError& e) {
     FUi->ErrorBox("Error loading file", e.what());
     return false;
   }
   // Pictures enter the document as opaque RGB, over white paper.
-  {
+  if (!opaque) {
     TPhaseTimer timer("opaque");
     MakeOpaqueOverWhite(source);
   }

@@ -90,8 +90,9 @@ TDiff ColourDiff(const TBitmap32& a, const TBitmap32& b) {
 
 // ---- writers for test input, straight through the libraries ----
 
+// LumaH x LumaV: the luma's sampling factors against chroma's 1 x 1 (0: the default).
 TBytes WriteJpeg(int w, int h, J_COLOR_SPACE space, int comps, const std::vector<uint8_t>& samples,
-                 bool progressive = false, bool adobe = true) {
+                 bool progressive = false, bool adobe = true, int LumaH = 0, int LumaV = 0) {
   jpeg_compress_struct c{};
   jpeg_error_mgr err{};
   c.err = jpeg_std_error(&err);
@@ -110,6 +111,10 @@ TBytes WriteJpeg(int w, int h, J_COLOR_SPACE space, int comps, const std::vector
     c.write_Adobe_marker = adobe ? TRUE : FALSE;
   }
   if (progressive) jpeg_simple_progression(&c);
+  if (LumaH > 0) {
+    c.comp_info[0].h_samp_factor = LumaH;
+    c.comp_info[0].v_samp_factor = LumaV;
+  }
   jpeg_start_compress(&c, TRUE);
   while (c.next_scanline < c.image_height) {
     JSAMPROW row = const_cast<uint8_t*>(samples.data()) + size_t(c.next_scanline) * w * comps;
@@ -266,6 +271,42 @@ TEST(JpegCodecTest, BandsDecodeToTheOneBandPixels) {
   ExpectSame(Decode(LoadJPEG, two), Decode(LoadJPEG, single.Data()));
 }
 
+TEST(JpegCodecTest, TwoBandDecodesGiveTheOneBandPixels) {
+  const auto load = [](const TBytes& file, int64_t minSplit) {
+    TBytes bytes = file;
+    bytes.insert(bytes.end(), {'t', 'a', 'i', 'l'});
+    TBytesStream s(bytes.data(), bytes.size());
+    TBitmap32 bmp;
+    LoadJPEG(bmp, s, minSplit);
+    EXPECT_EQ(s.Position(), int64_t(file.size()));  // right after the picture
+    return bmp;
+  };
+  const TBitmap32 pic = test::MakeTestPicture(203, 157);
+  std::vector<TBytes> files;
+  for (const auto& [hs, vs] : {std::pair{1, 1}, {2, 1}, {1, 2}, {2, 2}})
+    files.push_back(WriteJpeg(203, 157, JCS_RGB, 3, Samples(pic, false), false, true, hs, vs));
+  files.push_back(WriteJpeg(203, 157, JCS_RGB, 3, Samples(pic, false), true));  // progressive
+  for (const int rows : {0, 2}) {  // with restart markers too
+    TMemoryStream s;
+    SaveJPEGInParts(pic, s, 85, rows);
+    files.push_back(s.Data());
+  }
+  SetThreadCount(2);
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(i);
+    ExpectSame(load(files[i], 0), load(files[i], std::numeric_limits<int64_t>::max()));
+  }
+  // A file cut short fails in either band.
+  const TBytes& file = files[3];
+  for (const size_t cut : {file.size() / 4, file.size() * 3 / 4, file.size() - 2}) {
+    const TBytes part(file.begin(), file.begin() + ptrdiff_t(cut));
+    TBytesStream s(part.data(), part.size());
+    TBitmap32 bmp;
+    EXPECT_THROW(LoadJPEG(bmp, s, 0), EInvalidData) << cut;
+  }
+  SetThreadCount(0);
+}
+
 TEST(JpegCodecTest, StreamEndsRightAfterThePicture) {
   TBytes bytes = EncodeJpeg(test::MakeTestPicture(20, 20), 80);
   const size_t jpegSize = bytes.size();
@@ -276,8 +317,14 @@ TEST(JpegCodecTest, StreamEndsRightAfterThePicture) {
   EXPECT_EQ(s.Position(), int64_t(jpegSize));
 }
 
+// Callers skip compositing JPEG pictures over white: every kind must decode opaque.
+void ExpectOpaque(const TBitmap32& b) {
+  for (size_t i = 0; i < b.PixelCount(); ++i) ASSERT_EQ(b.Bits()[i] >> 24, 255u) << i;
+}
+
 TEST(JpegCodecTest, GreyCmykAndProgressiveFiles) {
   const TBitmap32 pic = SmoothPicture(40, 24);
+  ExpectOpaque(Decode(LoadJPEG, WriteJpeg(40, 24, JCS_RGB, 3, Samples(pic, false))));
 
   const TBitmap32 grey = Decode(LoadJPEG, WriteJpeg(40, 24, JCS_GRAYSCALE, 1, Samples(pic, true)));
   for (size_t i = 0; i < grey.PixelCount(); ++i) {
@@ -285,9 +332,11 @@ TEST(JpegCodecTest, GreyCmykAndProgressiveFiles) {
     ASSERT_TRUE(RedComponent(c) == GreenComponent(c) && GreenComponent(c) == BlueComponent(c));
     ASSERT_NEAR(GreenComponent(c), GreenComponent(pic.Bits()[i]), 4);
   }
+  ExpectOpaque(grey);
 
   const TBitmap32 prog = Decode(LoadJPEG, WriteJpeg(40, 24, JCS_RGB, 3, Samples(pic, false), true));
   EXPECT_LT(ColourDiff(pic, prog).Mean, 1.0);
+  ExpectOpaque(prog);
 
   // Ink (cyan, magenta, yellow, black) 0, 255, 255, 0 is red. Adobe's files
   // store it inverted; plain CMYK stores the inks as they are.
@@ -299,7 +348,9 @@ TEST(JpegCodecTest, GreyCmykAndProgressiveFiles) {
   }
   for (const TBytes& file : {WriteJpeg(16, 16, JCS_CMYK, 4, inverted, false, true),
                              WriteJpeg(16, 16, JCS_CMYK, 4, plain, false, false)}) {
-    const TColor32 c = Decode(LoadJPEG, file).Pixel(8, 8);
+    const TBitmap32 cmyk = Decode(LoadJPEG, file);
+    ExpectOpaque(cmyk);
+    const TColor32 c = cmyk.Pixel(8, 8);
     EXPECT_GE(RedComponent(c), 250);
     EXPECT_LE(GreenComponent(c), 5);
     EXPECT_LE(BlueComponent(c), 5);
@@ -523,7 +574,9 @@ TEST(PictureFormatsTest, ContentDecidesWhenTheExtensionLies) {
   TMemoryStream png;
   SavePNG(pic, png, false);
   WriteBytes(dir.File("really-a-png.JPG"), png.Data());
-  ExpectSame(LoadPictureFile(dir.File("really-a-png.JPG")), pic);
+  bool opaque = true;
+  ExpectSame(LoadPictureFile(dir.File("really-a-png.JPG"), &opaque), pic);
+  EXPECT_FALSE(opaque);  // the content's format decides, and a PNG may have alpha
   TMemoryStream bmp;
   SaveBMPToStream(pic, bmp, 32);
   WriteBytes(dir.File("really-a-bmp.tif"), bmp.Data());
@@ -603,7 +656,9 @@ TEST(PictureFormatsTest, SavesBmpJpegAndPngThroughTheRegistry) {
   ExpectSame(LoadPictureFile(dir.File("alpha.png")), pic);
   const TBitmap32 smooth = SmoothPicture(41, 23);
   SavePictureFile(smooth, dir.File("a.jpeg"), 95);
-  EXPECT_LT(ColourDiff(LoadPictureFile(dir.File("a.jpeg")), smooth).Mean, 1.0);
+  bool opaque = false;
+  EXPECT_LT(ColourDiff(LoadPictureFile(dir.File("a.jpeg"), &opaque), smooth).Mean, 1.0);
+  EXPECT_TRUE(opaque);
 
   EXPECT_THROW(SavePictureFile(pic, dir.File("a.tif"), 90), EWriteError);
   EXPECT_THROW(SavePictureFile(pic, dir.File("no/such/dir/a.png"), 90), EWriteError);
