@@ -3,17 +3,23 @@
 namespace brellin {
 
 namespace {
-uint32_t gSeed = 0;
-uint64_t gDraws = 0;
+TRandomState gState;
+thread_local TRandomState* tRedirect = nullptr;
+
+inline TRandomState& State() {
+  TRandomState* r = tRedirect;
+  return r ? *r : gState;
+}
 
 inline uint32_t Advance(uint32_t seed) {
   return seed * 134775813u + 1u;
 }
 
 inline uint32_t NextSeed() {
-  gSeed = Advance(gSeed);
-  ++gDraws;
-  return gSeed;
+  TRandomState& s = State();
+  s.Seed = Advance(s.Seed);
+  ++s.Draws;
+  return s.Seed;
 }
 
 inline int32_t Scale(uint32_t seed, int32_t n) {
@@ -23,10 +29,10 @@ inline int32_t Scale(uint32_t seed, int32_t n) {
 }  // namespace
 
 uint32_t RandSeed() {
-  return gSeed;
+  return State().Seed;
 }
 void SetRandSeed(uint32_t seed) {
-  gSeed = seed;
+  State().Seed = seed;
 }
 
 int32_t Random(int32_t n) {
@@ -34,17 +40,39 @@ int32_t Random(int32_t n) {
 }
 
 uint64_t RandomDrawCount() {
-  return gDraws;
+  return State().Draws;
 }
 
 int32_t PeekRandom(int Ahead, int32_t n) {
-  uint32_t seed = gSeed;
+  uint32_t seed = State().Seed;
   for (int i = 0; i < Ahead; ++i) seed = Advance(seed);
   return Scale(seed, n);
 }
 
 double RandomReal() {
   return static_cast<double>(NextSeed()) / 4294967296.0;
+}
+
+TRandomState CurrentRandomState() {
+  return State();
+}
+
+void SetCurrentRandomState(const TRandomState& s) {
+  State() = s;
+}
+
+TRandomState RandomStateAfter(TRandomState s, int Count) {
+  for (int i = 0; i < Count; ++i) s.Seed = Advance(s.Seed);
+  s.Draws += uint64_t(Count > 0 ? Count : 0);
+  return s;
+}
+
+TRandomRedirect::TRandomRedirect(TRandomState& s) : FPrevious(tRedirect) {
+  tRedirect = &s;
+}
+
+TRandomRedirect::~TRandomRedirect() {
+  tRedirect = FPrevious;
 }
 
 }  // namespace brellin

@@ -22,4 +22,30 @@ uint64_t RandomDrawCount();
 // without drawing.
 int32_t PeekRandom(int Ahead, int32_t n);
 
+// The generator's whole state: the seed and the number of draws so far.
+struct TRandomState {
+  uint32_t Seed = 0;
+  uint64_t Draws = 0;
+  bool operator==(const TRandomState&) const = default;
+};
+TRandomState CurrentRandomState();
+void SetCurrentRandomState(const TRandomState& State);
+// The state Count draws after State.
+TRandomState RandomStateAfter(TRandomState State, int Count);
+
+// While it lives, the calling thread draws from State instead of the
+// program's generator (every function above works on State). Work done
+// ahead of time on another thread, from a copy of a state the generator
+// will reach, draws exactly what it would have drawn.
+class TRandomRedirect {
+ public:
+  explicit TRandomRedirect(TRandomState& State);
+  ~TRandomRedirect();
+  TRandomRedirect(const TRandomRedirect&) = delete;
+  TRandomRedirect& operator=(const TRandomRedirect&) = delete;
+
+ private:
+  TRandomState* FPrevious;
+};
+
 }  // namespace brellin

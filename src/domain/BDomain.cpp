@@ -295,6 +295,7 @@ void TDomain::ApplyStart(int Steps) {
     ApplyRunning = true;
     ApplyDone = true;
     bool stopped = false;
+    Document->ForecastSteps(dest.Width(), dest.Height());
     TNextStepGuess next;
     for (int k = ApplyNextStep; k <= s; ++k) {
       const int x = Random(dest.Width());
@@ -323,6 +324,7 @@ void TDomain::RepeatLastApply() {
   TProgressScope progress("Applying strokes...", 0, 100);
   RunInEdit([&](TBitmap32& dest) {
     ApplyRunning = true;  // a repeat run cannot be stopped
+    Document->ForecastSteps(dest.Width(), dest.Height());
     TNextStepGuess next;
     for (int i = 1; i <= ApplySteps; ++i) {
       if (i % 50 == 0) SetProgress(Round(double(i) * 100.0 / ApplySteps));

@@ -1,10 +1,15 @@
 #include "domain/DualImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "analysis/BDibUtils.h"
 #include "analysis/FeatureExtractor.h"
@@ -200,22 +205,150 @@ void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start) {
   Sampler.SetThreshold(p.BorderLimit);
 }
 
+void TDualImage::SetUpAutoStroke(TLineSampler& Sampler, TPoint Start) {
+  SetUpSampler(Sampler, Start);
+  Sampler.SetThickness(float(PressureFactor() * Style->Params.Width));
+  Sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
+}
+
+// A stroke traced ahead. The tracing thread asks, when it starts a stroke of
+// its own, for the one after it: from the generator state this stroke will
+// leave if it is drawn with as many draws as the last drawn one. The painting
+// thread, when idle, takes the ask, draws the steps' X and Y from that state
+// until one gets a stroke, and traces it. When the tracing thread finishes
+// its stroke it knows whether the state was foreseen right; the next PaintAt
+// uses the answer only if its generator state and point are the answer's.
+struct TDualImage::TForecast {
+  enum : int { Idle, Asked, Working, Ready };
+  // Steps that get no stroke (off the map, too weak) are skipped while
+  // looking for the next stroke, at most this many.
+  static constexpr int MaxSteps = 64;
+
+  std::atomic<int> State{Idle};
+  // The tracing thread's own: the steps' area (0: no forecasts), the draws
+  // of a drawn stroke from its sampler on, whether an ask for the stroke
+  // after the current one is out, and whether its state proved right.
+  int Width = 0, Height = 0;
+  int StrokeDraws = -1;
+  bool Pending = false, Confirmed = false;
+  // The ask, written before State becomes Asked.
+  TRandomState From;
+  int AskWidth = 0, AskHeight = 0;
+  // The answer, written by the painting thread before State becomes Ready:
+  // the generator state at the stroke (after its X and Y) and after its
+  // tracing, its point, and what the stroke leaves to commit.
+  bool Found = false;
+  TRandomState AtStroke, After;
+  int X = 0, Y = 0;
+  bool Drawn = false;
+  TColor32 Average = 0;
+  TRect Bounds = EmptyRect;
+  TLineSamplerBuffers Buffers;  // the outlines of the answer, and storage
+};
+
+void TDualImage::ForecastSteps(int Width, int Height) {
+  if (!FForecast) return;
+  FForecast->Width = std::max(Width, 0);
+  FForecast->Height = std::max(Height, 0);
+}
+
+bool TDualImage::RunForecast() {
+  TForecast& f = *FForecast;
+  int asked = TForecast::Asked;
+  if (f.State.load(std::memory_order_relaxed) != asked ||
+      !f.State.compare_exchange_strong(asked, TForecast::Working, std::memory_order_acq_rel))
+    return false;
+  f.Found = false;
+  try {
+    TRandomState rs = f.From;
+    const TRandomRedirect redirect(rs);
+    // As the steps of the run and PaintAt's first checks.
+    for (int i = 0; i < TForecast::MaxSteps && Style && AutoMode; ++i) {
+      const int x = Random(f.AskWidth);
+      const int y = Random(f.AskHeight);
+      if (!FeatureMap.Contains(x, y) ||
+          FeatureStrength(FeatureMap.Pixel(x, y)) < Style->Params.BorderLimit)
+        continue;
+      f.AtStroke = rs;
+      f.X = x;
+      f.Y = y;
+      TLineSampler sampler(&FeatureMap, &Destination(), std::move(f.Buffers));
+      SetUpAutoStroke(sampler, {x, y});
+      f.Drawn = sampler.Run();
+      f.After = rs;
+      f.Average = sampler.AverageColor;
+      f.Bounds = sampler.GetBounds();
+      f.Buffers = sampler.ReleaseBuffers();
+      f.Found = true;
+      break;
+    }
+  } catch (...) {
+    f.Found = false;  // the tracing thread traces it itself
+  }
+  f.State.store(TForecast::Ready, std::memory_order_release);
+  return true;
+}
+
+bool TDualImage::TakeForecast(TForecast& f, int X, int Y) {
+  int state = f.State.load(std::memory_order_acquire);
+  if (state == TForecast::Idle) return false;
+  if (state == TForecast::Asked &&
+      f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel)) {
+    f.Confirmed = false;
+    return false;  // not taken up in time
+  }
+  // Being traced or done. An answer from a state that proved wrong is
+  // dropped once done; one from the right state is waited for.
+  if (!f.Confirmed) {
+    if (state == TForecast::Ready) f.State.store(TForecast::Idle, std::memory_order_relaxed);
+    return false;
+  }
+  while ((state = f.State.load(std::memory_order_acquire)) == TForecast::Working) {
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+  }
+  f.Confirmed = false;
+  const bool match = f.Found && f.AtStroke == CurrentRandomState() && f.X == X && f.Y == Y;
+  if (match) {
+    SetCurrentRandomState(f.After);
+    ++FStrokesTracedAhead;
+    if (f.Drawn) CommitStroke(f.Average, f.Buffers.LeftOutline, f.Buffers.RightOutline);
+    DirtyRect = UnionRect(DirtyRect, f.Bounds);
+  }
+  f.State.store(TForecast::Idle, std::memory_order_release);
+  return match;
+}
+
 void TDualImage::PaintAt(int X, int Y) {
   TMarkModified mark{*this};
   if (X < 0 || Y < 0 || X >= FeatureMap.Width() || Y >= FeatureMap.Height() || !Style) return;
   const TStyleParams& p = Style->Params;
   if (FeatureStrength(FeatureMap.Pixel(X, Y)) < p.BorderLimit) return;
+  TForecast* const ahead =
+      AutoMode && FForecast && FForecast->Width > 0 ? FForecast.get() : nullptr;
+  if (ahead && TakeForecast(*ahead, X, Y)) return;
+  const TRandomState before = CurrentRandomState();
+  if (ahead && ahead->StrokeDraws >= 0 &&
+      ahead->State.load(std::memory_order_acquire) == TForecast::Idle) {
+    ahead->From = RandomStateAfter(before, ahead->StrokeDraws);
+    ahead->AskWidth = ahead->Width;
+    ahead->AskHeight = ahead->Height;
+    ahead->Pending = true;
+    ahead->Confirmed = false;
+    ahead->State.store(TForecast::Asked, std::memory_order_release);
+  }
   TLineSampler sampler(&FeatureMap, &Destination(), std::move(FSamplerBuffers));
   struct TGiveBack {
     TLineSampler& Sampler;
     TLineSamplerBuffers& Buffers;
     ~TGiveBack() { Buffers = Sampler.ReleaseBuffers(); }
   } giveBack{sampler, FSamplerBuffers};
-  SetUpSampler(sampler, {X, Y});
-  sampler.SetThickness(float(PressureFactor() * p.Width));
   if (AutoMode) {
-    sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
+    SetUpAutoStroke(sampler, {X, Y});
   } else {
+    SetUpSampler(sampler, {X, Y});
+    sampler.SetThickness(float(PressureFactor() * p.Width));
     // Pattern strokes follow a curve of the current pattern; a pattern
     // without any curve has nothing to follow, so the stroke is skipped.
     TPattern* pattern =
@@ -225,8 +358,20 @@ void TDualImage::PaintAt(int X, int Y) {
         PlacePatternCurve(pattern->RandomFrame()->RandomCurve(), BrushRadius, X, Y);
     sampler.SetCurve(c.P0, c.P1, c.P2, c.P3);
   }
-  if (sampler.Run()) CommitStroke(sampler);
+  const bool drawn = sampler.Run();
+  if (drawn) CommitStroke(sampler);
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
+  if (ahead) {
+    const TRandomState now = CurrentRandomState();
+    if (drawn) ahead->StrokeDraws = int(now.Draws - before.Draws);
+    if (ahead->Pending) {
+      ahead->Pending = false;
+      ahead->Confirmed = now == ahead->From;
+      int asked = TForecast::Asked;
+      if (!ahead->Confirmed)
+        ahead->State.compare_exchange_strong(asked, TForecast::Idle, std::memory_order_acq_rel);
+    }
+  }
 }
 
 void TDualImage::SprayAt(int X, int Y) {
@@ -240,36 +385,52 @@ void TDualImage::SprayAt(int X, int Y) {
 }
 
 void TDualImage::CommitStroke(TLineSampler& Sampler) {
+  CommitStroke(Sampler.AverageColor, Sampler.LeftOutline, Sampler.RightOutline);
+}
+
+void TDualImage::CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
+                              const TArrayOfFixedPoint& Right) {
   TAbstractStrokeRenderer* brush = nullptr;
   if (BrushLibrary) brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->Current());
   if (!brush) brush = &BuiltInBrush();
   const TStyleParams& p = Style->Params;
   const TColor32 colour =
-      StrokeColor(Sampler.AverageColor, Colors, p.HueVariation, p.SatVariation, p.LightVariation);
+      StrokeColor(Average, Colors, p.HueVariation, p.SatVariation, p.LightVariation);
   if (CurrentState)
-    CurrentState->Strokes->AddStroke(Sampler.LeftOutline, Sampler.RightOutline,
-                                     Style->ReliefParams(), brush->Id(), p.Alpha, colour);
+    CurrentState->Strokes->AddStroke(Left, Right, Style->ReliefParams(), brush->Id(), p.Alpha,
+                                     colour);
   if (FStrokeQueue) {
-    FStrokeQueue->Push(brush, colour, p.Alpha, Style->ReliefParams(), Sampler.LeftOutline,
-                       Sampler.RightOutline);
+    FStrokeQueue->Push(brush, colour, p.Alpha, Style->ReliefParams(), Left, Right);
     return;
   }
-  brush->RenderStroke(colour, p.Alpha, Style->ReliefParams(), Sampler.LeftOutline,
-                      Sampler.RightOutline, Destination());
+  brush->RenderStroke(colour, p.Alpha, Style->ReliefParams(), Left, Right, Destination());
 }
 
 void TDualImage::StartStrokeQueue() {
-  if (!FStrokeQueue) FStrokeQueue = std::make_unique<TStrokeQueue>(Destination());
+  if (FStrokeQueue) return;
+  std::function<bool()> idle;
+  // A pen's pressure is read as each stroke is traced: nothing is foreseen then.
+  if (!gPressure) {
+    DirectionHint(0, 0);  // its table is made on first use: here, before the threads share it
+    FForecast = std::make_unique<TForecast>();
+    idle = [this] { return RunForecast(); };
+  }
+  FStrokeQueue = std::make_unique<TStrokeQueue>(Destination(), std::move(idle));
 }
 
 void TDualImage::FinishStrokeQueue() {
   if (!FStrokeQueue) return;
   const std::unique_ptr<TStrokeQueue> queue = std::move(FStrokeQueue);
+  struct TDropForecast {
+    std::unique_ptr<TForecast>& Forecast;
+    ~TDropForecast() { Forecast.reset(); }  // after the painting thread stopped
+  } drop{FForecast};
   queue->Finish();
 }
 
 void TDualImage::StopStrokeQueue() {
   FStrokeQueue.reset();
+  FForecast.reset();
 }
 
 void TDualImage::BeginEdit() {

@@ -68,6 +68,16 @@ class TDualImage {
   // Waits for the queued strokes and drops a failure (for leaving by another exception).
   void StopStrokeQueue();
   bool StrokeQueueRunning() const { return bool(FStrokeQueue); }
+  // Declares that the steps of the run that follows draw X = Random(Width),
+  // then Y = Random(Height), and call PaintAt(X, Y), nothing in between:
+  // until FinishStrokeQueue the painting thread may then trace, in its idle
+  // time, the stroke that follows the one being traced, from the state the
+  // generator is foreseen to reach. A foreseen stroke is used only when the
+  // generator really is in that state at the same point, so the picture and
+  // every draw are exactly those of tracing it in turn.
+  void ForecastSteps(int Width, int Height);
+  // How many strokes were traced ahead and used.
+  uint64_t StrokesTracedAhead() const { return FStrokesTracedAhead; }
 
   // Asks for the pixels a stroke from (X, Y) reads first; reads nothing.
   void PrefetchStepStart(int X, int Y) const;
@@ -180,8 +190,20 @@ class TDualImage {
   // The sampler's settings from the style, for a stroke from Start: all but
   // the thickness. Draws the stroke's step count.
   void SetUpSampler(TLineSampler& Sampler, TPoint Start);
+  // SetUpSampler and the rest of an automatic stroke's settings.
+  void SetUpAutoStroke(TLineSampler& Sampler, TPoint Start);
+  void CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
+                    const TArrayOfFixedPoint& Right);
+  struct TForecast;
+  // On the painting thread: traces the asked stroke, if any; true if it did.
+  bool RunForecast();
+  // PaintAt's use of a foreseen stroke for (X, Y); true when it was the one.
+  bool TakeForecast(TForecast& Forecast, int X, int Y);
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
+  // Only while the stroke queue runs; goes after it (the painting thread uses it).
+  std::unique_ptr<TForecast> FForecast;
+  uint64_t FStrokesTracedAhead = 0;
   std::unique_ptr<TStrokeQueue> FStrokeQueue;
   TLineSamplerBuffers FSamplerBuffers;  // handed from stroke to stroke
   friend class TOverlayLayer;

@@ -13,7 +13,8 @@
 
 namespace brellin {
 
-TStrokeQueue::TStrokeQueue(TBitmap32& Target) : FTarget(Target), FFilling(NewBatch()) {
+TStrokeQueue::TStrokeQueue(TBitmap32& Target, std::function<bool()> Idle)
+    : FTarget(Target), FIdle(std::move(Idle)), FFilling(NewBatch()) {
   FThread = std::thread([this] { Paint(); });
 #ifdef __linux__
   // Named for profilers and debuggers.
@@ -80,8 +81,13 @@ void TStrokeQueue::AwaitHand(uint64_t Taken) const {
   // Going to sleep and being woken costs both threads system calls, and on
   // a virtual machine the waking can take longer than a batch takes to
   // paint: the next batch is first awaited awake for a while.
-  const auto until = std::chrono::steady_clock::now() + SpinTime;
+  // Work found meanwhile keeps the thread awake for another while.
+  auto until = std::chrono::steady_clock::now() + SpinTime;
   for (int i = 1; FHanded.load(std::memory_order_acquire) == Taken; ++i) {
+    if (FIdle && FIdle()) {
+      until = std::chrono::steady_clock::now() + SpinTime;
+      continue;
+    }
 #if defined(__SSE2__)
     _mm_pause();
 #endif

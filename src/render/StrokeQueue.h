@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -29,7 +30,9 @@ class TStrokeQueue {
   // Starts the painting thread. Until Finish, only that thread may touch
   // Target and the brushes' drawing state (colour, opacity, relief, their
   // buffers); brushes must outlive the queue.
-  explicit TStrokeQueue(TBitmap32& Target);
+  // Idle, when given, is called on the painting thread while it waits for
+  // strokes; it returns whether it found something to do.
+  explicit TStrokeQueue(TBitmap32& Target, std::function<bool()> Idle = {});
   // Finishes; a failure of the painting thread is dropped.
   ~TStrokeQueue();
   TStrokeQueue(const TStrokeQueue&) = delete;
@@ -75,6 +78,7 @@ class TStrokeQueue {
   void Paint();
 
   TBitmap32& FTarget;
+  std::function<bool()> FIdle;
   std::unique_ptr<TBatch> FFilling;
   std::mutex FMutex;
   std::condition_variable FWake, FRoom;

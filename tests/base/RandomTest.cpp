@@ -2,6 +2,9 @@
 
 #include "base/Random.h"
 
+#include <thread>
+#include <vector>
+
 namespace brellin {
 namespace {
 
@@ -50,6 +53,31 @@ TEST(Random, PeekingAheadSeesTheComingDrawsWithoutDrawing) {
   EXPECT_EQ(Random(5000), third);
   RandomReal();
   EXPECT_EQ(RandomDrawCount(), count + 4);
+}
+
+// Drawing ahead on another thread from a foreseen state gives the draws the
+// program's generator makes when it gets there, and leaves it alone meanwhile.
+TEST(Random, ARedirectedThreadDrawsWhatTheGeneratorWillDraw) {
+  SetRandSeed(1234);
+  const TRandomState start = CurrentRandomState();
+  TRandomState ahead = RandomStateAfter(start, 3);
+  std::vector<int32_t> foreseen;
+  std::thread([&] {
+    const TRandomRedirect redirect(ahead);
+    for (int i = 0; i < 5; ++i) foreseen.push_back(Random(1000 + i));
+  }).join();
+  EXPECT_EQ(CurrentRandomState(), start);
+  EXPECT_EQ(ahead, RandomStateAfter(start, 8));
+  for (int i = 0; i < 3; ++i) Random(10);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Random(1000 + i), foreseen[size_t(i)]);
+  EXPECT_EQ(CurrentRandomState(), ahead);
+  {
+    const TRandomRedirect redirect(ahead);  // on this thread too, and undone
+    Random(5);
+    SetCurrentRandomState(start);
+  }
+  EXPECT_EQ(ahead, start);
+  EXPECT_EQ(CurrentRandomState(), RandomStateAfter(start, 8));
 }
 
 }  // namespace
