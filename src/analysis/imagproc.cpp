@@ -11,7 +11,7 @@
 // Hot integer kernels get an AVX2 clone next to the baseline one; the
 // integer results are the same on both paths.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
-    !defined(__SANITIZE_ADDRESS__)
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define BRELLIN_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define BRELLIN_CLONES
