@@ -23,8 +23,6 @@ void TFeatureExtractor::FreePlanes() {
   Release(Strength);
   Release(Direction);
   Release(Edge);
-  Release(RowGrad);
-  Release(ColGrad);
 }
 
 TBitmap32 TFeatureExtractor::Execute() {
@@ -38,22 +36,17 @@ TBitmap32 TFeatureExtractor::Execute() {
   FreePlanes();
   SplitToPlanes(Source, Darkness, Tint);
   InvertPlane(Darkness, w, h);
-  RowGrad.resize(n);  // fresh planes are zero
-  RowGradient(Darkness, RowGrad, w, h);
+  Strength.resize(n);
+  Direction.resize(n);
+  // Gradients, strength and directions come out of one pass; the window
+  // still shows each of their steps.
+  GradientFeatures(Darkness, Strength, Direction, w, h, BlockSize);
   SetProgress(8);
-  ColGrad.resize(n);  // fresh planes are zero
-  ColumnGradient(Darkness, ColGrad, w, h);
   SetProgress(12);
-  Strength.resize(n);  // fresh planes are zero
-  GradientStrength(RowGrad, ColGrad, Strength, w, h);
   SetProgress(14);
   SmoothPlane(Strength, w, h, 10);
   SetProgress(28);
-  Direction.resize(n);  // fresh planes are zero
-  OrientationField(RowGrad, ColGrad, Direction, w, h, BlockSize);
   SetProgress(35);
-  Release(RowGrad);
-  Release(ColGrad);
   Edge.resize(n);  // fresh planes are zero
   DetectEdges(Darkness, Edge, w, h);
   SetProgress(50);

@@ -47,7 +47,6 @@ class TFeatureExtractor {
   int Width, Height;
   int BlockSize = 16;
   TBytePlane Darkness, Tint, Strength, Direction, Edge;
-  TSmallintPlane RowGrad, ColGrad;
 };
 
 // The only entry the rest of the program uses. Throws EBrellinError for

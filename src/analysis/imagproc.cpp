@@ -372,6 +372,19 @@ static void UpsampleRow(const int* __restrict bxOf, const double* __restrict axO
   }
 }
 
+// The angle of every block from its sums P = sum 2ab and Q = sum (a^2 - b^2)
+// over the block's (blockSize + 1)^2 elements around its centre; blocks
+// whose sums are both 0 keep angle 0.
+static void BlockAngle(int32_t p, int32_t q, int cx, int cy, int blockSize, int bw, int bh,
+                       TSinglePlane& angle) {
+  if (p == 0 && q == 0) return;
+  const int bi = (cy / blockSize) * bw + cx / blockSize;
+  if (bi >= 0 && bi < bw * bh) angle[size_t(bi)] = float(std::atan2(double(p), double(q)));
+}
+
+static void DirectionsFromAngles(const TSinglePlane& angle, TBytePlane& dir, int w, int h,
+                                 int blockSize);
+
 void OrientationField(const TSmallintPlane& a, const TSmallintPlane& b, TBytePlane& dir, int w,
                       int h, int blockSize) {
   const int bw = w / blockSize, bh = h / blockSize, half = blockSize / 2;
@@ -394,15 +407,95 @@ void OrientationField(const TSmallintPlane& a, const TSmallintPlane& b, TBytePla
                 q += av * av - bv * bv;
               }
             }
-            if (p != 0 || q != 0) {
-              const int bi = (cy / blockSize) * bw + cx / blockSize;
-              if (bi >= 0 && bi < bw * bh)
-                angle[size_t(bi)] = float(std::atan2(double(p), double(q)));
-            }
+            BlockAngle(p, q, cx, cy, blockSize, bw, bh, angle);
           }
         }
       },
       1);
+  DirectionsFromAngles(angle, dir, w, h, blockSize);
+}
+
+// Row r of both gradients (zero on the frame) and of their strength.
+BRELLIN_CLONES
+static void GradientRow(const uint8_t* src, int w, int h, int r, int16_t* __restrict a,
+                        int16_t* __restrict b, uint8_t* __restrict strength) {
+  std::fill(a, a + w, int16_t(0));
+  std::fill(b, b + w, int16_t(0));
+  if (r >= 1 && r <= h - 2) {
+    const uint8_t* dn = src + size_t(r - 1) * size_t(w);
+    const uint8_t* md = src + size_t(r) * size_t(w);
+    const uint8_t* up = src + size_t(r + 1) * size_t(w);
+    for (int x = 1; x <= w - 2; ++x) {
+      a[x] = int16_t((dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]));
+      b[x] = int16_t((dn[x - 1] + 2 * md[x - 1] + up[x - 1]) -
+                     (dn[x + 1] + 2 * md[x + 1] + up[x + 1]));
+    }
+  }
+  if (strength) StrengthRange(a, b, strength, size_t(w));
+}
+
+// The two products the block sums add up, for a row.
+BRELLIN_CLONES
+static void ProductRow(const int16_t* __restrict a, const int16_t* __restrict b, int w,
+                       int32_t* __restrict p, int32_t* __restrict q) {
+  for (int x = 0; x < w; ++x) {
+    const int32_t av = a[x], bv = b[x];
+    p[x] = 2 * av * bv;
+    q[x] = av * av - bv * bv;
+  }
+}
+
+void GradientFeatures(const TBytePlane& darkness, TBytePlane& strength, TBytePlane& dir, int w,
+                      int h, int blockSize) {
+  const int bw = w / blockSize, bh = h / blockSize, half = blockSize / 2;
+  TSinglePlane angle(size_t(std::max(0, bw * bh)), 0.0f);
+  // Band j holds rows [j * blockSize, (j + 1) * blockSize) of the strength
+  // and, when there is one, the row of blocks centred on j * blockSize +
+  // half, whose sums reach one row into the next band (that row's
+  // gradients are worked out twice). Integer sums: the same in any order.
+  const int bands = (h + blockSize - 1) / blockSize;
+  ParallelFor(
+      0, bands,
+      [&](int j0, int j1) {
+        std::vector<int16_t> a(static_cast<size_t>(w)), b(static_cast<size_t>(w));
+        std::vector<int32_t> p(static_cast<size_t>(w)), q(static_cast<size_t>(w));
+        std::vector<int32_t> sumP, sumQ;
+        for (int j = j0; j < j1; ++j) {
+          const int cy = j * blockSize + half;
+          const bool blocks = cy < h - half;
+          sumP.assign(size_t(std::max(bw, 0)) + 1, 0);
+          sumQ.assign(sumP.size(), 0);
+          const int rEnd = std::min(h, (j + 1) * blockSize);
+          const int rLast = blocks ? cy + half : rEnd - 1;
+          for (int r = j * blockSize; r <= rLast; ++r) {
+            uint8_t* srow = r < rEnd ? strength.data() + size_t(r) * size_t(w) : nullptr;
+            GradientRow(darkness.data(), w, h, r, a.data(), b.data(), srow);
+            if (!blocks) continue;
+            ProductRow(a.data(), b.data(), w, p.data(), q.data());
+            size_t i = 0;
+            for (int cx = half; cx < w - half; cx += blockSize, ++i) {
+              int32_t sp = 0, sq = 0;
+              for (int x = cx - half; x <= cx + half; ++x) {
+                sp += p[size_t(x)];
+                sq += q[size_t(x)];
+              }
+              sumP[i] += sp;
+              sumQ[i] += sq;
+            }
+          }
+          if (!blocks) continue;
+          size_t i = 0;
+          for (int cx = half; cx < w - half; cx += blockSize, ++i)
+            BlockAngle(sumP[i], sumQ[i], cx, cy, blockSize, bw, bh, angle);
+        }
+      },
+      1);
+  DirectionsFromAngles(angle, dir, w, h, blockSize);
+}
+
+static void DirectionsFromAngles(const TSinglePlane& angle, TBytePlane& dir, int w, int h,
+                                 int blockSize) {
+  const int bw = w / blockSize, bh = h / blockSize;
   TSinglePlane cosP(angle.size()), sinP(angle.size());
   for (size_t i = 0; i < angle.size(); ++i) {
     cosP[i] = float(std::cos(double(angle[i])));

@@ -33,6 +33,11 @@ void RepeatBlur(const TBytePlane& src, TBytePlane& dst, int w, int h, int times)
 void SmoothPlane(TBytePlane& p, int w, int h, int times);
 void OrientationField(const TSmallintPlane& a, const TSmallintPlane& b, TBytePlane& dir, int w,
                       int h, int blockSize);
+// RowGradient, ColumnGradient, GradientStrength (into strength) and
+// OrientationField (into dir) of the darkness plane in one pass, without
+// the two gradient planes.
+void GradientFeatures(const TBytePlane& darkness, TBytePlane& strength, TBytePlane& dir, int w,
+                      int h, int blockSize);
 void DetectEdges(const TBytePlane& src, TBytePlane& edge, int w, int h);
 void BinarizePlane(TBytePlane& p, int w, int h);
 void ThinEdges(TBytePlane& edge, int w, int h);

@@ -228,6 +228,14 @@ TEST(Imagproc, OptimisedPipelineMatchesPlainVersion) {
       ColumnGradient(d, b, w, h);
       TBytePlane s(n, 0);
       GradientStrength(a, b, s, w, h);
+      // The one-pass version gives both planes, for other block sizes too.
+      for (const int block : {16, 5, 2}) {
+        TBytePlane dirOf(n, 0), fusedS(n, 0), fusedDir(n, 0);
+        OrientationField(a, b, dirOf, w, h, block);
+        GradientFeatures(d, fusedS, fusedDir, w, h, block);
+        ASSERT_EQ(fusedS, s) << sz[0] << "x" << sz[1] << " block " << block;
+        ASSERT_EQ(fusedDir, dirOf) << sz[0] << "x" << sz[1] << " block " << block;
+      }
       SmoothPlane(s, w, h, 10);
       TBytePlane dir(n, 0);
       OrientationField(a, b, dir, w, h, 16);
