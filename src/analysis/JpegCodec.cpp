@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <jerror.h>
@@ -47,8 +46,6 @@ constexpr int McuSide = 16;
 // Progressive files can hold thousands of tiny scans that take minutes to
 // decode; real pictures use around ten.
 constexpr int MaxScans = 1000;
-// Pictures this big are decoded in two bands at once.
-constexpr int64_t MinSplitDecodePixels = int64_t(2) << 20;
 
 struct TJpegError {
   jpeg_error_mgr Mgr;  // first member: libjpeg hands back a pointer to it
@@ -106,7 +103,6 @@ struct TDecoder {
   // Declared after Pixels: its helper stops before the pixels go.
   std::unique_ptr<TBackgroundPrefault> Prefault;
   bool Created = false;
-  bool Started = false;  // jpeg_start_decompress done
 
   ~TDecoder() {
     if (Created) jpeg_destroy_decompress(&Info);
@@ -213,7 +209,9 @@ void ConvertRow(const jpeg_decompress_struct& info, const uint8_t* src, TColor32
   }
 }
 
-void CheckLayout(TDecoder& d) {
+bool DecodeRows(TDecoder& d) {
+  if (setjmp(d.Error.Jump)) return false;
+  jpeg_start_decompress(&d.Info);
   const int comps = d.Info.output_components;
   if (d.Info.output_width != d.Info.image_width || d.Info.output_height != d.Info.image_height ||
       d.Row.size() != size_t(d.Info.output_width) * size_t(comps) ||
@@ -222,21 +220,8 @@ void CheckLayout(TDecoder& d) {
       (DirectRows && d.Info.out_color_space == DirectSpace && comps != 4) ||
       (d.Info.out_color_space == JCS_CMYK && comps != 4))
     Fail(reinterpret_cast<j_common_ptr>(&d.Info), "unsupported JPEG colour layout");
-}
-
-// Decodes the rows up to EndRow (all when 0) and finishes the picture only
-// when they are all.
-bool DecodeRows(TDecoder& d, JDIMENSION EndRow = 0) {
-  if (setjmp(d.Error.Jump)) return false;
-  if (!d.Started) {
-    jpeg_start_decompress(&d.Info);
-    CheckLayout(d);
-    d.Started = true;
-  }
-  const JDIMENSION end =
-      EndRow == 0 || EndRow > d.Info.output_height ? d.Info.output_height : EndRow;
   const bool direct = DirectRows && d.Info.out_color_space == DirectSpace;
-  while (d.Info.output_scanline < end) {
+  while (d.Info.output_scanline < d.Info.output_height) {
     const JDIMENSION y = d.Info.output_scanline;
     TColor32* const target =
         d.Pixels.empty() ? nullptr : d.Pixels.data() + size_t(y) * d.Info.output_width;
@@ -255,71 +240,8 @@ bool DecodeRows(TDecoder& d, JDIMENSION EndRow = 0) {
     }
     ConvertRow(d.Info, d.Row.data(), d.Pixels.data() + size_t(y) * d.Info.output_width);
   }
-  if (d.Info.output_scanline == d.Info.output_height) jpeg_finish_decompress(&d.Info);
-  return true;
-}
-
-// The lower band of a two-band decode: a second decoder over the same bytes
-// skips the rows above FirstRow (which costs only their entropy decoding)
-// and writes the rest straight into Pixels.
-bool DecodeLowerBand(TDecoder& d, JDIMENSION FirstRow, TColor32* Pixels, JDIMENSION Width,
-                     JDIMENSION Height) {
-  if (setjmp(d.Error.Jump)) return false;
-  jpeg_start_decompress(&d.Info);
-  CheckLayout(d);
-  if (d.Info.output_width != Width || d.Info.output_height != Height ||
-      d.Info.out_color_space != DirectSpace)
-    Fail(reinterpret_cast<j_common_ptr>(&d.Info), "unsupported JPEG colour layout");
-  if (jpeg_skip_scanlines(&d.Info, FirstRow) != FirstRow)
-    Fail(reinterpret_cast<j_common_ptr>(&d.Info), "truncated JPEG data");
-  while (d.Info.output_scanline < Height) {
-    JSAMPROW row = reinterpret_cast<JSAMPROW>(Pixels + size_t(d.Info.output_scanline) * Width);
-    if (jpeg_read_scanlines(&d.Info, &row, 1) != 1)
-      Fail(reinterpret_cast<j_common_ptr>(&d.Info), "truncated JPEG data");
-  }
   jpeg_finish_decompress(&d.Info);
   return true;
-}
-
-bool Abort(TDecoder& d) {
-  if (setjmp(d.Error.Jump)) return false;
-  jpeg_abort_decompress(&d.Info);
-  return true;
-}
-
-// Where the upper band ends: skipping a row costs a fraction of decoding it,
-// so the lower band starts below the middle. A multiple of the rows of an
-// MCU, so that the skip needs no partial decoding.
-JDIMENSION SplitRow(const jpeg_decompress_struct& info) {
-  const JDIMENSION unit = JDIMENSION(std::max(1, info.max_v_samp_factor * DCTSIZE));
-  const JDIMENSION h = info.output_height;
-  return std::clamp<JDIMENSION>(JDIMENSION(double(h) * 0.56 / unit + 0.5) * unit, unit, h - 1);
-}
-
-// Decodes d (its header read) in two bands on two threads; Data holds the
-// whole file from the picture's start. Returns the bytes the lower band's
-// decoder used, which end right after the picture.
-size_t DecodeInTwoBands(TDecoder& d, const uint8_t* Data, size_t Size) {
-  const JDIMENSION w = d.Info.output_width, h = d.Info.output_height;
-  const JDIMENSION split = SplitRow(d.Info);
-  // The first row proves the data before the pixels are allocated (see
-  // DecodeRows); then the lower band starts.
-  if (!DecodeRows(d, 1)) throw EInvalidData(ErrorText(d.Error));
-  TBytesStream view(Data, Size);
-  TDecoder lower;
-  lower.Stream = &view;
-  lower.Buffer.resize(BufferSize);
-  lower.Row.resize(d.Row.size());
-  bool lowerDone = false;
-  std::thread thread([&] {
-    lowerDone = ReadHeader(lower) && DecodeLowerBand(lower, split, d.Pixels.data(), w, h);
-  });
-  const bool upperDone = DecodeRows(d, split);
-  thread.join();
-  if (!upperDone) throw EInvalidData(ErrorText(d.Error));
-  if (!lowerDone) throw EInvalidData(ErrorText(lower.Error));
-  if (!Abort(d)) throw EInvalidData(ErrorText(d.Error));
-  return size_t(view.Position()) - lower.Source.bytes_in_buffer;
 }
 
 // ---- writing ----
@@ -424,29 +346,15 @@ bool Encode(TEncoder& e) {
 }  // namespace
 
 void LoadJPEG(TBitmap32& bmp, TStream& s) {
-  LoadJPEG(bmp, s, MinSplitDecodePixels);
-}
-
-void LoadJPEG(TBitmap32& bmp, TStream& s, int64_t MinSplitPixels) {
   TDecoder d;
   d.Stream = &s;
   d.Buffer.resize(BufferSize);
-  const int64_t start = s.Position();
   if (!ReadHeader(d)) throw EInvalidData(ErrorText(d.Error));
   CheckDecodedSize(d.Info.image_width, d.Info.image_height, "JPEG");
   d.Row.resize(size_t(d.Info.output_width) * size_t(d.Info.out_color_components));
-  // Two bands need the bytes in memory, to be read twice at once.
-  auto* bytes = dynamic_cast<TBytesStream*>(&s);
-  if (bytes && DirectRows && d.Info.out_color_space == DirectSpace && !d.Info.progressive_mode &&
-      int64_t(d.Info.output_width) * d.Info.output_height >= MinSplitPixels &&
-      d.Info.output_height >= 2 && ThreadCount() > 1) {
-    const size_t used = DecodeInTwoBands(d, bytes->Data() + start, size_t(s.Size() - start));
-    s.Seek(start + int64_t(used), soBeginning);
-  } else {
-    if (!DecodeRows(d)) throw EInvalidData(ErrorText(d.Error));
-    // Hand back what libjpeg read ahead, so the stream ends after the picture.
-    s.Seek(-int64_t(d.Source.bytes_in_buffer), soCurrent);
-  }
+  if (!DecodeRows(d)) throw EInvalidData(ErrorText(d.Error));
+  // Hand back what libjpeg read ahead, so the stream ends after the picture.
+  s.Seek(-int64_t(d.Source.bytes_in_buffer), soCurrent);
   bmp.Assign(int(d.Info.output_width), int(d.Info.output_height), std::move(d.Pixels));
   bmp.Changed();
 }

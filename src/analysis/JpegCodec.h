@@ -10,11 +10,7 @@ namespace brellin {
 // inverted CMYK) from the stream's position into an opaque bitmap and leaves
 // the stream right after the picture's end marker. A picture cut short is an
 // error. Throws EInvalidData with the reason (no file name).
-// Big baseline colour pictures in memory are decoded in two bands at once.
 void LoadJPEG(TBitmap32& bmp, TStream& s);
-// The same, splitting pictures of at least MinSplitPixels pixels (when more
-// than one thread is allowed): the pixels are those of a one-band decode.
-void LoadJPEG(TBitmap32& bmp, TStream& s, int64_t MinSplitPixels);
 
 // Encodes the bitmap as a baseline RGB JPEG (JFIF) of the given quality,
 // 1 to 100 (values outside are clamped); alpha is ignored. Throws EWriteError.

@@ -52,7 +52,6 @@ class TBytesStream : public TStream {
   size_t Write(const void*, size_t) override { return 0; }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return int64_t(FSize); }
-  const uint8_t* Data() const { return FData; }
 
  private:
   const uint8_t* FData;

@@ -90,9 +90,8 @@ TDiff ColourDiff(const TBitmap32& a, const TBitmap32& b) {
 
 // ---- writers for test input, straight through the libraries ----
 
-// LumaH x LumaV: the luma's sampling factors against chroma's 1 x 1 (0: the default).
 TBytes WriteJpeg(int w, int h, J_COLOR_SPACE space, int comps, const std::vector<uint8_t>& samples,
-                 bool progressive = false, bool adobe = true, int LumaH = 0, int LumaV = 0) {
+                 bool progressive = false, bool adobe = true) {
   jpeg_compress_struct c{};
   jpeg_error_mgr err{};
   c.err = jpeg_std_error(&err);
@@ -111,10 +110,6 @@ TBytes WriteJpeg(int w, int h, J_COLOR_SPACE space, int comps, const std::vector
     c.write_Adobe_marker = adobe ? TRUE : FALSE;
   }
   if (progressive) jpeg_simple_progression(&c);
-  if (LumaH > 0) {
-    c.comp_info[0].h_samp_factor = LumaH;
-    c.comp_info[0].v_samp_factor = LumaV;
-  }
   jpeg_start_compress(&c, TRUE);
   while (c.next_scanline < c.image_height) {
     JSAMPROW row = const_cast<uint8_t*>(samples.data()) + size_t(c.next_scanline) * w * comps;
@@ -269,42 +264,6 @@ TEST(JpegCodecTest, BandsDecodeToTheOneBandPixels) {
   SaveJPEGInParts(big, single, 90, 0);
   EXPECT_NE(single.Data(), two);
   ExpectSame(Decode(LoadJPEG, two), Decode(LoadJPEG, single.Data()));
-}
-
-TEST(JpegCodecTest, TwoBandDecodesGiveTheOneBandPixels) {
-  const auto load = [](const TBytes& file, int64_t minSplit) {
-    TBytes bytes = file;
-    bytes.insert(bytes.end(), {'t', 'a', 'i', 'l'});
-    TBytesStream s(bytes.data(), bytes.size());
-    TBitmap32 bmp;
-    LoadJPEG(bmp, s, minSplit);
-    EXPECT_EQ(s.Position(), int64_t(file.size()));  // right after the picture
-    return bmp;
-  };
-  const TBitmap32 pic = test::MakeTestPicture(203, 157);
-  std::vector<TBytes> files;
-  for (const auto& [hs, vs] : {std::pair{1, 1}, {2, 1}, {1, 2}, {2, 2}})
-    files.push_back(WriteJpeg(203, 157, JCS_RGB, 3, Samples(pic, false), false, true, hs, vs));
-  files.push_back(WriteJpeg(203, 157, JCS_RGB, 3, Samples(pic, false), true));  // progressive
-  for (const int rows : {0, 2}) {  // with restart markers too
-    TMemoryStream s;
-    SaveJPEGInParts(pic, s, 85, rows);
-    files.push_back(s.Data());
-  }
-  SetThreadCount(2);
-  for (size_t i = 0; i < files.size(); ++i) {
-    SCOPED_TRACE(i);
-    ExpectSame(load(files[i], 0), load(files[i], std::numeric_limits<int64_t>::max()));
-  }
-  // A file cut short fails in either band.
-  const TBytes& file = files[3];
-  for (const size_t cut : {file.size() / 4, file.size() * 3 / 4, file.size() - 2}) {
-    const TBytes part(file.begin(), file.begin() + ptrdiff_t(cut));
-    TBytesStream s(part.data(), part.size());
-    TBitmap32 bmp;
-    EXPECT_THROW(LoadJPEG(bmp, s, 0), EInvalidData) << cut;
-  }
-  SetThreadCount(0);
 }
 
 TEST(JpegCodecTest, StreamEndsRightAfterThePicture) {
