@@ -224,16 +224,25 @@ struct TDualImage::TForecast {
   // looking for the next stroke, at most this many.
   static constexpr int MaxSteps = 64;
 
+  // The stroke asked for is this many strokes after the one that asks: the
+  // painting thread, slower at tracing than the tracing thread (its caches
+  // hold the picture it paints), gets two strokes' time for it.
+  static constexpr int Lead = 2;
+
   std::atomic<int> State{Idle};
   // The tracing thread's own: the steps' area (0: no forecasts), the draws
-  // of a drawn stroke from its sampler on, whether an ask for the stroke
-  // after the current one is out, and whether its state proved right.
+  // of a drawn stroke from its sampler on, the number of the current stroke
+  // (PaintAt calls that got past the first checks) and of the one asked
+  // for, whether an ask is out for the current stroke's state, and whether
+  // that state proved right.
   int Width = 0, Height = 0;
   int StrokeDraws = -1;
+  uint64_t Count = 0, Target = 0;
   bool Pending = false, Confirmed = false;
-  // The ask, written before State becomes Asked.
+  // The ask, written before State becomes Asked: the state after the
+  // asking stroke and how many strokes to pass over from there.
   TRandomState From;
-  int AskWidth = 0, AskHeight = 0;
+  int AskWidth = 0, AskHeight = 0, AskStrokeDraws = 0, Skip = 0;
   // The answer, written by the painting thread before State becomes Ready:
   // the generator state at the stroke (after its X and Y) and after its
   // tracing, its point, and what the stroke leaves to commit.
@@ -262,13 +271,21 @@ bool TDualImage::RunForecast() {
   try {
     TRandomState rs = f.From;
     const TRandomRedirect redirect(rs);
-    // As the steps of the run and PaintAt's first checks.
+    // As the steps of the run and PaintAt's first checks; the strokes
+    // passed over are taken as drawn with the usual draws.
+    int skip = f.Skip;
     for (int i = 0; i < TForecast::MaxSteps && Style && AutoMode; ++i) {
       const int x = Random(f.AskWidth);
       const int y = Random(f.AskHeight);
       if (!FeatureMap.Contains(x, y) ||
           FeatureStrength(FeatureMap.Pixel(x, y)) < Style->Params.BorderLimit)
         continue;
+      if (skip > 0) {
+        --skip;
+        rs = RandomStateAfter(rs, f.AskStrokeDraws);
+        i = -1;
+        continue;
+      }
       f.AtStroke = rs;
       f.X = x;
       f.Y = y;
@@ -291,12 +308,19 @@ bool TDualImage::RunForecast() {
 
 bool TDualImage::TakeForecast(TForecast& f, int X, int Y) {
   int state = f.State.load(std::memory_order_acquire);
-  if (state == TForecast::Idle) return false;
-  if (state == TForecast::Asked &&
-      f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel)) {
-    f.Confirmed = false;
-    return false;  // not taken up in time
+  if (state == TForecast::Idle || f.Target > f.Count) return false;  // none, or for later
+  if (f.Target < f.Count) {
+    // Passed by (the tracing thread drew it itself): dropped once not in work.
+    if (state == TForecast::Ready ||
+        (state == TForecast::Asked &&
+         f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel)))
+      f.State.store(TForecast::Idle, std::memory_order_relaxed);
+    return false;
   }
+  // For this stroke.
+  if (state == TForecast::Asked &&
+      f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel))
+    return false;  // not taken up in time
   // Being traced or done. An answer from a state that proved wrong is
   // dropped once done; one from the right state is waited for.
   if (!f.Confirmed) {
@@ -308,7 +332,6 @@ bool TDualImage::TakeForecast(TForecast& f, int X, int Y) {
     _mm_pause();
 #endif
   }
-  f.Confirmed = false;
   const bool match = f.Found && f.AtStroke == CurrentRandomState() && f.X == X && f.Y == Y;
   if (match) {
     SetCurrentRandomState(f.After);
@@ -327,6 +350,7 @@ void TDualImage::PaintAt(int X, int Y) {
   if (FeatureStrength(FeatureMap.Pixel(X, Y)) < p.BorderLimit) return;
   TForecast* const ahead =
       AutoMode && FForecast && FForecast->Width > 0 ? FForecast.get() : nullptr;
+  if (ahead) ++ahead->Count;
   if (ahead && TakeForecast(*ahead, X, Y)) return;
   const TRandomState before = CurrentRandomState();
   if (ahead && ahead->StrokeDraws >= 0 &&
@@ -334,6 +358,9 @@ void TDualImage::PaintAt(int X, int Y) {
     ahead->From = RandomStateAfter(before, ahead->StrokeDraws);
     ahead->AskWidth = ahead->Width;
     ahead->AskHeight = ahead->Height;
+    ahead->AskStrokeDraws = ahead->StrokeDraws;
+    ahead->Skip = TForecast::Lead - 1;
+    ahead->Target = ahead->Count + TForecast::Lead;
     ahead->Pending = true;
     ahead->Confirmed = false;
     ahead->State.store(TForecast::Asked, std::memory_order_release);
