@@ -129,9 +129,12 @@ void TLineSampler::AddVertex(TPoint P) {
     const int64_t d =
         std::llabs(int64_t(P.X) - LastVertex.X) + std::llabs(int64_t(P.Y) - LastVertex.Y);
     if (d > 0) {
+      // AddSteps(d), the new steps' heading written at once.
       const uint8_t h = DirectionTo(LastVertex, P);
-      AddSteps(int(d));
-      std::fill(Dirs.end() - d, Dirs.end(), h);
+      StepCount += int(d);
+      const size_t n = size_t(std::max(StepCount, 0));
+      Dirs.resize(n - std::min(n, size_t(d)));
+      Dirs.insert(Dirs.end(), n - Dirs.size(), h);
     }
   }
   LastVertex = P;
