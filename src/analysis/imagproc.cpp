@@ -714,7 +714,7 @@ void MergeEdgeAndStrength(const TBytePlane& strength, TBytePlane& edge, int w, i
 
 void PackFeatureMap(const TBytePlane& darkness, const TBytePlane& tint, const TBytePlane& dir,
                     const TBytePlane& edge, TBitmap32& dest, int w, int h) {
-  dest.SetSize(w, h);
+  dest.SetSizeForOverwrite(w, h);  // every row is packed below
   ParallelFor(
       0, h,
       [&](int r0, int r1) {

@@ -10,6 +10,7 @@
 
 #include "base/Blend.h"
 #include "base/Errors.h"
+#include "base/LargeAllocator.h"
 #include "base/Parallel.h"
 
 namespace brellin {
@@ -68,6 +69,11 @@ void TBitmap32::SetSize(int width, int height) {
   FWidth = width;
   FHeight = height;
   TLargeVector<TColor32>(size_t(width) * size_t(height)).swap(FBits);  // fresh blocks are zero
+}
+
+void TBitmap32::SetSizeForOverwrite(int width, int height) {
+  const TUnclearedBlocks uncleared;
+  SetSize(width, height);
 }
 
 void TBitmap32::SetSizeFilled(int width, int height, TColor32 color) {

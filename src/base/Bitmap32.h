@@ -35,6 +35,9 @@ class TBitmap32 {
 
   // Resizes; the contents become all zero. Throws on negative or absurd sizes.
   void SetSize(int width, int height);
+  // SetSize for a caller that writes every pixel before reading any: a big
+  // bitmap may then hold old contents instead of zeros.
+  void SetSizeForOverwrite(int width, int height);
   void Clear(TColor32 color = 0);
   // SetSize then Clear(color), reusing the pixel storage when it is large
   // enough and not far too large (for bitmaps resized over and over).

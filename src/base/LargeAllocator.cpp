@@ -45,6 +45,8 @@ struct TSpare {
   size_t Size;  // a multiple of the page size
 };
 
+thread_local bool tUncleared = false;
+
 std::mutex gSpareMutex;
 std::vector<TSpare> gSpares;
 size_t gSpareBytes = 0;
@@ -64,7 +66,7 @@ size_t TakeSpares(uintptr_t dest, size_t size) {
     void* moved = ::mremap(reinterpret_cast<void*>(from), n, n, MREMAP_MAYMOVE | MREMAP_FIXED,
                            reinterpret_cast<void*>(dest + done));
     if (moved == MAP_FAILED) break;  // the rest of the block stays fresh
-    std::memset(moved, 0, n);
+    if (!tUncleared) std::memset(moved, 0, n);
     s.Size -= n;
     gSpareBytes -= n;
     if (s.Size == 0) gSpares.pop_back();
@@ -73,6 +75,14 @@ size_t TakeSpares(uintptr_t dest, size_t size) {
   return done;
 }
 }  // namespace
+
+TUnclearedBlocks::TUnclearedBlocks() : FPrevious(tUncleared) {
+  tUncleared = true;
+}
+
+TUnclearedBlocks::~TUnclearedBlocks() {
+  tUncleared = FPrevious;
+}
 
 void* LargeAllocate(size_t bytes) {
   if (bytes < kMapThreshold) {

@@ -33,6 +33,20 @@ void LargeFree(void* p, size_t bytes) noexcept;
 void ReleaseSpareBlocks() noexcept;
 size_t SpareBlockBytes() noexcept;
 
+// While it lives, mapped blocks allocated on the calling thread are not
+// cleared where they get spare pages: they hold old contents there. Only for
+// buffers the caller writes in full before reading any of them.
+class TUnclearedBlocks {
+ public:
+  TUnclearedBlocks();
+  ~TUnclearedBlocks();
+  TUnclearedBlocks(const TUnclearedBlocks&) = delete;
+  TUnclearedBlocks& operator=(const TUnclearedBlocks&) = delete;
+
+ private:
+  bool FPrevious;
+};
+
 // Faults in the pages of [P, P + Bytes) on a helper thread while the caller
 // goes on filling them (a decoder writing rows, say): the caller then finds
 // them mapped instead of stopping at every page. The contents are not

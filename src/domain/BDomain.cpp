@@ -201,7 +201,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   // Made after the analysis: a big destination then takes the pages the
   // analysis gave back instead of fresh ones, and is not held meanwhile.
   TBitmap32& dest = DestinationView->Bitmap();
-  dest.SetSize(options.Width, options.Height);
+  dest.SetSizeForOverwrite(options.Width, options.Height);
   dest.Clear(clWhite32);
   Document = std::move(document);
   ApplyDone = false;

@@ -58,6 +58,33 @@ TEST(LargeAllocator, BlocksMadeOfSparePagesArriveZeroAndStayApart) {
   EXPECT_EQ(SpareBlockBytes(), 0u);
 }
 
+// A block for a caller that overwrites it in full skips the clearing of
+// spare pages (the point of asking), on this thread and only while asked.
+TEST(LargeAllocator, UnclearedBlocksKeepOldContentsOnlyWhileAsked) {
+  ReleaseSpareBlocks();
+  {
+    TLargeVector<uint8_t> a(12 * kMiB);  // spare pages for two blocks below
+    std::fill(a.begin(), a.end(), uint8_t(0x77));
+  }
+  {
+    const TUnclearedBlocks uncleared;
+    { const TUnclearedBlocks nested; }
+    TLargeVector<uint8_t> b(6 * kMiB);
+    EXPECT_EQ(b[12345], 0x77);  // the spare pages, as they were
+    // Another thread, given the other spare pages, still gets them cleared.
+    bool zero = false;
+    std::thread([&] {
+      TLargeVector<uint8_t> c(4 * kMiB);
+      zero = AllZero(c);
+    }).join();
+    EXPECT_TRUE(zero);
+    std::fill(b.begin(), b.end(), uint8_t(0x55));
+  }
+  TLargeVector<uint8_t> d(6 * kMiB);
+  EXPECT_TRUE(AllZero(d));
+  ReleaseSpareBlocks();
+}
+
 TEST(LargeAllocator, SparesStayBelowTheLimitAndThreadsShareThemSafely) {
   ReleaseSpareBlocks();
   {
