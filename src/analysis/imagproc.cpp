@@ -107,13 +107,13 @@ static void SplitRow(const TColor32* __restrict px, uint8_t* __restrict light,
     const bool grey = mx == mn;
     const float dd = grey ? 1.0f : d;
     const float sumMxMn = grey ? 1.0f : mx + mn;
-    const float s1 = d / sumMxMn;
-    const float s2 = d / ((2.0f - mx) - mn);
-    const float sat = l < 0.5f ? s1 : s2;
-    const float hr = (g - b) / dd;
-    const float hg = 2.0f + (b - r) / dd;
-    const float hb = 4.0f + (r - g) / dd;
-    const float h6 = (r == mx ? hr : (g == mx ? hg : hb)) / 6.0f;
+    // One division each: the operands are chosen first. (Adding 0 for red
+    // can only turn -0 into +0, which ends as hue byte 0 all the same.)
+    const float sat = d / (l < 0.5f ? sumMxMn : (2.0f - mx) - mn);
+    const bool redMax = r == mx, greenMax = !redMax && g == mx;
+    const float num = redMax ? g - b : (greenMax ? b - r : r - g);
+    const float base = redMax ? 0.0f : (greenMax ? 2.0f : 4.0f);
+    const float h6 = (base + num / dd) / 6.0f;
     const float h6p = h6 + 1.0f;
     const float hue = h6 < 0.0f ? h6p : h6;
     const float hf = grey ? 0.0f : hue;

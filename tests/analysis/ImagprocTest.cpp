@@ -43,6 +43,17 @@ TEST(RGBToHSL, HexconeInSinglePrecision) {
   EXPECT_FLOAT_EQ(h, 1.0f / 6.0f);
 }
 
+// Every colour there is, through the vectorised split and the plain one.
+TEST(RGBToHSL, SplitOfEveryColourMatchesThePlainVersion) {
+  TBitmap32 all(4096, 4096);
+  for (uint32_t c = 0; c < (1u << 24); ++c) all.Bits()[c] = 0xFF000000u | c;
+  TBytePlane d, t, rd, rt;
+  SplitToPlanes(all, d, t);
+  reference::SplitToPlanes(all, rd, rt);
+  ASSERT_TRUE(d == rd);
+  ASSERT_TRUE(t == rt);
+}
+
 // Uniform planes and the frame rules of the blur.
 TEST(GaussianBlur, FrameRulesIntoZeroPlaneAndInSmoothPlane) {
   const int w = 9, h = 7;
