@@ -20,6 +20,8 @@ void RGBToHSL(uint8_t r, uint8_t g, uint8_t b, float& h, float& s, float& l);
 
 // Angle encoder of the orientation field: arctan2(Y, X) / 2 mapped onto a byte.
 uint8_t DirectionByte(float y, float x);
+// Out[i] = DirectionByte(-Sn[i], Cs[i]) for a run, far faster; Scratch holds N bytes.
+void EncodeDirections(const float* Cs, const float* Sn, uint8_t* Out, uint8_t* Scratch, int N);
 
 void SplitToPlanes(const TBitmap32& source, TBytePlane& darkness, TBytePlane& tint);
 void InvertPlane(TBytePlane& p, int w, int h);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "analysis/ImagprocReference.h"
 #include "analysis/imagproc.h"
 #include "base/Parallel.h"
@@ -21,6 +23,42 @@ TEST(DirectionByte, EncodesHalfTurnWithDecimalConstants) {
   EXPECT_EQ(DirectionByte(-1, 0), 191);
   // -0 with a positive X stays at 0 (no wrap to 255).
   EXPECT_EQ(DirectionByte(-0.0f, 1.0f), 0);
+}
+
+// The fast run encoder against the exact one: random pairs of every size,
+// angles a hair either side of every rounding boundary of the byte, the
+// wrap at 0, the axes and signed zeros.
+TEST(DirectionByte, RunEncoderMatchesTheExactOneEverywhere) {
+  std::vector<float> cs, sn;
+  SetRandSeed(5);
+  for (int i = 0; i < 1000000; ++i) {
+    const float scale = std::ldexp(1.0f, Random(60) - 40);
+    cs.push_back(float(RandomReal() * 2.0 - 1.0) * scale);
+    sn.push_back(float(RandomReal() * 2.0 - 1.0) * scale);
+  }
+  for (int k = 0; k <= 256; ++k) {
+    // DirectionByte turns theta = 2a (a = half the angle, shifted by 6.2832
+    // when negative) into a * 255 / 6.2832: boundary k - 0.5 lies here.
+    const double a = (k - 0.5) * 6.2832 / 255.0;
+    for (const double theta : {2.0 * a, 2.0 * (a - 6.2832)})
+      for (const double eps :
+           {0.0, 1e-7, -1e-7, 1e-6, -1e-6, 1e-5, -1e-5, 1e-4, -1e-4, 1e-3, -1e-3, 3e-3, -3e-3}) {
+        const double th = theta + eps;
+        for (const double r : {1.0, 0.37, 1e-3}) {
+          cs.push_back(float(r * std::cos(th)));
+          sn.push_back(float(-r * std::sin(th)));
+        }
+      }
+  }
+  for (const float v : {0.0f, -0.0f, 1.0f, -1.0f, 1e-30f, -1e-30f, 1e-42f})
+    for (const float u : {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-30f, -1e-42f}) {
+      cs.push_back(v);
+      sn.push_back(u);
+    }
+  std::vector<uint8_t> out(cs.size()), scratch(cs.size());
+  EncodeDirections(cs.data(), sn.data(), out.data(), scratch.data(), int(cs.size()));
+  for (size_t i = 0; i < cs.size(); ++i)
+    ASSERT_EQ(out[i], DirectionByte(-sn[i], cs[i])) << "cos " << cs[i] << " sin " << sn[i];
 }
 
 TEST(RGBToHSL, HexconeInSinglePrecision) {
