@@ -656,8 +656,8 @@ void ThinEdges(TBytePlane& edge, int w, int h) {
       return;
     }
   static const TThinTables tables;
-  // Candidates in the order of the marking loops (x outer, r inner); the
-  // order does not change the result since deletions wait for all marks.
+  // Candidates row by row; the order does not change the result since
+  // deletions wait for all marks.
   TLargeVector<uint32_t> cand;
   for (int r = 2; r <= h - 2; ++r) {
     const uint8_t* row = edge.data() + size_t(r) * size_t(w);

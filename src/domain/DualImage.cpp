@@ -313,11 +313,12 @@ bool TDualImage::TakeForecast(TForecast& f, int X, int Y) {
   int state = f.State.load(std::memory_order_acquire);
   if (state == TForecast::Idle || f.Target > f.Count) return false;  // none, or for later
   if (f.Target < f.Count) {
-    // Passed by (the tracing thread drew it itself): dropped once not in work.
-    if (state == TForecast::Ready ||
-        (state == TForecast::Asked &&
-         f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel)))
+    // Passed by (the tracing thread drew it itself): dropped, unless the
+    // painting thread is still at it (then once it is done).
+    if (state == TForecast::Ready)
       f.State.store(TForecast::Idle, std::memory_order_relaxed);
+    else if (state == TForecast::Asked)
+      f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel);
     return false;
   }
   // For this stroke.
