@@ -50,6 +50,14 @@ struct TRecordingUi : TDomainUi {
     MaxBusy = std::max(MaxBusy, Busy);
   }
   void HideNavigator() override { ++NavigatorHidden; }
+  TBackgroundChoice Background;
+  bool BackgroundDialog(TBackgroundChoice& Choice) override {
+    Choice = Background;
+    return true;
+  }
+  int FullScreen = 0;
+  void ShowFullScreenPaint() override { ++FullScreen; }
+  void CloseFullScreenPaint() override { --FullScreen; }
   void ResetColorPanel() override { ++ColorPanelResets; }
 };
 
@@ -201,6 +209,22 @@ TEST(Commands, EnablingFollowsTheHistory) {
   ASSERT_TRUE(d.ExecuteCommand("StopOnBordersCommand"));
   EXPECT_TRUE(d.CommandChecked("StopOnBordersCommand"));
   EXPECT_EQ(d.CurrentStyle()->Params.StopOnBorders, 1);
+  // The command opens full-screen paint and closes it again.
+  d.ExecuteCommand("FullScreenPaintCommand");
+  EXPECT_TRUE(d.IsFullScreenPaint());
+  d.ExecuteCommand("FullScreenPaintCommand");
+  EXPECT_FALSE(d.IsFullScreenPaint());
+  EXPECT_EQ(f.Ui.FullScreen, 0);
+  // A new background only after the warning is answered Yes; then it is painted.
+  f.Ui.Background.Color = 0xFF102030u;
+  f.Ui.Yes = false;
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  EXPECT_NE(d.Document->BackgroundColor, 0xFF102030u);
+  f.Ui.Yes = true;
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  EXPECT_EQ(f.Ui.Asked.back().rfind("If you change the background", 0), 0u);
+  EXPECT_EQ(d.Document->BackgroundColor, 0xFF102030u);
+  EXPECT_EQ(f.Dest.Bitmap().Pixel(0, 0), 0xFF102030u);  // no stroke is applied after the undos
 }
 
 TEST(Commands, EachDocumentGetsAToolManagerAndTheToolCommandsSelect) {
