@@ -105,7 +105,8 @@ struct TCommandFixture {
   std::set<std::string> Enabled() {
     std::set<std::string> s;
     for (const TCommandInfo& c : CommandTable())
-      if (c.Evaluated && Domain->CommandUpdate(std::string(c.Name))) s.insert(std::string(c.Name));
+      if (c.Evaluated() && Domain->CommandUpdate(std::string(c.Name)))
+        s.insert(std::string(c.Name));
     return s;
   }
 };
