@@ -266,7 +266,8 @@ class TDomain {
 
   // Opens the program's help pages, Help/index.html of the program folder.
   void HelpCmd();
-  // Shows (creates) or closes the full-screen paint window.
+  // Shows (creates) or closes the full-screen paint window; the window calls
+  // SetFullScreenPaint(false) when it closes itself (Escape).
   void SetFullScreenPaint(bool On);
   bool IsFullScreenPaint() const { return FFullScreenPaint; }
   // The main window is going before the document: forget both views.

@@ -358,6 +358,18 @@ TEST(Commands, LibraryCommands) {
   f.Ui.InputAnswer.clear();
   d.ExecuteCommand("NewStyleCommand");
   EXPECT_EQ(d.Styles.Count(), 2);
+  // The built-in brush is what Id 0 finds: it stays. Other brushes go after a Yes.
+  const int brushes = d.Brushes.Count();
+  const size_t asked = f.Ui.Asked.size();
+  d.Brushes.SetItemIndex(0);
+  ASSERT_TRUE(d.ExecuteCommand("DelStrokeCommand"));
+  EXPECT_EQ(d.Brushes.Count(), brushes);
+  EXPECT_EQ(f.Ui.Asked.size(), asked);
+  d.Brushes.SetItemIndex(1);
+  const std::string name = d.Brushes.Current()->Name();
+  ASSERT_TRUE(d.ExecuteCommand("DelStrokeCommand"));
+  EXPECT_EQ(f.Ui.Asked.back(), "Sure to delete the Stroke \"" + name + "\"?");
+  EXPECT_EQ(d.Brushes.Count(), brushes - 1);
   // The pattern editor is a dialog; without one the command says so.
   EXPECT_THROW(d.ExecuteCommand("NewPatternCommand"), ENeedsDialog);
 }
