@@ -6,6 +6,7 @@
 
 #include "base/Clipboard.h"
 #include "base/Errors.h"
+#include "base/Win1252.h"
 #include "domain/BDomain.h"
 #include "library/Styles.h"
 
@@ -353,9 +354,20 @@ void TDomain::DelStrokeCommand() {
   Notify(OnBrushDeleted, Brushes.ItemIndex());
 }
 
+namespace {
+
+// The name as the style file will hold it, so that the list shows from the
+// start what comes back after a restart ('?' for what the file cannot hold).
+std::string StorableStyleName(const std::string& Name) {
+  return Win1252ToUtf8(Utf8ToWin1252(Name));
+}
+
+}  // namespace
+
 void TDomain::NewStyleCommand() {
   std::string name = Styles.NewName();
   if (!FUi->InputBox("Brellin Pro", "Enter a name for the new style:", name)) return;
+  name = StorableStyleName(name);
   auto style = std::make_unique<TBStyle>();
   style->SetName(name);
   style->SetBrushId(0);
@@ -374,7 +386,7 @@ void TDomain::SaveStyleAsCommand() {
   if (!CurrentStyle()) return;
   std::string name = Styles.NewName();
   if (!FUi->InputBox("Brellin Pro", "Enter a name for the new style:", name)) return;
-  Styles.SaveCurrentAs(name);
+  Styles.SaveCurrentAs(StorableStyleName(name));
 }
 
 void TDomain::DelStyleCommand() {

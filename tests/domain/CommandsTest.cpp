@@ -323,13 +323,13 @@ TEST(Commands, LibraryCommands) {
   EXPECT_FALSE(d.CommandUpdate("SaveStyleCommand"));
   EXPECT_FALSE(d.CommandUpdate("DelStyleCommand"));
   EXPECT_TRUE(d.CommandUpdate("ResetStyleCommand"));
-  f.Ui.InputAnswer = "Copy";
+  f.Ui.InputAnswer = "Copy \u00e9\u65e5";  // listed as the file will hold it
   events.clear();
   ASSERT_TRUE(d.ExecuteCommand("SaveStyleAsCommand"));
   EXPECT_EQ(f.Ui.Asked.back(), "Brellin Pro|Enter a name for the new style:|new " +
                                    TBStyle::StaticClass().GetBaseName() + " name");
   ASSERT_EQ(d.Styles.ItemIndex(), 1);
-  EXPECT_EQ(d.CurrentStyle()->Name(), "Copy");
+  EXPECT_EQ(d.CurrentStyle()->Name(), "Copy \u00e9?");
   EXPECT_EQ(d.CurrentStyle()->Params.Length, 77);
   EXPECT_TRUE(fs::exists(d.CurrentStyle()->FileName()));
   EXPECT_EQ(events.back(), "changed 1");
