@@ -12,6 +12,10 @@
 #include "base/Types.h"
 #include "history/SvgExport.h"
 
+namespace brellin {
+class TDualImage;
+}
+
 namespace brellin::cli {
 
 constexpr int kExitOk = 0;
@@ -91,15 +95,6 @@ struct TPaper {
 };
 TPaper ParsePaper(const TArgs& a);
 
-}  // namespace brellin::cli
-namespace brellin {
-class TDualImage;
-}
-namespace brellin::cli {
-// The document's recorded strokes as SVG under the progress window; throws
-// EOutputFailed naming File.
-TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvgOptions& Options);
-
 int AnalyzeCommand(const std::vector<std::string>& args);
 int StylesCommand(const std::vector<std::string>& args);
 int BrushesCommand(const std::vector<std::string>& args);
@@ -113,6 +108,9 @@ int ExportSvgCommand(const std::vector<std::string>& args);
 extern const char* const kExportSvgHelp;
 // Refuses (EUsage) an SVG output whose name does not end in .svg.
 void CheckSvgOutput(const std::string& file);
+// The document's recorded strokes as SVG under the progress window; throws
+// EOutputFailed naming File.
+TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvgOptions& Options);
 // Describes a project (as text or one JSON object).
 int ProjectInfo(const std::string& File, bool Json);
 extern const char* const kRerenderHelp;
