@@ -9,7 +9,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   clang libclang-rt-14-dev clang-format
   time bc
-  ghostscript
+  ghostscript librsvg2-bin
 )
 
 missing=()

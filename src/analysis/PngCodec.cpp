@@ -1,6 +1,7 @@
 #include "analysis/PngCodec.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <string>
@@ -101,6 +102,7 @@ bool DecodeRows(TPngReader& r) {
 struct TPngWriter : TPngState {
   const TBitmap32* Bitmap = nullptr;
   bool Alpha = false;
+  int Resolution = 0;
 
   ~TPngWriter() {
     if (Png) png_destroy_write_struct(&Png, Info ? &Info : nullptr);
@@ -127,6 +129,10 @@ bool Encode(TPngWriter& w) {
   png_set_IHDR(w.Png, w.Info, png_uint_32(bmp.Width()), png_uint_32(bmp.Height()), 8,
                w.Alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (w.Resolution > 0) {
+    const auto perMetre = png_uint_32(std::lround(w.Resolution / 0.0254));
+    png_set_pHYs(w.Png, w.Info, perMetre, perMetre, PNG_RESOLUTION_METER);
+  }
   png_write_info(w.Png, w.Info);
   // Row transformations can only be set once the header is written.
   png_set_bgr(w.Png);
@@ -173,18 +179,26 @@ void LoadPNG(TBitmap32& bmp, TStream& s) {
   bmp.Changed();
 }
 
-void SavePNG(const TBitmap32& bmp, TStream& s, bool withAlpha) {
+void SavePNG(const TBitmap32& bmp, TStream& s, bool withAlpha, int Resolution) {
   if (bmp.Empty()) throw EWriteError("cannot write an empty picture as PNG");
   TPngWriter w;
   w.Stream = &s;
   w.Bitmap = &bmp;
   w.Alpha = withAlpha;
+  w.Resolution = Resolution;
   w.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, static_cast<TPngState*>(&w), PngError,
                                   PngWarning);
   if (!w.Png) throw EWriteError("cannot start the PNG encoder");
   w.Info = png_create_info_struct(w.Png);
   if (!w.Info) throw EWriteError("cannot start the PNG encoder");
   if (!Encode(w)) throw EWriteError(w.Message);
+}
+
+void SavePNGFile(const TBitmap32& bmp, const std::string& FileName, bool WithAlpha,
+                 int Resolution) {
+  TSafeFileWriter writer(FileName);
+  SavePNG(bmp, writer.Stream(), WithAlpha, Resolution);
+  writer.Commit();
 }
 
 }  // namespace brellin

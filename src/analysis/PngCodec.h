@@ -1,6 +1,8 @@
 // PNG pictures through libpng.
 #pragma once
 
+#include <string>
+
 #include "base/Bitmap32.h"
 #include "base/Stream.h"
 
@@ -13,8 +15,13 @@ namespace brellin {
 // short is an error. Throws EInvalidData with the reason (no file name).
 void LoadPNG(TBitmap32& bmp, TStream& s);
 
-// Encodes the bitmap as an 8-bit RGB PNG, or RGBA when withAlpha is set.
-// Throws EWriteError.
-void SavePNG(const TBitmap32& bmp, TStream& s, bool withAlpha);
+// Encodes the bitmap as an 8-bit RGB PNG, or RGBA when withAlpha is set;
+// a Resolution above 0 (dots per inch) goes into a pHYs chunk. Throws
+// EWriteError.
+void SavePNG(const TBitmap32& bmp, TStream& s, bool withAlpha, int Resolution = 0);
+
+// SavePNG into a file written beside FileName and renamed over it when
+// complete, so a failure leaves an earlier file as it was.
+void SavePNGFile(const TBitmap32& bmp, const std::string& FileName, bool WithAlpha, int Resolution);
 
 }  // namespace brellin

@@ -108,6 +108,7 @@ const std::vector<TCommand>& Commands() {
       {"info", kInfoHelp, InfoCommand},
       {"rerender", kRerenderHelp, RerenderCommand},
       {"export-ps", kExportPsHelp, ExportPsCommand},
+      {"export-svg", kExportSvgHelp, ExportSvgCommand},
       {"patterns", kPatternsHelp, PatternsCommand},
       {"commands", kCommandsHelp, CommandsCommand},
   };
@@ -213,8 +214,9 @@ std::string Lower(std::string s) {
 
 void CheckPictureOutput(const std::string& file) {
   const std::string ext = Lower(std::filesystem::path(file).extension().string());
-  if (ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".tif" && ext != ".tiff")
-    throw EUsage("the output must end in .jpg, .jpeg, .bmp, .tif or .tiff: " + file);
+  if (ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".png" && ext != ".tif" &&
+      ext != ".tiff")
+    throw EUsage("the output must end in .jpg, .jpeg, .bmp, .png, .tif or .tiff: " + file);
 }
 
 TPaper ParsePaper(const TArgs& a) {

@@ -10,6 +10,11 @@
 
 #include "base/Bitmap32.h"
 #include "base/Types.h"
+#include "history/SvgExport.h"
+
+namespace brellin {
+class TDualImage;
+}
 
 namespace brellin::cli {
 
@@ -101,6 +106,13 @@ int InfoCommand(const std::vector<std::string>& args);
 int RenderCommand(const std::vector<std::string>& args);
 int RerenderCommand(const std::vector<std::string>& args);
 int ExportPsCommand(const std::vector<std::string>& args);
+int ExportSvgCommand(const std::vector<std::string>& args);
+extern const char* const kExportSvgHelp;
+// Refuses (EUsage) an SVG output whose name does not end in .svg.
+void CheckSvgOutput(const std::string& file);
+// The document's recorded strokes as SVG under the progress window; throws
+// EOutputFailed naming File.
+TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvgOptions& Options);
 // Describes a project (as text or one JSON object).
 int ProjectInfo(const std::string& File, bool Json);
 extern const char* const kRerenderHelp;

@@ -17,7 +17,7 @@ namespace brellin::cli {
 namespace fs = std::filesystem;
 
 const char* const kRerenderHelp =
-    "usage: brellin-cli rerender PROJECT.bpj -o OUT.(jpg|jpeg|bmp|tif|tiff)\n"
+    "usage: brellin-cli rerender PROJECT.bpj -o OUT.(jpg|jpeg|bmp|png|tif|tiff)\n"
     "    --width W|Fx [--height H] [--dpi N]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
     "    [--quiet]\n"
@@ -26,7 +26,7 @@ const char* const kRerenderHelp =
     "and saves the picture.\n"
     "  --width W|Fx     the new width in pixels, or F times the project's width (2x)\n"
     "  --height H       the new height (default: the width's proportion)\n"
-    "  --dpi N          resolution written into TIFF files (default 200)\n"
+    "  --dpi N          resolution written into TIFF and PNG files (default 200)\n"
     "  --background ... the paper: a colour (default white) or a picture\n";
 
 const char* const kExportPsHelp =

@@ -21,14 +21,14 @@ namespace brellin::cli {
 namespace fs = std::filesystem;
 
 const char* const kRenderHelp =
-    "usage: brellin-cli render INPUT... [-o OUT.(jpg|jpeg|bmp|tif|tiff) | --out-dir DIR]\n"
+    "usage: brellin-cli render INPUT... [-o OUT.(jpg|jpeg|bmp|png|tif|tiff) | --out-dir DIR]\n"
     "    [--style NAME|FILE.bst] [--steps N] [--repeat N] [--seed N]\n"
     "    [--size WxH | --full-size]\n"
     "    [--mode auto|pattern [--pattern INDEX|NAME|FILE.stk] [--radius N] [--density N]]\n"
     "    [--color auto|fixed|variants] [--fore RRGGBB] [--back RRGGBB] [--variant RRGGBB]...\n"
     "    [--hue-offset F] [--sat-offset F] [--light-offset F]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
-    "    [--dpi N] [--ps OUT.ps] [--project OUT.bpj] [--threads N] [--quiet]\n"
+    "    [--dpi N] [--ps OUT.ps] [--svg OUT.svg] [--project OUT.bpj] [--threads N] [--quiet]\n"
     "\n"
     "Paints a picture with strokes that follow its contours, as \"Apply to the entire\n"
     "image\" does, and saves it.\n"
@@ -56,8 +56,9 @@ const char* const kRenderHelp =
     "                   colours darkened by brightness)\n"
     "  --*-offset F     hue, saturation and lightness offsets, -0.5..0.5\n"
     "  --background ... the paper: a colour (default white) or a picture\n"
-    "  --dpi N          resolution written into TIFF files (default 200)\n"
+    "  --dpi N          resolution written into TIFF and PNG files (default 200)\n"
     "  --ps FILE        also write the strokes as PostScript\n"
+    "  --svg FILE       also write the strokes as SVG, over the paper colour\n"
     "  --project FILE   also save the project (pictures, history and strokes),\n"
     "                   for rerender, export-ps or the desktop program\n"
     "  --threads N      threads for the analysis and the strokes (default: all\n"
@@ -102,6 +103,7 @@ int RenderCommand(const std::vector<std::string>& args) {
            "--background-mode",
            "--dpi",
            "--ps",
+           "--svg",
            "--project",
            "--threads"},
           {"--full-size", "--quiet"});
@@ -109,9 +111,10 @@ int RenderCommand(const std::vector<std::string>& args) {
   if (inputs.empty()) throw EUsage("render needs at least one INPUT picture");
   if (inputs.size() > 1 && !a.Has("--out-dir")) throw EUsage("several INPUTs need --out-dir DIR");
   if (inputs.size() > 1 && a.Has("-o")) throw EUsage("-o names one output; use --out-dir");
-  if ((a.Has("--ps") || a.Has("--project")) && inputs.size() > 1)
-    throw EUsage("--ps and --project name the files of one INPUT");
-  const bool keepVectors = a.Has("--ps") || a.Has("--project");
+  if ((a.Has("--ps") || a.Has("--svg") || a.Has("--project")) && inputs.size() > 1)
+    throw EUsage("--ps, --svg and --project name the files of one INPUT");
+  if (a.Has("--svg")) CheckSvgOutput(a.Value("--svg"));
+  const bool keepVectors = a.Has("--ps") || a.Has("--svg") || a.Has("--project");
   const std::string mode = a.Value("--mode", "auto");
   if (mode != "auto" && mode != "pattern") throw EUsage("--mode takes auto or pattern");
   const bool patternMode = mode == "pattern";
@@ -274,6 +277,12 @@ int RenderCommand(const std::vector<std::string>& args) {
       } catch (const std::exception& e) {
         throw EOutputFailed(ps, e.what());
       }
+    }
+    if (a.Has("--svg")) {
+      TSvgOptions svg;
+      svg.Background = doc.BackgroundMode == 0;
+      svg.BackgroundColor = doc.BackgroundColor;
+      WriteDocumentSvg(doc, a.Value("--svg"), svg);
     }
     if (a.Has("--project")) {
       const std::string project = a.Value("--project");

@@ -27,6 +27,8 @@ static void PrintUsage(std::FILE* f) {
       "        paint a project's strokes again at another size\n"
       "  export-ps PROJECT.bpj -o OUT.ps\n"
       "        write a project's strokes as PostScript\n"
+      "  export-svg PROJECT.bpj -o OUT.svg [--centerlines [--pens N] [--paper A4] ...]\n"
+      "        write a project's strokes as SVG, or as lines for a pen plotter\n"
       "  info FILE [--json]\n"
       "        describe a style, brush, pattern or project file\n"
       "  commands [--picture FILE] [--json]\n"

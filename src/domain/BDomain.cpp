@@ -10,6 +10,7 @@
 
 #include "analysis/BDibUtils.h"
 #include "analysis/PictureFormats.h"
+#include "analysis/PngCodec.h"
 #include "base/BmpCodec.h"
 #include "base/Clipboard.h"
 #include "base/Errors.h"
@@ -333,6 +334,13 @@ std::string TDomain::SavePicture(const TBitmap32& Bitmap, int Resolution) {
     SavePictureFile(Bitmap, file, 75);  // 24 bits, alpha dropped
   } else if (ext == ".TIF" || ext == ".TIFF") {
     SaveTiff(Bitmap, file, Resolution);
+  } else if (ext == ".PNG") {
+    // Alpha only over a transparent paper: stroke edges blended onto an
+    // opaque one leave alpha below 255 that means nothing.
+    SavePNGFile(
+        Bitmap, file,
+        Document && Document->BackgroundMode == 0 && (Document->BackgroundColor >> 24) != 255,
+        Resolution);
   } else {
     return {};
   }

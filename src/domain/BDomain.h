@@ -163,8 +163,9 @@ class TDomain {
   // a cancelled dialog or a silent stop; the previous document then stays.
   bool LoadPicture(const std::string& FileName, TStream* Stream = nullptr,
                    bool FromClipboard = false);
-  // Asks for a file name and writes Bitmap by its extension: JPEG, BMP or
-  // TIFF (at Resolution dots per inch); any other extension writes nothing.
+  // Asks for a file name and writes Bitmap by its extension: JPEG, BMP, PNG
+  // or TIFF (PNG and TIFF at Resolution dots per inch); any other extension
+  // writes nothing.
   // Returns the file written, or empty.
   std::string SavePicture(const TBitmap32& Bitmap, int Resolution);
   void SaveCommand() {

@@ -40,7 +40,7 @@ TEST(RenderCommand, OptionsOutputsAndRefusals) {
   r = RunCli({"render", in, "-o", tmp.File("y.jpg"), "--style", "No Such"});
   EXPECT_EQ(r.ExitCode, 1);
   EXPECT_NE(r.Err.find("Scratch Style"), std::string::npos) << r.Err;
-  EXPECT_EQ(RunCli({"render", in, "-o", tmp.File("y.png")}).ExitCode, 1);
+  EXPECT_EQ(RunCli({"render", in, "-o", tmp.File("y.gif")}).ExitCode, 1);
   EXPECT_FALSE(fs::exists(tmp.File("y.jpg")));
   // Too small a picture: the message, exit code 2.
   r = RunCli({"render", test::DataPath("rose_70x46.png"), "-o", tmp.File("z.jpg")});

@@ -150,9 +150,23 @@ TEST(Domain, SavingByExtension) {
     EXPECT_EQ(d.SavePicture(pic, 200), f.Ui.SaveAs);
     EXPECT_EQ(LoadPictureFile(f.Ui.SaveAs).Width(), 30) << name;
   }
-  f.Ui.SaveAs = f.Home.File("picture.png");
+  f.Ui.SaveAs = f.Home.File("picture.gif");
   EXPECT_EQ(d.SavePicture(pic, 200), "");
   EXPECT_FALSE(fs::exists(f.Ui.SaveAs));
+
+  // PNG keeps alpha only over a transparent paper: stroke edges lower the
+  // alpha of an opaque one without meaning it.
+  TBitmap32 edged = pic;
+  edged.Bits()[0] = 0x80336699;
+  f.Ui.SaveAs = f.Home.File("f.png");
+  EXPECT_EQ(d.SavePicture(edged, 200), f.Ui.SaveAs);
+  EXPECT_EQ(test::ReadBytes(f.Ui.SaveAs)[25], 2);  // RGB
+  EXPECT_EQ(LoadPictureFile(f.Ui.SaveAs).Pixel(0, 0), 0xFF336699);
+  ASSERT_TRUE(d.LoadPicture(test::DataPath("cat_crop_128x96.png")));
+  d.Document->BackgroundColor = 0x00FFFFFF;
+  EXPECT_EQ(d.SavePicture(edged, 200), f.Ui.SaveAs);
+  EXPECT_EQ(test::ReadBytes(f.Ui.SaveAs)[25], 6);  // RGBA
+  EXPECT_TRUE(test::SamePixels(LoadPictureFile(f.Ui.SaveAs), edged));
 }
 
 bool SamePixels(const TBitmap32& a, const TBitmap32& b) {

@@ -1,0 +1,269 @@
+#include "history/SvgExport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "base/Errors.h"
+#include "base/Progress.h"
+#include "base/Rounding.h"
+#include "base/Stream.h"
+#include "history/BStates.h"
+#include "history/PlotterPaths.h"
+#include "render/Strokes.h"
+
+namespace brellin {
+
+namespace {
+
+void AppendThousandths(std::string& s, int64_t n) {
+  char b[32];
+  char* const e = b + sizeof b;
+  char* p = e;
+  uint64_t v = n < 0 ? uint64_t(0) - uint64_t(n) : uint64_t(n);
+  uint64_t frac = v % 1000;
+  v /= 1000;
+  if (frac != 0) {
+    int digits = 3;
+    while (frac % 10 == 0) frac /= 10, --digits;
+    for (int i = 0; i < digits; ++i, frac /= 10) *--p = char('0' + frac % 10);
+    *--p = '.';
+  }
+  do {
+    *--p = char('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (n < 0) *--p = '-';
+  s.append(p, e);
+}
+
+std::string Text(double v) {
+  std::string s;
+  AppendThousandths(s, std::llround(v * 1000.0));
+  return s;
+}
+
+// "rrggbb" of an RGB colour.
+std::string Hex(TColor32 c) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string s;
+  for (int shift = 20; shift >= 0; shift -= 4) s += kHex[(c >> shift) & 0xF];
+  return s;
+}
+
+// Text collected in a buffer and handed to the file in large pieces. Numbers
+// are formatted here, never by the C library, so no locale reaches them.
+class TSvgText {
+ public:
+  explicit TSvgText(TFileStream& File) : FFile(File) { FText.reserve(kChunk + 4096); }
+
+  TSvgText& operator<<(std::string_view s) {
+    FText.append(s);
+    if (FText.size() >= kChunk) Flush();
+    return *this;
+  }
+  TSvgText& operator<<(char c) {
+    FText.push_back(c);
+    return *this;
+  }
+  // A value given in thousandths, without trailing zeros: -12.5, 3, 0.125.
+  void Thousandths(int64_t n) { AppendThousandths(FText, n); }
+  void Number(double v) { Thousandths(std::llround(v * 1000.0)); }
+  // A 16.16 coordinate to the nearest thousandth, exactly.
+  void Fixed(TFixed v) { Thousandths((int64_t(v) * 1000 + 32768) >> 16); }
+  void Integer(int64_t v) { Thousandths(v * 1000); }
+  void Colour(TColor32 c) {
+    FText.push_back('#');
+    FText += Hex(c);
+  }
+
+  void Flush() {
+    if (FText.empty()) return;
+    if (FFile.Write(FText.data(), FText.size()) != FText.size()) throw EWriteError("Disk full");
+    FText.clear();
+  }
+
+ private:
+  static constexpr size_t kChunk = 64 * 1024;
+  TFileStream& FFile;
+  std::string FText;
+};
+
+void WriteHeader(TSvgText& t, const std::string& Width, const std::string& Height,
+                 const std::string& ViewBox) {
+  t << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << Width
+    << "\" height=\"" << Height << "\" viewBox=\"" << ViewBox << "\">\n"
+    << "<title>Brellin Pro</title>\n";
+}
+
+void WriteBackground(TSvgText& t, const TSvgOptions& o, const std::string& W,
+                     const std::string& H) {
+  if (!o.Background) return;
+  t << "<rect width=\"" << W << "\" height=\"" << H << "\" fill=\"";
+  t.Colour(o.BackgroundColor);
+  t << '"';
+  if ((o.BackgroundColor >> 24) != 255) {
+    t << " fill-opacity=\"";
+    t.Thousandths(std::lround((o.BackgroundColor >> 24) * 1000.0 / 255.0));
+    t << '"';
+  }
+  t << "/>\n";
+}
+
+// Each stroke of the applied states in order, read one at a time.
+template <typename Fn>
+void ForEachStroke(TBStates& History, Fn&& Stroke) {
+  const int applied = History.StateCount();
+  TStrokeRecord r;
+  for (int k = 0; k < applied; ++k) {
+    SetProgress(Round(double(k) * 100.0 / applied));
+    TStrokes& strokes = *History.Item(k).Strokes;
+    strokes.Rewind();
+    for (int32_t i = 0; i < strokes.Count() && strokes.ReadNext(r); ++i) Stroke(r);
+  }
+}
+
+TSvgResult WriteOutlines(TSvgText& t, int Width, int Height, TBStates& History,
+                         const TSvgOptions& o) {
+  TSvgResult result;
+  const std::string w = std::to_string(Width), h = std::to_string(Height);
+  WriteHeader(t, w, h, "0 0 " + w + " " + h);
+  WriteBackground(t, o, w, h);
+  t << "<g fill-rule=\"evenodd\">\n";
+  ForEachStroke(History, [&](const TStrokeRecord& r) {
+    t << "<path d=\"";
+    char command = 'M';
+    auto point = [&](const TFixedPoint& p) {
+      t << command;
+      t.Fixed(p.X);
+      t << ' ';
+      t.Fixed(p.Y);
+      command = command == 'M' ? 'L' : ' ';
+    };
+    for (const TFixedPoint& p : r.LeftSide) point(p);
+    for (size_t j = r.RightSide.size(); j-- > 0;) point(r.RightSide[j]);
+    if (command != 'M') t << 'Z';
+    t << "\" fill=\"";
+    t.Colour(r.Color);
+    t << '"';
+    // The built-in brush paints with the colour's own alpha; brush files
+    // with the recorded opacity.
+    const uint32_t opacity = r.Id == 0 ? r.Color >> 24 : r.Alpha;
+    if (const int64_t n = std::lround(opacity * 1000.0 / 255.0); n != 1000) {
+      t << " fill-opacity=\"";
+      t.Thousandths(n);
+      t << '"';
+    }
+    t << "/>\n";
+    ++result.Paths;
+  });
+  t << "</g>\n</svg>\n";
+  return result;
+}
+
+TSvgResult WriteCenterLines(TSvgText& t, int Width, int Height, TBStates& History,
+                            const TSvgOptions& o) {
+  TSvgResult result;
+  // Centre lines in pixels, simplified, with their colours.
+  std::vector<TPlotLine> lines;
+  std::vector<TColor32> colours;
+  std::vector<int64_t> weights;
+  TPlotLine line;
+  std::vector<TPlotLine> pieces;
+  ForEachStroke(History, [&](const TStrokeRecord& r) {
+    StrokeCenterLine(r.LeftSide, r.RightSide, line);
+    pieces.clear();
+    ClipLine(line, float(Width), float(Height), pieces);
+    for (TPlotLine& piece : pieces) {
+      const double length = LineLength(piece);
+      if (length <= 0 || length < o.MinLength) continue;
+      SimplifyLine(piece, 0.1f);
+      lines.push_back(std::move(piece));
+      colours.push_back(r.Color);
+      // A pen's colour should follow the ink it lays: long lines weigh more.
+      weights.push_back(std::max<int64_t>(1, std::llround(length)));
+    }
+  });
+  const TPenSet pens = QuantizeColors(colours, weights, o.Pens, o.PenSeed);
+
+  // Pixels to the file's units.
+  const bool paper = o.PaperWidth > 0 && o.PaperHeight > 0;
+  double scale = 1, ox = 0, oy = 0;
+  std::string w = std::to_string(Width), h = std::to_string(Height);
+  std::string viewBox = "0 0 " + w + " " + h;
+  if (paper) {
+    const double aw = o.PaperWidth - 2 * o.Margin, ah = o.PaperHeight - 2 * o.Margin;
+    if (!(aw > 0 && ah > 0)) throw EBrellinError("the margins leave no room on the paper");
+    scale = std::min(aw / Width, ah / Height);
+    ox = (o.PaperWidth - Width * scale) / 2;
+    oy = (o.PaperHeight - Height * scale) / 2;
+    viewBox = "0 0 " + Text(o.PaperWidth) + " " + Text(o.PaperHeight);
+    w = Text(o.PaperWidth) + "mm";
+    h = Text(o.PaperHeight) + "mm";
+  }
+  for (TPlotLine& l : lines)
+    for (TPlotPoint& p : l) p = {float(ox + p.X * scale), float(oy + p.Y * scale)};
+
+  // One layer per pen, lightest pen first so that dark ink is not smeared.
+  std::vector<std::vector<TPlotLine>> layers(pens.Pens.size());
+  for (size_t i = 0; i < lines.size(); ++i)
+    layers[size_t(pens.PenOf[i])].push_back(std::move(lines[i]));
+  lines = {};
+  std::vector<size_t> order(layers.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return ColorLightness(pens.Pens[a]) > ColorLightness(pens.Pens[b]);
+  });
+
+  WriteHeader(t, w, h, viewBox);
+  WriteBackground(t, o, paper ? Text(o.PaperWidth) : w, paper ? Text(o.PaperHeight) : h);
+  const TPlotPoint home{0, 0};
+  for (size_t k : order) {
+    std::vector<TPlotLine>& layer = layers[k];
+    if (layer.empty()) continue;
+    result.TravelBefore += PenUpTravel(layer, home);
+    OrderLines(layer, home);
+    result.TravelAfter += PenUpTravel(layer, home);
+    ++result.Layers;
+    t << "<g id=\"pen-";
+    const std::string hex = Hex(pens.Pens[k]);
+    t << hex << "\" fill=\"none\" stroke=\"#" << hex << "\" stroke-width=\"";
+    t.Number(paper ? o.PenWidth : 1.0);
+    t << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n<title>#" << hex << "</title>\n";
+    for (const TPlotLine& l : layer) {
+      t << "<polyline points=\"";
+      for (size_t j = 0; j < l.size(); ++j) {
+        if (j) t << ' ';
+        t.Number(l[j].X);
+        t << ',';
+        t.Number(l[j].Y);
+      }
+      t << "\"/>\n";
+      ++result.Paths;
+    }
+    t << "</g>\n";
+    layer = {};
+  }
+  t << "</svg>\n";
+  return result;
+}
+
+}  // namespace
+
+TSvgResult ExportSvg(const std::string& FileName, int Width, int Height, TBStates& History,
+                     const TSvgOptions& Options) {
+  if (Width <= 0 || Height <= 0) throw EBrellinError("Nothing to export: the picture is empty");
+  TSafeFileWriter writer(FileName);
+  TSvgText text(writer.Stream());
+  const TSvgResult result = Options.CenterLines
+                                ? WriteCenterLines(text, Width, Height, History, Options)
+                                : WriteOutlines(text, Width, Height, History, Options);
+  text.Flush();
+  writer.Commit();
+  return result;
+}
+
+}  // namespace brellin

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "analysis/PictureFormats.h"
+#include "support/TestSupport.h"
+
+namespace brellin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCli;
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+uint32_t BigEndian(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
+class SvgCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto r = RunCli({"render", test::DataPath("cat_crop_128x96.png"), "-o", Tmp.File("r.png"),
+                           "--steps", "1500", "--full-size", "--dpi", "300", "--style",
+                           std::string(BRELLIN_SOURCE_DIR) + "/data/style1-fine-ink.bst",
+                           "--project", Tmp.File("p.bpj"), "--svg", Tmp.File("r.svg"), "--quiet"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  }
+  test::TTempDir Tmp;
+};
+
+TEST_F(SvgCommand, RenderWritesALosslessPngAndOnePathPerVector) {
+  // The PNG holds the very pixels of a BMP rerender, as opaque RGB at 300 dpi.
+  auto r = RunCli(
+      {"rerender", Tmp.File("p.bpj"), "-o", Tmp.File("same.bmp"), "--width", "1x", "--quiet"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  TBitmap32 png = LoadPictureFile(Tmp.File("r.png"));
+  const TBitmap32 bmp = LoadPictureFile(Tmp.File("same.bmp"));
+  EXPECT_TRUE(test::SamePixels(png, bmp));
+  const auto bytes = test::ReadBytes(Tmp.File("r.png"));
+  ASSERT_GT(bytes.size(), 60u);
+  EXPECT_EQ(bytes[25], 2) << "colour type: RGB without alpha";
+  const size_t phys = 33;  // the chunk right after the header
+  ASSERT_EQ(std::string(bytes.begin() + phys + 4, bytes.begin() + phys + 8), "pHYs");
+  EXPECT_EQ(BigEndian(bytes, phys + 8), 11811u);  // 300 dpi in dots per metre
+  EXPECT_EQ(bytes[phys + 16], 1);
+
+  r = RunCli({"info", Tmp.File("p.bpj"), "--json"});
+  const std::smatch m = [&] {
+    std::smatch s;
+    std::regex_search(r.Out, s, std::regex("\"vectors\": ([0-9]+)"));
+    return s;
+  }();
+  ASSERT_EQ(m.size(), 2u) << r.Out;
+  const std::string svg = test::ReadText(Tmp.File("r.svg"));
+  EXPECT_GT(std::stoul(m[1]), 100u);
+  EXPECT_EQ(Count(svg, "<path "), std::stoul(m[1]));
+  EXPECT_EQ(Count(svg, "<rect "), 1u);  // the white paper
+  // export-svg gives the same file, less the paper it was not asked for.
+  r = RunCli({"export-svg", Tmp.File("p.bpj"), "-o", Tmp.File("e.svg"), "--quiet"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  std::string exported = test::ReadText(Tmp.File("e.svg"));
+  EXPECT_EQ(exported.find("<rect"), std::string::npos);
+  const size_t g = exported.find("<g ");
+  EXPECT_EQ(exported.substr(g), svg.substr(svg.find("<g ")));
+}
+
+TEST_F(SvgCommand, PlotterLinesStayOnTheSheetInOneLayerPerPenWithLessTravel) {
+  const auto r =
+      RunCli({"export-svg", Tmp.File("p.bpj"), "-o", Tmp.File("plot.svg"), "--centerlines",
+              "--pens", "3", "--paper", "A4", "--margin", "15", "--min-length", "2", "--quiet"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const std::string svg = test::ReadText(Tmp.File("plot.svg"));
+  // A landscape picture turns the sheet.
+  EXPECT_NE(svg.find("width=\"297mm\" height=\"210mm\" viewBox=\"0 0 297 210\""),
+            std::string::npos);
+  const size_t layers = Count(svg, "<g id=\"pen-");
+  EXPECT_GE(layers, 2u);
+  EXPECT_LE(layers, 3u);
+  EXPECT_GT(Count(svg, "<polyline "), 100u);
+  // Every point within the margins (the picture's 4:3 fills the height).
+  const std::regex point("(-?[0-9.]+),(-?[0-9.]+)");
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), point); it != std::sregex_iterator();
+       ++it) {
+    const double x = std::stod((*it)[1]), y = std::stod((*it)[2]);
+    ASSERT_TRUE(x >= 15 - 1e-3 && x <= 282 + 1e-3 && y >= 15 - 1e-3 && y <= 195 + 1e-3)
+        << it->str();
+  }
+  double before = 0, after = 0;
+  ASSERT_EQ(std::sscanf(r.Out.c_str() + r.Out.find("travel"), "travel %lf mm in stroke order, %lf",
+                        &before, &after),
+            2)
+      << r.Out;
+  EXPECT_LT(after * 2, before);
+}
+
+TEST_F(SvgCommand, RefusalsAndExitCodes) {
+  const std::string p = Tmp.File("p.bpj");
+  for (const auto& args :
+       {std::vector<std::string>{"export-svg", p, "-o", Tmp.File("x.ps")},
+        {"export-svg", p, "-o", Tmp.File("x.svg"), "--pens", "3"},
+        {"export-svg", p, "-o", Tmp.File("x.svg"), "--centerlines", "--margin", "5"},
+        {"export-svg", p, "-o", Tmp.File("x.svg"), "--centerlines", "--paper", "A5x"},
+        {"render", test::DataPath("rose_70x46.png"), "-o", Tmp.File("x.jpg"), "--svg",
+         Tmp.File("x.txt")}})
+    EXPECT_EQ(RunCli(args).ExitCode, 1) << args[4];
+  const auto bytes = test::ReadBytes(p);
+  test::WriteBytes(Tmp.File("cut.bpj"), {bytes.begin(), bytes.begin() + long(bytes.size() / 3)});
+  auto r = RunCli({"export-svg", Tmp.File("cut.bpj"), "-o", Tmp.File("x.svg")});
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_NE(r.Err.find("cut.bpj"), std::string::npos) << r.Err;
+  EXPECT_EQ(RunCli({"export-svg", p, "-o", Tmp.File("no/dir/x.svg")}).ExitCode, 3);
+  EXPECT_FALSE(fs::exists(Tmp.File("x.svg")));
+  EXPECT_FALSE(fs::exists(Tmp.File("x.jpg")));
+}
+
+}  // namespace
+}  // namespace brellin
