@@ -415,6 +415,12 @@ TBufferedWriter::TBufferedWriter(const std::string& FileName, int Capacity)
   if (FFileHandle < 0) throw EWriteError("Cannot create \"" + FileName + "\": " + ErrnoText(errno));
 }
 
+TBufferedWriter::TBufferedWriter(int Fd, const std::string& FileName, int Capacity)
+    : FFileHandle(Fd), FOwnsHandle(false), FCapacity(Capacity), FFileName(FileName) {
+  if (Capacity < 0) throw EBrellinError("TBufferedWriter: negative capacity");
+  FBuffer.resize(size_t(Capacity));
+}
+
 TBufferedWriter::~TBufferedWriter() {
   if (FFileHandle < 0) return;
   try {
@@ -422,7 +428,7 @@ TBufferedWriter::~TBufferedWriter() {
   } catch (...) {
     // A destructor must not throw; Close() is the way to hear about this.
   }
-  ::close(FFileHandle);
+  if (FOwnsHandle) ::close(FFileHandle);
 }
 
 void TBufferedWriter::WriteBytes(const void* data, size_t count) {
@@ -465,7 +471,7 @@ void TBufferedWriter::Close() {
   Flush();
   const int fd = FFileHandle;
   FFileHandle = -1;
-  if (::close(fd) != 0) throw EWriteError(FFileName + ": " + ErrnoText(errno));
+  if (FOwnsHandle && ::close(fd) != 0) throw EWriteError(FFileName + ": " + ErrnoText(errno));
 }
 
 }  // namespace brellin

@@ -118,8 +118,10 @@ TScratchHome::~TScratchHome() {
 std::vector<std::string> TScratchHome::TempFiles() const {
   std::vector<std::string> names;
   std::error_code ec;
-  for (fs::directory_iterator it(FDir.File("tmp"), ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file()) names.push_back(it->path().filename().string());
+  for (fs::directory_iterator it(FManager->Folder(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (it->is_regular_file() && name != "lock" && name != "TempManager.log") names.push_back(name);
+  }
   std::sort(names.begin(), names.end());
   return names;
 }
