@@ -368,8 +368,11 @@ constexpr auto AppendRetryDelay = std::chrono::milliseconds(10);
 void AppendLine(const std::string& FileName, const std::string& Line) {
   int fd = -1;
   for (int attempt = 0;; ++attempt) {
-    fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // Without blocking: a FIFO of that name and no reader must not stall
+    // the program (nothing is logged then).
+    fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) break;
+    if (errno == ENXIO) throw EWriteError("Cannot open \"" + FileName + "\": " + ErrnoText(errno));
     const int err = errno;
     struct stat st {};
     if (err == ENOENT || ::stat(FileName.c_str(), &st) != 0) {
