@@ -47,6 +47,8 @@ struct TCliResult {
 // Runs brellin-cli with the arguments (each quoted for the shell) in a
 // scratch current folder; give files as absolute paths.
 TCliResult RunCli(const std::vector<std::string>& args);
+// The same in the given current folder.
+TCliResult RunCliIn(const std::string& folder, const std::vector<std::string>& args);
 
 // A small synthetic picture with edges and colour, deterministic.
 TBitmap32 MakeTestPicture(int width, int height);
