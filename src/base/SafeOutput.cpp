@@ -124,13 +124,14 @@ TSafeOutput::TSafeOutput(const std::string& Target) : FTarget(Target) {
   const std::string base = FResolved + ".part-" + std::to_string(::getpid());
   for (int n = 0;; ++n) {
     FPartial = n == 0 ? base : base + "-" + std::to_string(n);
-    // Registered before it exists, so that a kill in between leaves nothing.
-    FSlot = Register(FPartial);
     FFd = ::open(FPartial.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (FFd >= 0) break;
+    // Registered only once it is this process's own: a kill must never take
+    // a file of that name that was there before.
+    if (FFd >= 0) {
+      FSlot = Register(FPartial);
+      break;
+    }
     const int e = errno;
-    Unregister(FSlot);
-    FSlot = -1;
     if (e != EEXIST || n >= 1000) {
       FPartial.clear();
       throw EWriteError("cannot create the file: " + ErrnoText(e));

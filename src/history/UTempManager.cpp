@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "base/ProgramFolder.h"
@@ -97,8 +98,11 @@ TTempManager::TTempManager() {
     // No such log, or something that is not one.
   }
   if (fd >= 0) {
-    std::ifstream log(oldLog);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
     ::close(fd);
+    std::istringstream log(text);
     for (std::string line; std::getline(log, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) continue;
