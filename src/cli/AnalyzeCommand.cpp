@@ -9,6 +9,7 @@
 #include "analysis/PictureFormats.h"
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/MemoryBudget.h"
 #include "base/Parallel.h"
 #include "base/Stream.h"
 #include "cli/CliCommon.h"
@@ -127,7 +128,20 @@ int AnalyzeCommand(const std::vector<std::string>& args) {
   }
   TTerminalProgress progress(a.Has("--quiet"));
 
-  const TBitmap32 pic = ReadInputPicture(input);
+  // The picture and its feature map at the size its header promises must
+  // fit, before it is decoded.
+  const TDecodeSizeCheck previous = SetDecodeSizeCheck([](int64_t w, int64_t h) {
+    CheckMemoryFor(w * h * 4 * 2,
+                   "a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+  });
+  TBitmap32 pic;
+  try {
+    pic = ReadInputPicture(input);
+  } catch (...) {
+    SetDecodeSizeCheck(previous);
+    throw;
+  }
+  SetDecodeSizeCheck(previous);
   if (pic.Width() < MinAnalysisSide || pic.Height() < MinAnalysisSide)
     throw EInputFailed(
         input, "the picture is too small to analyse (" + std::to_string(pic.Width()) + " x " +

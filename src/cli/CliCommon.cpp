@@ -104,11 +104,13 @@ const std::vector<TCommand>& Commands() {
 }
 
 int RunCommand(const TCommand& command, const std::vector<std::string>& args) {
-  for (const auto& a : args)
+  for (const auto& a : args) {
+    if (a == "--") break;  // file names from here on
     if (a == "--help" || a == "-h") {
       std::fputs(command.Help.c_str(), stdout);
       return kExitOk;
     }
+  }
   try {
     return command.Run(args);
   } catch (const EUsage& e) {

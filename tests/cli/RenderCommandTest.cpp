@@ -131,6 +131,7 @@ TEST(RenderCommand, APictureTooBigForTheMemoryIsRefusedBeforeDecoding) {
                                         "MemAvailable:     102400 kB\n";
   ::setenv("BRELLIN_MEMINFO", tmp.File("meminfo").c_str(), 1);
   auto r = RunCli({"render", tmp.File("bomb.bmp"), "-o", tmp.File("o.jpg"), "--quiet"});
+  const auto analysed = RunCli({"analyze", tmp.File("bomb.bmp"), "-o", tmp.File("o.bmp")});
   const auto small = RunCli({"render", test::DataPath("cat_crop_128x96.png"), "-o",
                              tmp.File("s.jpg"), "--steps", "100", "--quiet"});
   ::unsetenv("BRELLIN_MEMINFO");
@@ -139,6 +140,8 @@ TEST(RenderCommand, APictureTooBigForTheMemoryIsRefusedBeforeDecoding) {
             std::string::npos)
       << r.Err;
   EXPECT_FALSE(fs::exists(tmp.File("o.jpg")));
+  EXPECT_EQ(analysed.ExitCode, 2);
+  EXPECT_NE(analysed.Err.find("not enough memory"), std::string::npos) << analysed.Err;
   EXPECT_EQ(small.ExitCode, 0) << small.Err;
 }
 
