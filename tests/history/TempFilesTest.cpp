@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -125,8 +128,24 @@ TEST(TempManager, RunsSharingAProgramFolderKeepEachOthersFiles) {
     Touch(shortRun.NewName("tsk"));
   }
   for (const std::string& f : kept) EXPECT_TRUE(fs::exists(f)) << f;
+  // A process killed outright leaves its folder; its lock goes with it, so
+  // the next start removes the folder.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TTempManager killed;
+    Touch(killed.NewName("bmp"));
+    ::raise(SIGKILL);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const std::string left = home.Tmp("proc-" + std::to_string(child) + "/");
+  EXPECT_TRUE(fs::exists(left + "00000000.bmp"));
+  TTempManager next;
+  EXPECT_FALSE(fs::exists(left));
   EXPECT_EQ(test::ReadText(longRun.LogFileName()),
             kept[0] + "\n" + kept[1] + "\n" + kept[2] + "\n");
+  next.Clean();
   longRun.Clean();
   EXPECT_FALSE(fs::exists(home.Tmp()));
 }
