@@ -368,8 +368,11 @@ constexpr auto AppendRetryDelay = std::chrono::milliseconds(10);
 void AppendLine(const std::string& FileName, const std::string& Line) {
   int fd = -1;
   for (int attempt = 0;; ++attempt) {
-    fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // Without blocking: a FIFO of that name and no reader must not stall
+    // the program (nothing is logged then).
+    fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) break;
+    if (errno == ENXIO) throw EWriteError("Cannot open \"" + FileName + "\": " + ErrnoText(errno));
     const int err = errno;
     struct stat st {};
     if (err == ENOENT || ::stat(FileName.c_str(), &st) != 0) {
@@ -415,6 +418,12 @@ TBufferedWriter::TBufferedWriter(const std::string& FileName, int Capacity)
   if (FFileHandle < 0) throw EWriteError("Cannot create \"" + FileName + "\": " + ErrnoText(errno));
 }
 
+TBufferedWriter::TBufferedWriter(int Fd, const std::string& FileName, int Capacity)
+    : FFileHandle(Fd), FOwnsHandle(false), FCapacity(Capacity), FFileName(FileName) {
+  if (Capacity < 0) throw EBrellinError("TBufferedWriter: negative capacity");
+  FBuffer.resize(size_t(Capacity));
+}
+
 TBufferedWriter::~TBufferedWriter() {
   if (FFileHandle < 0) return;
   try {
@@ -422,7 +431,7 @@ TBufferedWriter::~TBufferedWriter() {
   } catch (...) {
     // A destructor must not throw; Close() is the way to hear about this.
   }
-  ::close(FFileHandle);
+  if (FOwnsHandle) ::close(FFileHandle);
 }
 
 void TBufferedWriter::WriteBytes(const void* data, size_t count) {
@@ -465,7 +474,7 @@ void TBufferedWriter::Close() {
   Flush();
   const int fd = FFileHandle;
   FFileHandle = -1;
-  if (::close(fd) != 0) throw EWriteError(FFileName + ": " + ErrnoText(errno));
+  if (FOwnsHandle && ::close(fd) != 0) throw EWriteError(FFileName + ": " + ErrnoText(errno));
 }
 
 }  // namespace brellin

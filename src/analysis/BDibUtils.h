@@ -109,6 +109,9 @@ class TBufferedWriter {
  public:
   // Deletes any file of that name and creates it empty.
   TBufferedWriter(const std::string& FileName, int Capacity);
+  // Writes to a descriptor the caller keeps open and closes; FileName only
+  // names it in messages.
+  TBufferedWriter(int Fd, const std::string& FileName, int Capacity);
   // Flushes and closes, ignoring errors: call Close() to have them reported.
   ~TBufferedWriter();
   TBufferedWriter(const TBufferedWriter&) = delete;
@@ -127,6 +130,7 @@ class TBufferedWriter {
  private:
   void WriteBytes(const void* data, size_t count);
   int FFileHandle = -1;
+  bool FOwnsHandle = true;
   std::vector<char> FBuffer;
   int FCapacity = 0;
   int FUsed = 0;

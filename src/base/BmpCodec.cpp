@@ -13,6 +13,10 @@ namespace brellin {
 static_assert(std::endian::native == std::endian::little,
               "TColor32 rows are stored as BMP's B, G, R, A bytes");
 
+namespace {
+TDecodeSizeCheck gDecodeSizeCheck;
+}  // namespace
+
 void CheckDecodedSize(int64_t width, int64_t height, const char* format) {
   const std::string dims = std::to_string(width) + " x " + std::to_string(height);
   if (width == 0 || height == 0)
@@ -20,6 +24,12 @@ void CheckDecodedSize(int64_t width, int64_t height, const char* format) {
   if (width < 0 || height < 0 || width > MaxBitmapSide || height > MaxBitmapSide ||
       width * height > MaxDecodedPixels)
     throw EInvalidData(std::string(format) + " header claims " + dims + " pixels");
+  if (gDecodeSizeCheck) gDecodeSizeCheck(width, height);
+}
+
+TDecodeSizeCheck SetDecodeSizeCheck(TDecodeSizeCheck check) {
+  std::swap(check, gDecodeSizeCheck);
+  return check;
 }
 
 namespace {

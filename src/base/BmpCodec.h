@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "base/Bitmap32.h"
 #include "base/Stream.h"
@@ -21,6 +22,12 @@ constexpr int64_t MaxDecodedPixels = MaxBitmapPixels;
 // Throws EInvalidData when a header's size is empty or beyond the limits,
 // e.g. "PNG header claims 100000 x 100000 pixels"; format names the codec.
 void CheckDecodedSize(int64_t width, int64_t height, const char* format);
+
+// Called by CheckDecodedSize with every size it accepts, before a decoder
+// allocates any pixel, so that a caller can refuse pictures it cannot hold
+// (it throws). Returns the check it replaces; an empty one checks nothing.
+using TDecodeSizeCheck = std::function<void(int64_t width, int64_t height)>;
+TDecodeSizeCheck SetDecodeSizeCheck(TDecodeSizeCheck check);
 
 // Reads one BMP file image from the stream's position and leaves the stream
 // right after its pixel rows, so several BMPs can follow each other. Offsets

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "base/Errors.h"
+#include "base/SafeOutput.h"
 
 namespace brellin {
 
@@ -83,9 +85,13 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName) {
   if (mode == fmOpenRead) {
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      throw EBrellinError(fileName + ": is a directory");
+    const int fd = OpenRegularForReading(fileName);
+    FFile = ::fdopen(fd, "rb");
+    if (!FFile) {
+      ::close(fd);
+      throw EBrellinError("cannot open: " + std::string(std::strerror(errno)));
+    }
+    return;
   }
   const char* m = mode == fmOpenRead ? "rb" : mode == fmCreate ? "w+b" : "r+b";
   FFile = std::fopen(fileName.c_str(), m);
@@ -93,6 +99,16 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
     const std::string reason = std::strerror(errno);
     if (mode == fmCreate) throw EWriteError("Cannot create file \"" + fileName + "\": " + reason);
     throw EBrellinError("Cannot open file \"" + fileName + "\": " + reason);
+  }
+}
+
+TFileStream::TFileStream(int fd, const std::string& fileName, const char* mode)
+    : FFileName(fileName) {
+  FFile = ::fdopen(fd, mode);
+  if (!FFile) {
+    const int e = errno;
+    ::close(fd);
+    throw EWriteError("Cannot write file \"" + fileName + "\": " + std::strerror(e));
   }
 }
 
@@ -146,20 +162,17 @@ std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize) 
 }
 
 TSafeFileWriter::TSafeFileWriter(const std::string& fileName)
-    : FTarget(fileName), FTemp(fileName + ".part-" + std::to_string(::getpid())) {
-  FStream = new TFileStream(FTemp, fmCreate);
+    : FOutput(std::make_unique<TSafeOutput>(fileName)) {
+  const int fd = ::fcntl(FOutput->Fd(), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) throw EWriteError("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
+  FStream = std::make_unique<TFileStream>(fd, fileName, FOutput->Direct() ? "wb" : "w+b");
 }
 
-TSafeFileWriter::~TSafeFileWriter() {
-  delete FStream;
-  if (!FCommitted) std::remove(FTemp.c_str());
-}
+TSafeFileWriter::~TSafeFileWriter() = default;
 
 void TSafeFileWriter::Commit() {
   FStream->Close();
-  if (std::rename(FTemp.c_str(), FTarget.c_str()) != 0)
-    throw EWriteError("Cannot write file \"" + FTarget + "\": " + std::strerror(errno));
-  FCommitted = true;
+  FOutput->Commit();
 }
 
 std::unique_ptr<TFileStream> CreateFileAndFolder(const std::string& fileName) {

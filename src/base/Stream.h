@@ -9,6 +9,8 @@
 
 namespace brellin {
 
+class TSafeOutput;
+
 enum TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
 
 class TStream {
@@ -81,7 +83,11 @@ enum TFileMode : uint8_t { fmOpenRead, fmCreate, fmOpenReadWrite };
 // A file on disk. Errors name the file.
 class TFileStream : public TStream {
  public:
+  // Reading refuses anything but a regular file ("is a directory", "is not
+  // a regular file"), without blocking on a FIFO.
   TFileStream(const std::string& fileName, TFileMode mode);
+  // Takes over an open descriptor; Mode as for fdopen.
+  TFileStream(int fd, const std::string& fileName, const char* mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -106,19 +112,19 @@ std::unique_ptr<TFileStream> CreateFileAndFolder(const std::string& fileName);
 // Reads a whole file; throws EBrellinError naming the reason.
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize = size_t(1) << 31);
 
-// Writes beside the target and renames over it only when everything was
-// written, so a failed write never destroys an existing file.
+// A TSafeOutput (base/SafeOutput.h) as a stream: the target is replaced
+// only when everything was written, so a failed write never destroys an
+// existing file.
 class TSafeFileWriter {
  public:
   explicit TSafeFileWriter(const std::string& fileName);
-  ~TSafeFileWriter();  // removes the temporary file unless committed
+  ~TSafeFileWriter();  // removes the partial file unless committed
   TFileStream& Stream() { return *FStream; }
   void Commit();
 
  private:
-  std::string FTarget, FTemp;
-  TFileStream* FStream = nullptr;
-  bool FCommitted = false;
+  std::unique_ptr<TSafeOutput> FOutput;
+  std::unique_ptr<TFileStream> FStream;
 };
 
 }  // namespace brellin

@@ -9,6 +9,7 @@
 #include "analysis/PictureFormats.h"
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/MemoryBudget.h"
 #include "base/Parallel.h"
 #include "base/Stream.h"
 #include "cli/CliCommon.h"
@@ -32,6 +33,9 @@ const char* const kAnalyzeHelp =
 namespace {
 
 namespace fs = std::filesystem;
+
+const char* const kPlaneFiles[] = {"darkness.png", "hue.png",   "saturation.png",
+                                   "strength.png", "edges.png", "directions.png"};
 
 void WriteFeatureMap(const TBitmap32& map, const std::string& file) {
   try {
@@ -88,12 +92,9 @@ void WritePlanes(const TBitmap32& map, const std::string& dir) {
       dirs.LineFS(float(x + 0.5 - dx), float(y + 0.5 - dy), float(x + 0.5 + dx),
                   float(y + 0.5 + dy), c);
     }
-  WritePng(dark, (fs::path(dir) / "darkness.png").string());
-  WritePng(hue, (fs::path(dir) / "hue.png").string());
-  WritePng(sat, (fs::path(dir) / "saturation.png").string());
-  WritePng(strength, (fs::path(dir) / "strength.png").string());
-  WritePng(edges, (fs::path(dir) / "edges.png").string());
-  WritePng(dirs, (fs::path(dir) / "directions.png").string());
+  const TBitmap32* planes[] = {&dark, &hue, &sat, &strength, &edges, &dirs};
+  for (size_t i = 0; i < std::size(planes); ++i)
+    WritePng(*planes[i], (fs::path(dir) / kPlaneFiles[i]).string());
 }
 
 }  // namespace
@@ -117,9 +118,30 @@ int AnalyzeCommand(const std::vector<std::string>& args) {
   const std::string input = a.Positional()[0];
   const std::string output = a.Value("-o", fs::path(input).stem().string() + "-features.bmp");
   SetThreadCount(a.IntValue("--threads", 0, 1, 64));
+  {
+    std::vector<std::pair<std::string, TOutputKind>> written{{output, TOutputKind::FeatureMap}};
+    if (a.Has("--planes"))
+      for (const char* plane : kPlaneFiles)
+        written.emplace_back((fs::path(a.Value("--planes")) / plane).string(),
+                             TOutputKind::Preview);
+    CheckFiles({input}, written);
+  }
   TTerminalProgress progress(a.Has("--quiet"));
 
-  const TBitmap32 pic = ReadInputPicture(input);
+  // The picture and its feature map at the size its header promises must
+  // fit, before it is decoded.
+  const TDecodeSizeCheck previous = SetDecodeSizeCheck([](int64_t w, int64_t h) {
+    CheckMemoryFor(w * h * 4 * 2,
+                   "a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+  });
+  TBitmap32 pic;
+  try {
+    pic = ReadInputPicture(input);
+  } catch (...) {
+    SetDecodeSizeCheck(previous);
+    throw;
+  }
+  SetDecodeSizeCheck(previous);
   if (pic.Width() < MinAnalysisSide || pic.Height() < MinAnalysisSide)
     throw EInputFailed(
         input, "the picture is too small to analyse (" + std::to_string(pic.Width()) + " x " +

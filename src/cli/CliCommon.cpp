@@ -1,5 +1,6 @@
 #include "cli/CliCommon.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -21,9 +22,15 @@ TArgs::TArgs(const std::vector<std::string>& args, const std::vector<std::string
       if (x == s) return true;
     return false;
   };
+  bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && (isdigit(uint8_t(a[1])) != 0))) {
+    if (!optionsEnded && a == "--") {
+      optionsEnded = true;  // what follows is positional, even "-x"
+      continue;
+    }
+    if (!optionsEnded && a.size() > 1 && a[0] == '-' &&
+        !(a.size() > 1 && (isdigit(uint8_t(a[1])) != 0))) {
       std::string name = a, value;
       const size_t eq = a.find('=');
       bool hasValue = false;
@@ -116,11 +123,13 @@ const std::vector<TCommand>& Commands() {
 }
 
 int RunCommand(const TCommand& command, const std::vector<std::string>& args) {
-  for (const auto& a : args)
+  for (const auto& a : args) {
+    if (a == "--") break;  // file names from here on
     if (a == "--help" || a == "-h") {
       std::fputs(command.Help.c_str(), stdout);
       return kExitOk;
     }
+  }
   try {
     return command.Run(args);
   } catch (const EUsage& e) {
@@ -212,11 +221,93 @@ std::string Lower(std::string s) {
   return s;
 }
 
-void CheckPictureOutput(const std::string& file) {
+namespace {
+
+// The extensions each kind of output may carry: what is written there.
+struct TOutputRule {
+  TOutputKind Kind;
+  std::vector<std::string> Extensions;
+};
+const std::vector<TOutputRule>& OutputRules() {
+  static const std::vector<TOutputRule> rules = {
+      {TOutputKind::RenderedPicture, {".jpg", ".jpeg", ".bmp", ".png", ".tif", ".tiff"}},
+      {TOutputKind::FeatureMap, {".bmp"}},
+      {TOutputKind::Preview, {".png", ".bmp", ".jpg", ".jpeg"}},
+      {TOutputKind::PostScript, {".ps"}},
+      {TOutputKind::Project, {".bpj"}},
+      {TOutputKind::Style, {".bst"}},
+  };
+  return rules;
+}
+
+// What makes two names one file: device and inode when it exists, else the
+// absolute path with "." and ".." and the links of its folders resolved.
+struct TFileIdentity {
+  bool Exists = false;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  std::string Path;
+  bool operator==(const TFileIdentity& o) const {
+    return Exists == o.Exists && (Exists ? Device == o.Device && Inode == o.Inode : Path == o.Path);
+  }
+};
+
+TFileIdentity IdentityOf(const std::string& file) {
+  TFileIdentity id;
+  struct stat st {};
+  if (::stat(file.c_str(), &st) == 0) {
+    id.Exists = true;
+    id.Device = st.st_dev;
+    id.Inode = st.st_ino;
+    return id;
+  }
+  std::error_code ec;
+  const std::filesystem::path abs = std::filesystem::absolute(file, ec);
+  const std::filesystem::path canon = std::filesystem::weakly_canonical(abs, ec);
+  id.Path = (ec ? abs.lexically_normal() : canon).string();
+  return id;
+}
+
+}  // namespace
+
+void CheckOutputExtension(const std::string& file, TOutputKind kind) {
   const std::string ext = Lower(std::filesystem::path(file).extension().string());
-  if (ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".png" && ext != ".tif" &&
-      ext != ".tiff")
-    throw EUsage("the output must end in .jpg, .jpeg, .bmp, .png, .tif or .tiff: " + file);
+  for (const TOutputRule& r : OutputRules()) {
+    if (r.Kind != kind) continue;
+    std::string list;
+    for (size_t i = 0; i < r.Extensions.size(); ++i) {
+      if (ext == r.Extensions[i]) return;
+      list += i == 0 ? "" : i + 1 == r.Extensions.size() ? " or " : ", ";
+      list += r.Extensions[i];
+    }
+    throw EUsage("the output must end in " + list + ": " + file);
+  }
+}
+
+void CheckPictureOutput(const std::string& file) {
+  CheckOutputExtension(file, TOutputKind::RenderedPicture);
+}
+
+void CheckFiles(const std::vector<std::string>& inputs,
+                const std::vector<std::pair<std::string, TOutputKind>>& outputs) {
+  std::vector<TFileIdentity> in, out;
+  for (const std::string& f : inputs) in.push_back(IdentityOf(f));
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const std::string& file = outputs[i].first;
+    // A device or FIFO takes any bytes under any name (-o /dev/null), and a
+    // folder is refused by the writer as output not written.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) continue;
+    CheckOutputExtension(file, outputs[i].second);
+    const TFileIdentity id = IdentityOf(file);
+    for (size_t k = 0; k < inputs.size(); ++k)
+      if (id == in[k])
+        throw EUsage("the output " + file + " would overwrite the input " + inputs[k]);
+    for (size_t k = 0; k < out.size(); ++k)
+      if (id == out[k])
+        throw EUsage("the outputs " + outputs[k].first + " and " + file + " are the same file");
+    out.push_back(id);
+  }
 }
 
 TPaper ParsePaper(const TArgs& a) {

@@ -43,7 +43,8 @@ class EOutputFailed : public std::runtime_error {
   std::string File;
 };
 
-// A small option parser: positional arguments and --name [value] options.
+// A small option parser: positional arguments and --name [value] options;
+// "--" ends the options, so that a file name may start with "-".
 class TArgs {
  public:
   TArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
@@ -85,8 +86,19 @@ TColor32 ParseColour(const std::string& opt, const std::string& v);
 std::string Lower(std::string s);
 // s as a JSON string literal, quotes included.
 std::string JsonString(const std::string& s);
+// What a command writes to an output; each has its own extensions.
+enum class TOutputKind { RenderedPicture, FeatureMap, Preview, PostScript, Project, Style };
+// Refuses (EUsage) an output name whose extension is not its kind's.
+void CheckOutputExtension(const std::string& file, TOutputKind kind);
 // Refuses (EUsage) an output name the picture writer would not write.
 void CheckPictureOutput(const std::string& file);
+// Before a command reads or writes anything: refuses (EUsage, naming the
+// file) an output with the wrong extension, or one that is the same file as
+// an input or as another output (by device and inode when it exists, else by
+// its resolved absolute path). Outputs that exist and are not regular files
+// are left to the writer: devices and FIFOs are written, folders refused.
+void CheckFiles(const std::vector<std::string>& inputs,
+                const std::vector<std::pair<std::string, TOutputKind>>& outputs);
 
 // The paper under the strokes: --background RRGGBB, or --background-picture
 // FILE with --background-mode stretch|tile.

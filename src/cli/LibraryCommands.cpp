@@ -202,6 +202,11 @@ int PreviewCommand(const std::vector<std::string>& args) {
   TArgs a(args, {"-o", "--seed", "--size"}, {});
   if (a.Positional().size() != 1) throw EUsage("preview takes exactly one STYLE or PATTERN");
   if (!a.Has("-o")) throw EUsage("preview needs -o FILE.png");
+  {
+    std::vector<std::string> read;
+    if (fs::exists(a.Positional()[0])) read.push_back(a.Positional()[0]);
+    CheckFiles(read, {{a.Value("-o"), TOutputKind::Preview}});
+  }
   TCliLibraries libs;
   if (IsPatternSpec(libs, a.Positional()[0])) {
     const int size = a.IntValue("--size", 40, 8, 2000);
@@ -245,6 +250,7 @@ int StyleCommand(const std::vector<std::string>& args) {
     throw EUsage("the style command has one action: create");
   if (!a.Has("-o") || !a.Has("--name"))
     throw EUsage("style create needs -o FILE.bst and --name NAME");
+  CheckFiles({}, {{a.Value("-o"), TOutputKind::Style}});
   TCliLibraries libs;  // the preview is painted with the library's brushes
   TBStyle s;
   s.SetName(a.Value("--name"));

@@ -7,6 +7,7 @@
 
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
+#include "base/MemoryBudget.h"
 #include "base/Rounding.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
@@ -73,10 +74,14 @@ int RerenderCommand(const std::vector<std::string>& args) {
   if (!a.Has("-o")) throw EUsage("rerender needs -o OUT");
   if (!a.Has("--width")) throw EUsage("rerender needs --width W (or --width 2x)");
   const std::string out = a.Value("-o");
-  CheckPictureOutput(out);
+  const std::string project = a.Positional()[0];
+  {
+    std::vector<std::string> read{project};
+    if (a.Has("--background-picture")) read.push_back(a.Value("--background-picture"));
+    CheckFiles(read, {{out, TOutputKind::RenderedPicture}});
+  }
   const int dpi = a.IntValue("--dpi", 200, 1, 100000);
   TPaper paper = ParsePaper(a);
-  const std::string project = a.Positional()[0];
 
   TTerminalProgress progress(a.Has("--quiet"));
   TProjectSession session(project);
@@ -96,11 +101,19 @@ int RerenderCommand(const std::vector<std::string>& args) {
       throw EUsage("--width takes pixels or a factor such as 2x, not '" + wv + "'");
     w = int(v);
   }
+  if (w < 1) throw EUsage("--width " + wv + " gives a picture less than one pixel wide");
   const int h = a.Has("--height") ? a.IntValue("--height", 0, 1, 1000000)
                                   : std::max(1, Round(double(dh) * w / dw));
-  if (int64_t(w) * h > MaxBitmapPixels)
+  if (w > MaxBitmapSide || h > MaxBitmapSide || int64_t(w) * h > MaxBitmapPixels)
     throw EUsage("a picture of " + std::to_string(w) + " x " + std::to_string(h) +
                  " pixels is beyond what the program can hold");
+  // The destination, and the paper picture scaled to its size.
+  try {
+    CheckMemoryFor(int64_t(w) * h * 4 * (paper.Picture ? 2 : 1),
+                   "a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+  } catch (const EInvalidData& e) {
+    throw EOutputFailed(out, e.what());
+  }
   doc.BackgroundColor = paper.Colour;
   doc.SetBackgroundPicture(paper.Picture.get());
   doc.BackgroundMode = paper.Picture ? paper.Mode : 0;
@@ -119,6 +132,7 @@ int ExportPsCommand(const std::vector<std::string>& args) {
   if (a.Positional().size() != 1) throw EUsage("export-ps takes exactly one PROJECT");
   if (!a.Has("-o")) throw EUsage("export-ps needs -o OUT.ps");
   const std::string out = a.Value("-o");
+  CheckFiles({a.Positional()[0]}, {{out, TOutputKind::PostScript}});
   TTerminalProgress progress(a.Has("--quiet"));
   TProjectSession session(a.Positional()[0]);
   try {

@@ -1,11 +1,14 @@
 // brellin-cli render: a photo in, a picture made of strokes out.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "analysis/PictureFormats.h"
+#include "base/BmpCodec.h"
 #include "base/Errors.h"
+#include "base/MemoryBudget.h"
 #include "base/Parallel.h"
 #include "base/ProgramFolder.h"
 #include "base/Progress.h"
@@ -172,7 +175,17 @@ int RenderCommand(const std::vector<std::string>& args) {
     const std::string name = fs::path(input).stem().string() + "-brellin.jpg";
     return a.Has("--out-dir") ? (fs::path(a.Value("--out-dir")) / name).string() : name;
   };
-  for (const std::string& input : inputs) CheckPictureOutput(outputFor(input));
+  {
+    std::vector<std::string> read(inputs.begin(), inputs.end());
+    for (const char* opt : {"--background-picture", "--style", "--pattern"})
+      if (a.Has(opt) && fs::exists(a.Value(opt))) read.push_back(a.Value(opt));
+    std::vector<std::pair<std::string, TOutputKind>> written;
+    for (const std::string& input : inputs)
+      written.emplace_back(outputFor(input), TOutputKind::RenderedPicture);
+    if (a.Has("--ps")) written.emplace_back(a.Value("--ps"), TOutputKind::PostScript);
+    if (a.Has("--project")) written.emplace_back(a.Value("--project"), TOutputKind::Project);
+    CheckFiles(read, written);
+  }
   if (a.Has("--out-dir")) {
     std::error_code ec;
     fs::create_directories(a.Value("--out-dir"), ec);
@@ -186,17 +199,19 @@ int RenderCommand(const std::vector<std::string>& args) {
   domain.SourceView = &source;
   domain.DestinationView = &destination;
 
-  // The style: a library name or a style file.
-  std::unique_ptr<TBStyle> fileStyle;
+  // The style: a library name or a style file. A file's style joins the
+  // library (in memory only) and becomes current there, so that its brush is
+  // chosen as for any style of the library.
   if (a.Has("--style")) {
     const std::string st = a.Value("--style");
     if (fs::path(st).extension() == ".bst") {
-      fileStyle = std::make_unique<TBStyle>();
+      auto fileStyle = std::make_unique<TBStyle>();
       try {
         fileStyle->LoadFromFile(st);
       } catch (const std::exception& e) {
         throw EInputFailed(st, e.what());
       }
+      domain.Styles.Add(std::move(fileStyle));
     } else {
       int found = -1;
       for (int i = 0; i < domain.Styles.Count(); ++i)
@@ -227,6 +242,29 @@ int RenderCommand(const std::vector<std::string>& args) {
                          "the pattern has no curves to paint with");
   }
 
+  // Before a picture is decoded, its header's size says what the run will
+  // hold: the picture itself, and at the working size the source, the
+  // feature map and the destination (and the first undo state's copies of
+  // the last two when the strokes are kept). A forged header must not get
+  // the process killed for want of memory.
+  const TDecodeSizeCheck previousCheck = SetDecodeSizeCheck([&](int64_t w, int64_t h) {
+    int64_t ww = w, wh = h;
+    if (ui.HasSize) {
+      ww = ui.Requested.Width, wh = ui.Requested.Height;
+    } else if (!ui.FullSize) {
+      int sw = 0, sh = 0;
+      SuggestedSize(int(w), int(h), sw, sh);
+      ww = sw, wh = sh;
+    }
+    const int64_t working = std::min(ww * wh, w * h) * 4 * (keepVectors ? 5 : 3);
+    CheckMemoryFor(w * h * 4 + working,
+                   "a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+  });
+  struct TRestore {
+    TDecodeSizeCheck Check;
+    ~TRestore() { SetDecodeSizeCheck(std::move(Check)); }
+  } restore{previousCheck};
+
   int failed = 0;
   for (const std::string& input : inputs) {
     try {
@@ -243,7 +281,6 @@ int RenderCommand(const std::vector<std::string>& args) {
       continue;
     }
     TDualImage& doc = *domain.Document;
-    if (fileStyle) doc.SetStyle(fileStyle.get());
     doc.Colors = colours;
     // As after choosing the auto-sketch tool, or the pattern tool.
     doc.AutoMode = !patternMode;

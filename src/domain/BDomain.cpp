@@ -531,7 +531,7 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
   if (IsRemotePath(Path)) {
     const std::string local = NewTempName("bpj");
     std::error_code ec;
-    if (!fs::copy_file(Path, local, ec)) {
+    if (!fs::copy_file(Path, local, fs::copy_options::overwrite_existing, ec)) {
       std::remove(local.c_str());
       FUi->ErrorBox("Warning", "Error copying the file " + Path + " to " + local +
                                    ".\r\nPlease check available space");

@@ -9,6 +9,7 @@
 #include "base/Errors.h"
 #include "base/Progress.h"
 #include "base/Rounding.h"
+#include "base/SafeOutput.h"
 #include "history/BStates.h"
 
 namespace brellin {
@@ -36,9 +37,9 @@ void AppendPoint(std::string& S, const TFixedPoint& P, double Ratio, double A, i
 void ExportPostScript(const std::string& FileName, int Width, int Height, float Ratio,
                       TBStates& History) {
   if (Width <= 0 || Height <= 0) throw EBrellinError("Nothing to export: the picture is empty");
-  const std::string temp = FileName + ".part";
-  try {
-    TBufferedWriter w(temp, 8192);
+  TSafeOutput out(FileName);
+  {
+    TBufferedWriter w(out.Fd(), FileName, 8192);
     w.WriteLine("%!PS-Adobe-2.0");
     w.WriteLine("%%Title: Brellin Pro");
     w.WriteLine("%%Creator: Brellin");
@@ -95,12 +96,8 @@ void ExportPostScript(const std::string& FileName, int Width, int Height, float 
     }
     w.WriteLine("showpage");
     w.Close();
-    if (std::rename(temp.c_str(), FileName.c_str()) != 0)
-      throw EWriteError("Cannot replace \"" + FileName + "\"");
-  } catch (...) {
-    std::remove(temp.c_str());
-    throw;
   }
+  out.Commit();
 }
 
 }  // namespace brellin

@@ -177,7 +177,9 @@ void TPattern::SaveToStream(TStream& Stream) {
 void TPattern::LoadFromStream(TStream& Stream) {
   if (Stream.Remaining() < 4) throw EInvalidData("the pattern file is too short");
   const int32_t n = Stream.ReadValue<int32_t>();
-  if (n < 0) throw EInvalidData("the pattern file declares " + std::to_string(n) + " frames");
+  if (n < 0 || n > MaxPatternFrames)
+    throw EInvalidData("the pattern file declares " + std::to_string(n) +
+                       " frames; a pattern holds at most " + std::to_string(MaxPatternFrames));
   // Every frame takes at least its 4-byte curve count.
   const int64_t room = Stream.Remaining() / 4;
   if (n > room)

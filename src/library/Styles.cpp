@@ -181,6 +181,11 @@ void TBStyle::LoadFromStream(TStream& Stream) {
   if (p.PolyStep > kMaxPolyStep)
     throw EInvalidData("style precision " + std::to_string(100 - int(p.PolyStep)) +
                        " is out of range");
+  // 0..59 from the control, 60 from a percentage of 0; above that the
+  // control would show a negative percentage.
+  if (p.BorderLimit > 60)
+    throw EInvalidData("style border limit " + std::to_string(p.BorderLimit) +
+                       " is out of range (0 to 60)");
   p.Width = float(Round(double(p.Width)));
   TBitmap32 preview;
   LoadJPEG(preview, Stream);

@@ -130,6 +130,15 @@ TEST_F(ProjectCommands, BrokenProjectsAndUnwritableOutputs) {
                 .ExitCode,
             3);
   EXPECT_EQ(RunCli({"export-ps", Tmp.File("p.bpj"), "-o", Tmp.File("no/dir/e.ps")}).ExitCode, 3);
+  // Sizes that give no picture or one beyond the limits are usage errors.
+  for (const auto& size : {std::vector<std::string>{"--width", "0.001x"},
+                           std::vector<std::string>{"--width", "1", "--height", "1000000"}}) {
+    std::vector<std::string> args{"rerender", Tmp.File("p.bpj"), "-o", Tmp.File("o.jpg")};
+    args.insert(args.end(), size.begin(), size.end());
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.ExitCode, 1) << size[1] << ": " << r.Err;
+    EXPECT_NE(r.Err.find("brellin-cli rerender: "), std::string::npos) << r.Err;
+  }
   // --ps and --project belong to one input.
   EXPECT_EQ(RunCli({"render", in, in, "--out-dir", Tmp.File("d"), "--project", Tmp.File("q.bpj")})
                 .ExitCode,

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "analysis/PictureFormats.h"
 #include "support/TestSupport.h"
@@ -56,6 +58,91 @@ TEST(RenderCommand, OptionsOutputsAndRefusals) {
   EXPECT_EQ(
       RunCli({"render", in, "-o", tmp.File("no/dir/w.jpg"), "--steps", "100", "--quiet"}).ExitCode,
       3);
+}
+
+// A program folder with the shipped brushes and styles.
+struct TShippedLibrary {
+  test::TTempDir Dir;
+  std::string Previous;
+  TShippedLibrary() {
+    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
+      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
+        fs::copy_file(e.path(), fs::path(Dir.Path()) / e.path().filename());
+    const char* p = std::getenv("BRELLIN_HOME");
+    Previous = p ? p : "";
+    ::setenv("BRELLIN_HOME", Dir.Path().c_str(), 1);
+  }
+  ~TShippedLibrary() { ::setenv("BRELLIN_HOME", Previous.c_str(), 1); }
+};
+
+TEST(RenderCommand, AStyleFilePaintsWithItsOwnBrush) {
+  TShippedLibrary home;
+  test::TTempDir tmp;
+  const std::string in = test::DataPath("cat_crop_128x96.png");
+  auto render = [&](const std::string& style, const std::string& out) {
+    const auto r = RunCli({"render", in, "-o", tmp.File(out), "--steps", "400", "--full-size",
+                           "--style", style, "--quiet"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    return LoadPictureFile(tmp.File(out));
+  };
+  const TBitmap32 byName = render("Oil Relief", "name.bmp");
+  const TBitmap32 byFile = render(home.Dir.File("style5-oil-relief.bst"), "file.bmp");
+  EXPECT_TRUE(test::SamePixels(byName, byFile));
+  // Styles that differ only in their brush paint differently.
+  std::vector<TBitmap32> pictures;
+  for (const char* brush : {"0", "1101", "1104"}) {
+    const std::string style = tmp.File(std::string("b") + brush + ".bst");
+    const auto r =
+        RunCli({"style", "create", "-o", style, "--name", "B", "--brush", brush, "--width", "20"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    pictures.push_back(render(style, std::string("b") + brush + ".bmp"));
+  }
+  EXPECT_FALSE(test::SamePixels(pictures[0], pictures[1]));
+  EXPECT_FALSE(test::SamePixels(pictures[1], pictures[2]));
+}
+
+// A tiny BMP whose run-length data ends at once, under a header that
+// promises Side x Side pixels.
+std::vector<uint8_t> RunLengthBomb(uint32_t Side) {
+  std::vector<uint8_t> b(14 + 40 + 8 + 2, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  b[0] = 'B', b[1] = 'M';
+  put32(2, uint32_t(b.size()));
+  put32(10, 62);
+  put32(14, 40);
+  put32(18, Side);
+  put32(22, Side);
+  b[26] = 1, b[28] = 8;  // one plane, 8 bits
+  put32(30, 1);          // RLE8
+  put32(34, 2);
+  put32(46, 2);  // two colours
+  b[58] = b[59] = b[60] = 0xFF;
+  b[63] = 1;  // end of bitmap
+  return b;
+}
+
+TEST(RenderCommand, APictureTooBigForTheMemoryIsRefusedBeforeDecoding) {
+  test::TTempDir tmp;
+  test::WriteBytes(tmp.File("bomb.bmp"), RunLengthBomb(8000));
+  // 100 MB available: 8000 x 8000 pixels take 244 MB before any work.
+  std::ofstream(tmp.File("meminfo")) << "MemTotal:       4000000 kB\n"
+                                        "MemAvailable:     102400 kB\n";
+  ::setenv("BRELLIN_MEMINFO", tmp.File("meminfo").c_str(), 1);
+  auto r = RunCli({"render", tmp.File("bomb.bmp"), "-o", tmp.File("o.jpg"), "--quiet"});
+  const auto analysed = RunCli({"analyze", tmp.File("bomb.bmp"), "-o", tmp.File("o.bmp")});
+  const auto small = RunCli({"render", test::DataPath("cat_crop_128x96.png"), "-o",
+                             tmp.File("s.jpg"), "--steps", "100", "--quiet"});
+  ::unsetenv("BRELLIN_MEMINFO");
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_NE(r.Err.find("bomb.bmp: not enough memory for a picture of 8000 x 8000 pixels"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_FALSE(fs::exists(tmp.File("o.jpg")));
+  EXPECT_EQ(analysed.ExitCode, 2);
+  EXPECT_NE(analysed.Err.find("not enough memory"), std::string::npos) << analysed.Err;
+  EXPECT_EQ(small.ExitCode, 0) << small.Err;
 }
 
 }  // namespace

@@ -176,8 +176,12 @@ bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
 std::vector<std::string> TempFiles(const std::string& home) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (fs::directory_iterator it(home + "/tmp", ec), end; !ec && it != end; it.increment(ec))
-    names.push_back(it->path().filename().string());
+  // The files of every process's folder, without their lock and log.
+  for (fs::recursive_directory_iterator it(home + "/tmp", ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!it->is_directory() && name != "lock" && name != "TempManager.log") names.push_back(name);
+  }
   return names;
 }
 

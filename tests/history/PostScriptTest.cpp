@@ -1,6 +1,7 @@
 #include "history/PostScript.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -121,10 +122,20 @@ TEST(PostScript, NoStrokesAndFailures) {
   expected.push_back("0.8260 2.5410 translate");
   expected.push_back("showpage");
   EXPECT_EQ(Lines(test::ReadText(file)), expected);
-  // A file that cannot be written is an error and leaves an older one alone.
-  fs::create_directory(file + ".part");
-  EXPECT_THROW(ExportPostScript(file, 1000, 1000, 0.8f, h), EBrellinError);
+  // The user's own files that look like partial names are no obstacle and
+  // stay as they were; the export leaves no partial file of its own.
+  const std::string own = file + ".part-" + std::to_string(::getpid());
+  test::WriteBytes(file + ".part", {'u'});
+  test::WriteBytes(own, {'v'});
+  fs::remove(file);
+  ExportPostScript(file, 1000, 1000, 0.8f, h);
   EXPECT_EQ(Lines(test::ReadText(file)), expected);
+  EXPECT_EQ(test::ReadText(file + ".part"), "u");
+  EXPECT_EQ(test::ReadText(own), "v");
+  EXPECT_EQ(std::distance(fs::directory_iterator(home.Path()), fs::directory_iterator()), 4);
+  // A folder in the way is an error and stays.
+  fs::create_directory(home.File("dir.ps"));
+  EXPECT_THROW(ExportPostScript(home.File("dir.ps"), 10, 10, 0.8f, h), EWriteError);
   EXPECT_THROW(ExportPostScript(home.File("no/such/folder.ps"), 10, 10, 0.8f, h), EBrellinError);
 }
 

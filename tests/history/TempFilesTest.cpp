@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -28,22 +31,24 @@ struct THome {
 TEST(TempManager, NamesShareOneCounterAndSkipExistingFiles) {
   THome home;
   TTempManager m;
-  EXPECT_TRUE(fs::is_directory(home.Tmp()));
-  EXPECT_EQ(m.NewName("bmp"), home.Tmp("00000000.bmp"));
-  EXPECT_EQ(m.NewName("tsk"), home.Tmp("00000001.tsk"));
+  const std::string f = m.Folder();
+  EXPECT_EQ(fs::path(f).parent_path().parent_path(), fs::path(home.Tmp()).parent_path());
+  EXPECT_EQ(m.NewName("bmp"), f + "00000000.bmp");
+  EXPECT_EQ(m.NewName("tsk"), f + "00000001.tsk");
   // Another extension's file does not block a number; the same one does.
-  Touch(home.Tmp("00000002.bmp"));
-  EXPECT_EQ(m.NewName("tsk"), home.Tmp("00000002.tsk"));
-  Touch(home.Tmp("00000004.bpj"));
-  EXPECT_EQ(m.NewName("bpj"), home.Tmp("00000003.bpj"));
-  EXPECT_EQ(m.NewName("bpj"), home.Tmp("00000005.bpj"));
+  Touch(f + "00000002.bmp");
+  EXPECT_EQ(m.NewName("tsk"), f + "00000002.tsk");
+  Touch(f + "00000004.bpj");
+  EXPECT_EQ(m.NewName("bpj"), f + "00000003.bpj");
+  EXPECT_EQ(m.NewName("bpj"), f + "00000005.bpj");
   EXPECT_EQ(m.Counter(), 6);
+  // Each name is taken at once: created empty, so no other writer gets it.
+  EXPECT_EQ(fs::file_size(f + "00000005.bpj"), 0u);
   // The log lists every name handed out, one per line.
-  EXPECT_EQ(m.LogFileName(), home.Dir.File("TempManager.log"));
-  EXPECT_EQ(test::ReadText(m.LogFileName()),
-            home.Tmp("00000000.bmp") + "\n" + home.Tmp("00000001.tsk") + "\n" +
-                home.Tmp("00000002.tsk") + "\n" + home.Tmp("00000003.bpj") + "\n" +
-                home.Tmp("00000005.bpj") + "\n");
+  EXPECT_EQ(m.LogFileName(), f + "TempManager.log");
+  EXPECT_EQ(test::ReadText(m.LogFileName()), f + "00000000.bmp\n" + f + "00000001.tsk\n" + f +
+                                                 "00000002.tsk\n" + f + "00000003.bpj\n" + f +
+                                                 "00000005.bpj\n");
 }
 
 TEST(TempManager, CleanDeletesItsFilesTheLogAndAnEmptyFolder) {
@@ -51,11 +56,14 @@ TEST(TempManager, CleanDeletesItsFilesTheLogAndAnEmptyFolder) {
   {
     TTempManager m;
     for (const char* ext : {"bmp", "tsk"}) Touch(m.NewName(ext));
-    m.NewName("bpj");  // never created: not an error
     m.Clean();
     EXPECT_FALSE(fs::exists(m.LogFileName()));
     EXPECT_FALSE(fs::exists(home.Tmp()));
+    // Names after a clean come from a new folder.
+    const std::string again = m.NewName("bmp");
+    EXPECT_TRUE(fs::exists(again));
   }
+  EXPECT_FALSE(fs::exists(home.Tmp()));
   {
     // A file it did not name keeps the folder.
     TTempManager m;
@@ -63,28 +71,83 @@ TEST(TempManager, CleanDeletesItsFilesTheLogAndAnEmptyFolder) {
     Touch(home.Tmp("foreign.txt"));
   }
   EXPECT_TRUE(fs::exists(home.Tmp("foreign.txt")));
-  EXPECT_FALSE(fs::exists(home.Tmp("00000000.bmp")));
-  EXPECT_FALSE(fs::exists(home.Dir.File("TempManager.log")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(home.Tmp()), fs::directory_iterator()), 1);
 }
 
 TEST(TempManager, TheNextStartDeletesWhatACrashedRunLeft) {
   THome home;
-  fs::create_directories(home.Tmp());
+  TTempManager living;  // a run that goes on: its lock is held
+  Touch(living.NewName("tsk"));
+  // A run of the program from before per-process folders: its log names
+  // files directly in "tmp", with Windows line ends and a file already gone.
   Touch(home.Tmp("00000000.bmp"));
   Touch(home.Tmp("00000001.tsk"));
   Touch(home.Tmp("keep.bmp"));
-  // The log of the crashed run, with Windows line ends and a file already gone.
+  Touch(home.Dir.File("elsewhere.txt"));
   std::ofstream(home.Dir.File("TempManager.log")) << home.Tmp("00000000.bmp") << "\r\n"
                                                   << home.Tmp("00000001.tsk") << "\r\n"
-                                                  << home.Tmp("00000009.bmp") << "\r\n";
+                                                  << home.Tmp("00000009.bmp") << "\r\n"
+                                                  << home.Dir.File("elsewhere.txt") << "\r\n";
+  // A run that was killed: its folder is there, its lock free. A folder
+  // without a lock is not the program's.
+  const std::string crashed = home.Tmp("proc-999999999/");
+  fs::create_directories(crashed + "sub");
+  for (const char* f : {"lock", "TempManager.log", "00000000.tsk", "sub/x.bmp"}) Touch(crashed + f);
+  fs::create_directories(home.Tmp("proc-1/"));
+  Touch(home.Tmp("proc-1/00000000.tsk"));
+
   TTempManager m;
   EXPECT_FALSE(fs::exists(home.Tmp("00000000.bmp")));
   EXPECT_FALSE(fs::exists(home.Tmp("00000001.tsk")));
   EXPECT_TRUE(fs::exists(home.Tmp("keep.bmp")));
-  EXPECT_FALSE(fs::exists(m.LogFileName()));
+  // The log is not trusted to name files outside the temporary folder.
+  EXPECT_TRUE(fs::exists(home.Dir.File("elsewhere.txt")));
+  EXPECT_FALSE(fs::exists(home.Dir.File("TempManager.log")));
+  EXPECT_FALSE(fs::exists(crashed));
+  EXPECT_TRUE(fs::exists(home.Tmp("proc-1/00000000.tsk")));
+  EXPECT_TRUE(fs::exists(living.Names()[0]));
   // The old names stay listed, so a second crash still cleans them.
-  EXPECT_EQ(m.NewName("bmp"), home.Tmp("00000000.bmp"));
-  EXPECT_EQ(m.Names().size(), 4u);
+  EXPECT_EQ(m.Names().size(), 3u);
+}
+
+// Several copies of the program at once: each one's files stay while it
+// lives, whatever the others do when they start and end.
+TEST(TempManager, RunsSharingAProgramFolderKeepEachOthersFiles) {
+  THome home;
+  TTempManager longRun;
+  std::vector<std::string> kept;
+  for (const char* ext : {"tsk", "bmp", "bpj"}) {
+    kept.push_back(longRun.NewName(ext));
+    Touch(kept.back());
+  }
+  // Other managers in this process take their own folders: the lock is held
+  // per open file, as between processes.
+  for (int i = 0; i < 3; ++i) {
+    TTempManager shortRun;
+    EXPECT_NE(shortRun.Folder(), longRun.Folder());
+    Touch(shortRun.NewName("tsk"));
+  }
+  for (const std::string& f : kept) EXPECT_TRUE(fs::exists(f)) << f;
+  // A process killed outright leaves its folder; its lock goes with it, so
+  // the next start removes the folder.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TTempManager killed;
+    Touch(killed.NewName("bmp"));
+    ::raise(SIGKILL);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const std::string left = home.Tmp("proc-" + std::to_string(child) + "/");
+  EXPECT_TRUE(fs::exists(left + "00000000.bmp"));
+  TTempManager next;
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_EQ(test::ReadText(longRun.LogFileName()),
+            kept[0] + "\n" + kept[1] + "\n" + kept[2] + "\n");
+  next.Clean();
+  longRun.Clean();
+  EXPECT_FALSE(fs::exists(home.Tmp()));
 }
 
 TEST(TempManager, AFolderThatCannotBeMadeIsReported) {
@@ -98,12 +161,14 @@ TEST(TempManager, AFolderThatCannotBeMadeIsReported) {
   } catch (const ETempFolderError& e) {
     EXPECT_EQ(std::string(e.what()), "Error creating the folder:\n\r" + home + "/tmp/");
   }
-  // Without a manager, temporary names still are unique and writable.
+  // Without a manager, temporary files still are unique, and taken at once.
   ASSERT_EQ(TempManager(), nullptr);
   const std::string a = NewTempName("tsk"), b = NewTempName("tsk");
   EXPECT_NE(a, b);
   EXPECT_EQ(fs::path(a).extension(), ".tsk");
-  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(a));
+  fs::remove(a);
+  fs::remove(b);
 }
 
 TEST(CompressedBitmap, MemorySizeParkingAndLoading) {

@@ -86,6 +86,15 @@ TEST(Pattern, BadFilesAreRefusedWithAReason) {
   std::vector<uint8_t> badCurves = PatternFile({{Seg(0, 0, 1, 1)}});
   std::memcpy(badCurves.data() + 4, "\xFE\xFF\xFF\xFF", 4);
   EXPECT_NE(LoadError(badCurves).find("-2 curves"), std::string::npos);
+  // More frames than a pattern holds, even empty ones.
+  std::vector<uint8_t> many(4 + 4 * 1000, 0);
+  std::memcpy(many.data(), "\xE8\x03\x00\x00", 4);
+  EXPECT_NE(LoadError(many).find("1000 frames; a pattern holds at most 6"), std::string::npos)
+      << LoadError(many);
+  std::vector<std::vector<TBezierSegment>> frames(7, {Seg(0, 0, 1, 1)});
+  EXPECT_NE(LoadError(PatternFile(frames)), "");
+  frames.pop_back();
+  EXPECT_EQ(LoadError(PatternFile(frames)), "");
   // Cut short anywhere: before a frame, inside a curve.
   const std::vector<uint8_t> good = PatternFile({{Seg(0, 0, 1, 1)}, {Seg(2, 2, 3, 3)}});
   EXPECT_EQ(LoadError(good), "");

@@ -154,6 +154,20 @@ TEST(Style, HostileFilesAreRefused) {
   EXPECT_THROW(load(withParam(4, {0xFF, 0xFF, 0xFF, 0x7F})), EInvalidData);   // length
   EXPECT_THROW(load(withParam(8, {0x00, 0x00, 0xC0, 0x7F})), EInvalidData);   // width NaN
   EXPECT_THROW(load(withParam(12, {0x00, 0x00, 0x80, 0x7F})), EInvalidData);  // scan width inf
+  // Border limit: 60 (a percentage of 0) is the highest the program stores.
+  for (const uint8_t limit : {uint8_t(61), uint8_t(255)}) {
+    try {
+      load(withParam(17, {limit}));
+      ADD_FAILURE() << "border limit " << int(limit) << " loaded";
+    } catch (const EInvalidData& e) {
+      EXPECT_NE(std::string(e.what()).find("border limit " + std::to_string(limit)),
+                std::string::npos);
+    }
+  }
+  TMemoryStream highest(withParam(17, {60}));
+  TBStyle t;
+  t.LoadFromStream(highest);
+  EXPECT_EQ(t.BorderLimitPercent(), 0);
   // A name of length 0 is fine.
   std::vector<uint8_t> unnamed = {0, 0, 0, 0};
   unnamed.insert(unnamed.end(), good.Data().begin() + 5, good.Data().end());

@@ -67,10 +67,15 @@ static std::string ShellQuote(const std::string& s) {
 }
 
 TCliResult RunCli(const std::vector<std::string>& args) {
+  return RunCliIn("", args);
+}
+
+TCliResult RunCliIn(const std::string& folder, const std::vector<std::string>& args) {
   TTempDir tmp;
   // Runs in a scratch folder, so files the program writes to its current
   // folder ("brellin.log", default outputs) stay out of the tree.
-  std::string cmd = "cd " + ShellQuote(tmp.Path()) + " && " + ShellQuote(BRELLIN_CLI);
+  std::string cmd =
+      "cd " + ShellQuote(folder.empty() ? tmp.Path() : folder) + " && " + ShellQuote(BRELLIN_CLI);
   for (const auto& a : args) cmd += " " + ShellQuote(a);
   cmd += " >" + ShellQuote(tmp.File("out")) + " 2>" + ShellQuote(tmp.File("err")) + " </dev/null";
   const int status = std::system(cmd.c_str());
@@ -118,8 +123,10 @@ TScratchHome::~TScratchHome() {
 std::vector<std::string> TScratchHome::TempFiles() const {
   std::vector<std::string> names;
   std::error_code ec;
-  for (fs::directory_iterator it(FDir.File("tmp"), ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file()) names.push_back(it->path().filename().string());
+  for (fs::directory_iterator it(FManager->Folder(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (it->is_regular_file() && name != "lock" && name != "TempManager.log") names.push_back(name);
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

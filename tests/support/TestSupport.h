@@ -47,12 +47,14 @@ struct TCliResult {
 // Runs brellin-cli with the arguments (each quoted for the shell) in a
 // scratch current folder; give files as absolute paths.
 TCliResult RunCli(const std::vector<std::string>& args);
+// The same in the given current folder.
+TCliResult RunCliIn(const std::string& folder, const std::vector<std::string>& args);
 
 // A small synthetic picture with edges and colour, deterministic.
 TBitmap32 MakeTestPicture(int width, int height);
 
 // BRELLIN_HOME pointed at a fresh folder with the temporary-file manager
-// installed there, so a test sees every temporary file in Home/tmp. The
+// installed there, so a test sees every temporary file in its folder. The
 // previous BRELLIN_HOME and manager come back when it goes.
 class TScratchHome {
  public:
@@ -63,7 +65,7 @@ class TScratchHome {
   const std::string& Path() const { return FDir.Path(); }
   std::string File(const std::string& name) const { return FDir.File(name); }
   TTempManager& Manager() { return *FManager; }
-  // Names of the regular files in the temporary folder, sorted.
+  // Names of the temporary files in the manager's folder, sorted.
   std::vector<std::string> TempFiles() const;
 
  private:
