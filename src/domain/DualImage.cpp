@@ -488,6 +488,24 @@ void TDualImage::EndEdit() {
   if (OnChange) OnChange(*this);
 }
 
+void TDualImage::CancelEdit() {
+  if (EditDepth <= 0) return;
+  if (--EditDepth > 0) return;
+  StopStrokeQueue();
+  DirtyRect = EmptyRect;
+  const std::unique_ptr<TBState> state = std::move(CurrentState);
+  if (!state) return;
+  // The state still holds whole copies of both pictures from BeginEdit.
+  auto restore = [](TBitmap32& To, TBitmap32& From) {
+    if (From.Width() == To.Width() && From.Height() == To.Height())
+      std::copy(From.Bits(), From.Bits() + From.PixelCount(), To.Bits());
+  };
+  restore(FeatureMap, state->FeaturePixels->Bitmap());
+  TBitmap32& d = Destination();
+  UpdateLocked(d, [&] { restore(d, state->DestinationPixels->Bitmap()); });
+  DestinationView->Repaint();
+}
+
 void TDualImage::Undo() {
   History->Undo(FeatureMap, Destination());
   if (!History->Top()) {
@@ -663,7 +681,9 @@ void TDualImage::SetActiveView(TPictureView* View) {
   ActiveView = View;
   ActiveView->AddLayer(FCursorLayer.get());
   VectorLayer->SetView(View);
-  CursorPoint = View->MousePos;
+  // The cursor point is kept in picture pixels of the active view, so the
+  // cursor stays on the pointer at any scale and scroll.
+  CursorPoint = View->ViewToPicture(View->MousePos);
   SourceView->Repaint();
   DestinationView->Repaint();
 }
@@ -677,6 +697,7 @@ void TDualImage::SetCursorKind(uint8_t Kind) {
   CursorKind = Kind;
   if (Kind == 0) FCursorLayer->Visible = false;
   if (Kind == 1 || Kind == 2) FCursorLayer->Visible = true;
+  if (Kind <= 2) SourceView->SetCursor(Kind == 0 ? crArrow : crCross);
 }
 
 TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y) {
