@@ -51,6 +51,9 @@ class TDualImage {
   TDualImage(TStream& Source, float Scale, TPictureView* DestinationView, TPictureView* SourceView);
   ~TDualImage();
   TDualImage(const TDualImage&) = delete;
+  // Forgets both views (their owner goes first): takes the layers out of
+  // them. Only destruction may follow.
+  void DetachViews();
   TDualImage& operator=(const TDualImage&) = delete;
 
   // Painting. PaintAt must be called inside an edit.
