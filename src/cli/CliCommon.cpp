@@ -82,15 +82,11 @@ int TArgs::IntValue(const std::string& name, int def, int lo, int hi) const {
 
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands = {
-      {"analyze", kAnalyzeHelp, AnalyzeCommand},
-      {"styles", kStylesHelp, StylesCommand},
-      {"brushes", kBrushesHelp, BrushesCommand},
-      {"preview", kPreviewHelp, PreviewCommand},
-      {"style", kStyleHelp, StyleCommand},
-      {"render", kRenderHelp, RenderCommand},
-      {"info", kInfoHelp, InfoCommand},
-      {"rerender", kRerenderHelp, RerenderCommand},
-      {"export-ps", kExportPsHelp, ExportPsCommand},
+      {"analyze", kAnalyzeHelp, AnalyzeCommand},    {"styles", kStylesHelp, StylesCommand},
+      {"brushes", kBrushesHelp, BrushesCommand},    {"preview", kPreviewHelp, PreviewCommand},
+      {"style", kStyleHelp, StyleCommand},          {"render", kRenderHelp, RenderCommand},
+      {"sketch", kSketchHelp, SketchCommand},       {"info", kInfoHelp, InfoCommand},
+      {"rerender", kRerenderHelp, RerenderCommand}, {"export-ps", kExportPsHelp, ExportPsCommand},
       {"patterns", kPatternsHelp, PatternsCommand},
   };
   return commands;

@@ -97,6 +97,7 @@ int PreviewCommand(const std::vector<std::string>& args);
 int StyleCommand(const std::vector<std::string>& args);
 int InfoCommand(const std::vector<std::string>& args);
 int RenderCommand(const std::vector<std::string>& args);
+int SketchCommand(const std::vector<std::string>& args);
 int RerenderCommand(const std::vector<std::string>& args);
 int ExportPsCommand(const std::vector<std::string>& args);
 // Describes a project (as text or one JSON object).
@@ -105,6 +106,7 @@ extern const char* const kRerenderHelp;
 extern const char* const kExportPsHelp;
 int PatternsCommand(const std::vector<std::string>& args);
 extern const char* const kRenderHelp;
+extern const char* const kSketchHelp;
 extern const char* const kStylesHelp;
 extern const char* const kBrushesHelp;
 extern const char* const kPreviewHelp;

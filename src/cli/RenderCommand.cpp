@@ -12,6 +12,7 @@
 #include "base/Random.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
+#include "cli/PaintSetup.h"
 #include "domain/BDomain.h"
 #include "library/Styles.h"
 
@@ -62,58 +63,6 @@ const char* const kRenderHelp =
     "  --threads N      threads for the analysis and the strokes (default: all\n"
     "                   cores); the picture is the same with any number\n";
 
-namespace {
-
-float ParseOffset(const TArgs& a, const std::string& opt) {
-  if (!a.Has(opt)) return 0.0f;
-  const std::string v = a.Value(opt);
-  char* end = nullptr;
-  const double f = std::strtod(v.c_str(), &end);
-  if (v.empty() || *end != '\0' || !(f >= -0.5 && f <= 0.5))
-    throw EUsage("option " + opt + " takes a number from -0.5 to 0.5, not '" + v + "'");
-  return float(f);
-}
-
-// Answers the domain's questions from the command line.
-class TCliDomainUi : public TDomainUi {
- public:
-  std::string LastError;
-  std::string OutputFile;
-  TProjectOptions Requested;
-  bool FullSize = false;
-  bool HasSize = false;
-  bool SizeRefused = false;
-
-  void ErrorBox(const std::string&, const std::string& Text) override { LastError = Text; }
-  bool ProjectOptions(int W, int H, int SW, int SH, TProjectOptions& Options) override {
-    Options = Requested;
-    if (FullSize) {
-      Options.Width = W, Options.Height = H;
-    } else if (HasSize) {
-      if (Requested.Width > W || Requested.Height > H) {
-        SizeRefused = true;
-        LastError = "the working size " + std::to_string(Requested.Width) + " x " +
-                    std::to_string(Requested.Height) + " is bigger than the picture (" +
-                    std::to_string(W) + " x " + std::to_string(H) + ")";
-        return false;
-      }
-    } else {
-      Options.Width = SW, Options.Height = SH;
-    }
-    return true;
-  }
-  bool SaveImageFile(std::string& FileName) override {
-    FileName = OutputFile;
-    return true;
-  }
-  void ApplyProgress(int K, int S) override {
-    if (S > 0 && (int64_t(K) * 100 / S) != (int64_t(K - 1) * 100 / S))
-      SetProgress(int(int64_t(K) * 100 / S));
-  }
-};
-
-}  // namespace
-
 int RenderCommand(const std::vector<std::string>& args) {
   TArgs a(args,
           {"-o",
@@ -161,45 +110,10 @@ int RenderCommand(const std::vector<std::string>& args) {
   const uint32_t seed = uint32_t(a.IntValue("--seed", 0, 0, 2147483647));
   const int dpi = a.IntValue("--dpi", 200, 1, 100000);
   SetThreadCount(a.IntValue("--threads", 0, 1, 64));
-  if (a.Has("--size") && a.Has("--full-size"))
-    throw EUsage("--size and --full-size exclude each other");
 
   TCliDomainUi ui;
-  ui.FullSize = a.Has("--full-size");
-  if (a.Has("--size")) {
-    const std::string v = a.Value("--size");
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
-        w < 2 || h < 2)
-      throw EUsage("--size takes WxH, for example 800x600, not '" + v + "'");
-    ui.HasSize = true;
-    ui.Requested.Width = w;
-    ui.Requested.Height = h;
-  }
-  {
-    const TPaper paper = ParsePaper(a);
-    ui.Requested.BackgroundColor = paper.Colour;
-    ui.Requested.BackgroundPicture = paper.Picture;
-    ui.Requested.BackgroundMode = paper.Mode;
-  }
-  TColorSettings colours;
-  const std::string cm = a.Value("--color", "auto");
-  if (cm == "auto")
-    colours.ColorMode = cmAuto;
-  else if (cm == "fixed")
-    colours.ColorMode = cmFixed;
-  else if (cm == "variants")
-    colours.ColorMode = cmVariants;
-  else
-    throw EUsage("--color takes auto, fixed or variants");
-  colours.ForeColor = a.Has("--fore") ? ParseColour("--fore", a.Value("--fore")) : clWhite32;
-  colours.BackColor = a.Has("--back") ? ParseColour("--back", a.Value("--back")) : clBlack32;
-  for (const std::string& v : a.Values("--variant"))
-    colours.AddVariantColor(ParseColour("--variant", v));
-  colours.HueOffset = ParseOffset(a, "--hue-offset");
-  colours.SaturationOffset = ParseOffset(a, "--sat-offset");
-  colours.LightnessOffset = ParseOffset(a, "--light-offset");
+  ReadWorkingSize(a, ui);
+  const TColorSettings colours = ReadColours(a);
 
   auto outputFor = [&](const std::string& input) {
     if (a.Has("-o")) return a.Value("-o");
@@ -221,29 +135,7 @@ int RenderCommand(const std::vector<std::string>& args) {
   domain.DestinationView = &destination;
 
   // The style: a library name or a style file.
-  std::unique_ptr<TBStyle> fileStyle;
-  if (a.Has("--style")) {
-    const std::string st = a.Value("--style");
-    if (fs::path(st).extension() == ".bst") {
-      fileStyle = std::make_unique<TBStyle>();
-      try {
-        fileStyle->LoadFromFile(st);
-      } catch (const std::exception& e) {
-        throw EInputFailed(st, e.what());
-      }
-    } else {
-      int found = -1;
-      for (int i = 0; i < domain.Styles.Count(); ++i)
-        if (domain.Styles.GetObject(i)->Name() == st) found = i;
-      if (found < 0) {
-        std::string names;
-        for (int i = 0; i < domain.Styles.Count(); ++i)
-          names += "\n  " + domain.Styles.GetObject(i)->Name();
-        throw EUsage("no style named \"" + st + "\"; the styles are:" + names);
-      }
-      domain.Styles.SetItemIndex(found);
-    }
-  }
+  const std::unique_ptr<TBStyle> fileStyle = SelectStyleOption(a, domain);
 
   // The pattern: chosen before any picture is read, so that a bad one is
   // reported at once.
@@ -264,18 +156,10 @@ int RenderCommand(const std::vector<std::string>& args) {
   int failed = 0;
   for (const std::string& input : inputs) {
     try {
-      if (!domain.LoadPicture(input)) {
-        if (ui.SizeRefused) throw EUsage(ui.LastError);
-        throw EInputFailed(input, ui.LastError.empty() ? "cannot be opened" : ui.LastError);
-      }
+      OpenInputPicture(domain, ui, input);
     } catch (const EInputFailed& e) {
       if (inputs.size() == 1) throw;
       std::fprintf(stderr, "brellin-cli: %s: %s\n", e.File.c_str(), e.what());
-      ++failed;
-      continue;
-    } catch (const EBrellinError& e) {
-      if (inputs.size() == 1) throw EInputFailed(input, e.what());
-      std::fprintf(stderr, "brellin-cli: %s: %s\n", input.c_str(), e.what());
       ++failed;
       continue;
     }
@@ -300,30 +184,7 @@ int RenderCommand(const std::vector<std::string>& args) {
       // Nothing was painted (every seed too weak for the style's border
       // limit): the paper alone is the result.
     }
-    const std::string out = outputFor(input);
-    ui.OutputFile = out;
-    try {
-      domain.SavePicture(destination.Bitmap(), dpi);
-    } catch (const std::exception& e) {
-      throw EOutputFailed(out, e.what());
-    }
-    if (a.Has("--ps")) {
-      const std::string ps = a.Value("--ps");
-      try {
-        doc.ExportPostScript(ps);
-      } catch (const std::exception& e) {
-        throw EOutputFailed(ps, e.what());
-      }
-    }
-    if (a.Has("--project")) {
-      const std::string project = a.Value("--project");
-      doc.ProjectFileName = project;
-      try {
-        domain.SaveProjectCommand();
-      } catch (const std::exception& e) {
-        throw EOutputFailed(project, e.what());
-      }
-    }
+    SaveResults(domain, ui, a, outputFor(input), dpi);
   }
   return failed > 0 ? kExitBadInput : kExitOk;
 }
