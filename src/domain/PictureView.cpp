@@ -87,8 +87,14 @@ void TPictureView::SetScale(float Value) {
 }
 
 void TPictureView::Paint(TBitmap32& Buffer) {
-  Buffer.SetSizeForOverwrite(FClientWidth, FClientHeight);
-  Buffer.Clear(BackgroundColor);
+  // Resizing allocates afresh: kept when the size stays.
+  if (Buffer.Width() != FClientWidth || Buffer.Height() != FClientHeight)
+    Buffer.SetSizeForOverwrite(FClientWidth, FClientHeight);
+  // The background shows where the picture does not cover the client area
+  // or lets it through.
+  const bool opaque = FBitmap.DrawMode == dmOpaque;
+  if (!opaque || ScaledWidth() - ScrollX < FClientWidth || ScaledHeight() - ScrollY < FClientHeight)
+    Buffer.Clear(BackgroundColor);
   const TRect v = VisibleRect();
   if (v.Right <= v.Left) return;
   if (Scale == 1.0f) {
@@ -97,8 +103,9 @@ void TPictureView::Paint(TBitmap32& Buffer) {
   }
   // The visible part is composed at scale 1 (every layer draws in picture
   // pixels), then scaled into the client area row by row.
-  FComposite.SetSizeForOverwrite(v.Width(), v.Height());
-  FComposite.Clear(BackgroundColor);
+  if (FComposite.Width() != v.Width() || FComposite.Height() != v.Height())
+    FComposite.SetSizeForOverwrite(v.Width(), v.Height());
+  if (!opaque) FComposite.Clear(BackgroundColor);
   PaintTo(FComposite, -v.Left, -v.Top);
   const double s = Scale;
   std::vector<int32_t> columns(static_cast<size_t>(FClientWidth));
