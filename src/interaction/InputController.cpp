@@ -169,7 +169,17 @@ void TBandInputController::MouseDown(TPictureView& Sender, TMouseButton Button, 
   auto curve = std::make_unique<TPolyBezier>(TPoint{X, Y});
   if (Document) curve->SetWidth(BandWidth(*Document));
   BeginCurve(Layer->AddPolyBezier(std::move(curve)), X, Y);
-  if (Document) Document->BeginEdit();
+  if (!Document) return;
+  try {
+    Document->BeginEdit();
+  } catch (...) {
+    // Without a bracket there is no gesture to paint.
+    Down = false;
+    Layer->SetCapturing(false);
+    Layer->Clear();
+    Points.clear();
+    throw;
+  }
 }
 
 void TBandInputController::MouseMove(TPictureView& Sender, TShiftState Shift, int X, int Y,

@@ -178,6 +178,29 @@ TEST(InputControllers, FailedAutoSketchRecordsNothingAndRestoresThePicture) {
   EXPECT_EQ(f.Doc().StateCount(), 2) << "the next gesture records its state";
 }
 
+// Free hand and pattern let failures through; the edit bracket must still
+// close, or every later gesture would be swallowed into the failed one.
+TEST(InputControllers, FailuresOfFreeHandAndPatternCloseTheEdit) {
+  TToolFixture f;
+  const TBitmap32 paper = f.D.Dest.Bitmap();
+  auto failing = [] { SetPressureSource([]() -> double { throw EBrellinError("pen lost"); }); };
+  f.Tools->SetTool(3);
+  f.D.Source.MouseDown(mbLeft, ssLeft, 20, 20);
+  for (int i = 1; i <= 4; ++i) f.D.Source.MouseMove(ssLeft, 20 + 12 * i, 20 + 8 * i);
+  failing();
+  EXPECT_THROW(f.D.Source.MouseUp(mbLeft, 0, 68, 52), EBrellinError);
+  EXPECT_EQ(f.Doc().EditDepth, 0);
+  EXPECT_EQ(f.Doc().VectorLayer->Count(), 0);
+  f.Tools->SetTool(4);
+  EXPECT_THROW(f.D.Source.MouseDown(mbLeft, ssLeft, 60, 40), EBrellinError);
+  EXPECT_EQ(f.Doc().EditDepth, 0);
+  EXPECT_TRUE(test::SamePixels(paper, f.D.Dest.Bitmap()));
+  f.Wacom.Install();
+  f.Tools->SetTool(5);
+  f.Gesture({{60, 40}, {64, 44}});
+  EXPECT_EQ(f.Doc().StateCount(), 1);
+}
+
 TEST(ToolManager, SelectsToolsActivatingOnlyOnChange) {
   TToolFixture f;
   EXPECT_THROW(f.Tools->SetTool(6), EBrellinError);
