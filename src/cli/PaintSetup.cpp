@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "base/Errors.h"
-#include "base/Progress.h"
 
 namespace brellin::cli {
 
@@ -24,29 +23,6 @@ float ParseOffset(const TArgs& a, const std::string& opt) {
 }
 
 }  // namespace
-
-bool TCliDomainUi::ProjectOptions(int W, int H, int SW, int SH, TProjectOptions& Options) {
-  Options = Requested;
-  if (FullSize) {
-    Options.Width = W, Options.Height = H;
-  } else if (HasSize) {
-    if (Requested.Width > W || Requested.Height > H) {
-      SizeRefused = true;
-      LastError = "the working size " + std::to_string(Requested.Width) + " x " +
-                  std::to_string(Requested.Height) + " is bigger than the picture (" +
-                  std::to_string(W) + " x " + std::to_string(H) + ")";
-      return false;
-    }
-  } else {
-    Options.Width = SW, Options.Height = SH;
-  }
-  return true;
-}
-
-void TCliDomainUi::ApplyProgress(int K, int S) {
-  if (S > 0 && (int64_t(K) * 100 / S) != (int64_t(K - 1) * 100 / S))
-    SetProgress(int(int64_t(K) * 100 / S));
-}
 
 void ReadWorkingSize(const TArgs& a, TCliDomainUi& ui) {
   if (a.Has("--size") && a.Has("--full-size"))
@@ -113,17 +89,6 @@ std::unique_ptr<TBStyle> SelectStyleOption(const TArgs& a, TDomain& domain) {
   }
   domain.Styles.SetItemIndex(found);
   return nullptr;
-}
-
-void OpenInputPicture(TDomain& domain, TCliDomainUi& ui, const std::string& input) {
-  try {
-    if (!domain.LoadPicture(input)) {
-      if (ui.SizeRefused) throw EUsage(ui.LastError);
-      throw EInputFailed(input, ui.LastError.empty() ? "cannot be opened" : ui.LastError);
-    }
-  } catch (const EBrellinError& e) {
-    throw EInputFailed(input, e.what());
-  }
 }
 
 void SaveResults(TDomain& domain, TCliDomainUi& ui, const TArgs& a, const std::string& out,

@@ -11,6 +11,7 @@
 #include "base/Progress.h"
 #include "base/Random.h"
 #include "cli/CliCommon.h"
+#include "cli/CliDomainUi.h"
 #include "cli/CliLibraries.h"
 #include "cli/PaintSetup.h"
 #include "domain/BDomain.h"
@@ -160,6 +161,11 @@ int RenderCommand(const std::vector<std::string>& args) {
     } catch (const EInputFailed& e) {
       if (inputs.size() == 1) throw;
       std::fprintf(stderr, "brellin-cli: %s: %s\n", e.File.c_str(), e.what());
+      ++failed;
+      continue;
+    } catch (const EBrellinError& e) {
+      if (inputs.size() == 1) throw EInputFailed(input, e.what());
+      std::fprintf(stderr, "brellin-cli: %s: %s\n", input.c_str(), e.what());
       ++failed;
       continue;
     }

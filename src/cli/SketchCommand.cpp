@@ -275,7 +275,11 @@ int SketchCommand(const std::vector<std::string>& args) {
   domain.ToolManagerFactory = MakeToolManagerFactory();
   const std::unique_ptr<TBStyle> fileStyle = SelectStyleOption(a, domain);
   if (a.Has("--pattern")) SelectPattern(domain.Patterns, a.Value("--pattern"));
-  OpenInputPicture(domain, ui, input);
+  try {
+    OpenInputPicture(domain, ui, input);
+  } catch (const EBrellinError& e) {
+    throw EInputFailed(input, e.what());
+  }
   if (fileStyle) domain.Document->SetStyle(fileStyle.get());
   domain.Document->Colors = colours;
   SetRandSeed(seed);
