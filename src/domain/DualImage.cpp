@@ -103,18 +103,27 @@ class TDualImage::TOverlayLayer : public TPaintLayer {
   TDualImage& FDoc;
 };
 
-// The brush cursor over the active view.
+// The brush cursor over the active view. Drawn at the view's scale, so
+// that its thin lines stay whole when zoomed out.
 class TDualImage::TCursorLayer : public TPaintLayer {
  public:
   explicit TCursorLayer(TDualImage& Doc) : FDoc(Doc) {}
   void Paint(TBitmap32& Buffer, const TPictureView&, int Ox, int Oy) override {
-    const TPoint c{FDoc.CursorPoint.X + Ox, FDoc.CursorPoint.Y + Oy};
-    const int r = FDoc.BrushRadius;
+    Draw(Buffer, {FDoc.CursorPoint.X + Ox, FDoc.CursorPoint.Y + Oy}, float(FDoc.BrushRadius));
+  }
+  bool PaintsScaled() const override { return true; }
+  void PaintScaled(TBitmap32& Buffer, const TPictureView& View, int Ox, int Oy) override {
+    const double s = View.Scale;
+    Draw(Buffer, {Round(FDoc.CursorPoint.X * s) + Ox, Round(FDoc.CursorPoint.Y * s) + Oy},
+         float(FDoc.BrushRadius * s));
+  }
+  void Draw(TBitmap32& Buffer, TPoint c, float r) {
     if (FDoc.CursorKind == 1) {
-      DrawDashedCircle(Buffer, c, clWhite32, clBlack32, float(r));
+      DrawDashedCircle(Buffer, c, clWhite32, clBlack32, r);
     } else if (FDoc.CursorKind == 2) {
-      Buffer.LineFS(float(c.X - r), float(c.Y), float(c.X + r), float(c.Y), clWhite32);
-      Buffer.LineFS(float(c.X), float(c.Y - r), float(c.X), float(c.Y + r), clWhite32);
+      const float x = float(c.X), y = float(c.Y);
+      Buffer.LineFS(x - r, y, x + r, y, clWhite32);
+      Buffer.LineFS(x, y - r, x, y + r, clWhite32);
     }
   }
 

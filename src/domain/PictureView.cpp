@@ -41,9 +41,13 @@ TPoint TPictureView::PictureToView(TPoint P) const {
 }
 
 void TPictureView::PaintTo(TBitmap32& Buffer, int X, int Y) {
+  Compose(Buffer, X, Y, Layers.size());
+}
+
+void TPictureView::Compose(TBitmap32& Buffer, int X, int Y, size_t Count) {
   FBitmap.DrawTo(Buffer, X, Y);
-  for (TPaintLayer* l : Layers)
-    if (l->Visible) l->Paint(Buffer, *this, X, Y);
+  for (size_t i = 0; i < Count; ++i)
+    if (Layers[i]->Visible) Layers[i]->Paint(Buffer, *this, X, Y);
 }
 
 void TPictureView::SetClientSize(int Width, int Height) {
@@ -101,12 +105,16 @@ void TPictureView::Paint(TBitmap32& Buffer) {
     PaintTo(Buffer, -ScrollX, -ScrollY);
     return;
   }
-  // The visible part is composed at scale 1 (every layer draws in picture
-  // pixels), then scaled into the client area row by row.
+  // The visible part is composed at scale 1 with the layers that draw in
+  // picture pixels only, then scaled into the client area row by row; the
+  // layers on top that can paint at the scale (thin lines such as the brush
+  // cursor would lose rows and columns when zoomed out) paint then.
+  size_t composed = Layers.size();
+  while (composed > 0 && Layers[composed - 1]->PaintsScaled()) --composed;
   if (FComposite.Width() != v.Width() || FComposite.Height() != v.Height())
     FComposite.SetSizeForOverwrite(v.Width(), v.Height());
   if (!opaque) FComposite.Clear(BackgroundColor);
-  PaintTo(FComposite, -v.Left, -v.Top);
+  Compose(FComposite, -v.Left, -v.Top, composed);
   const double s = Scale;
   std::vector<int32_t> columns(static_cast<size_t>(FClientWidth));
   int first = FClientWidth, last = 0;
@@ -128,6 +136,8 @@ void TPictureView::Paint(TBitmap32& Buffer) {
     for (int bx = first; bx < last; ++bx) d[bx] = src[columns[size_t(bx)]];
     previous = py;
   }
+  for (size_t i = composed; i < Layers.size(); ++i)
+    if (Layers[i]->Visible) Layers[i]->PaintScaled(Buffer, *this, -ScrollX, -ScrollY);
 }
 
 void TPictureView::SetCursor(TViewCursor Value) {

@@ -23,6 +23,14 @@ class TPaintLayer {
   // Paints into a buffer at the picture's scale 1; (OriginX, OriginY) is
   // where the picture's top-left corner lies in the buffer.
   virtual void Paint(TBitmap32& Buffer, const TPictureView& View, int OriginX, int OriginY) = 0;
+  // A layer that can paint straight into a view's buffer at the view's
+  // scale says so; the others are composed with the picture at scale 1 and
+  // scaled with it. (OriginX, OriginY) is again the picture's top-left
+  // corner in the buffer.
+  virtual bool PaintsScaled() const { return false; }
+  virtual void PaintScaled(TBitmap32& Buffer, const TPictureView& View, int OriginX, int OriginY) {
+    Paint(Buffer, View, OriginX, OriginY);
+  }
   bool Visible = true;
   bool MouseEvents = false;
   // Whether the layer takes a mouse event at view position (X, Y); asked only
@@ -149,6 +157,8 @@ class TPictureView {
   TPaintLayer* LayerAt(int X, int Y);
 
  private:
+  // The picture and the first Count layers into Buffer at (X, Y), at scale 1.
+  void Compose(TBitmap32& Buffer, int X, int Y, size_t Count);
   TBitmap32 FBitmap;
   TBitmap32 FComposite;  // the visible part at scale 1, kept between paints
   int FClientWidth = 0, FClientHeight = 0;

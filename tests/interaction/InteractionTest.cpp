@@ -306,5 +306,26 @@ TEST(PictureView, PaintsTheVisiblePartAtScaleAndClampsTheScroll) {
   EXPECT_EQ(v.MousePos, TPoint({3, 4}));
 }
 
+TEST(PictureView, TheBrushCursorStaysWholeWhenZoomedOut) {
+  test::TTestDocument d;
+  d.Doc->SetBrushRadius(20);
+  // At a quarter, scaling the picture keeps one row in four: rows 41 and 42,
+  // where the cross's arm lies, would both be dropped.
+  d.Doc->SetCursorPoint({61, 42});
+  d.Source.SetClientSize(64, 48);
+  d.Source.SetScale(0.25f);
+  auto paint = [&](uint8_t kind) {
+    d.Doc->SetCursorKind(kind);
+    TBitmap32 b;
+    d.Source.Paint(b);
+    return b;
+  };
+  const TBitmap32 with = paint(2), without = paint(0);
+  for (int x = 11; x <= 19; x += 2)  // the arm runs from 10 to 20 on row 10
+    EXPECT_TRUE(with.Pixel(x, 9) != without.Pixel(x, 9) ||
+                with.Pixel(x, 10) != without.Pixel(x, 10))
+        << x;
+}
+
 }  // namespace
 }  // namespace brellin
