@@ -26,18 +26,18 @@ TToolManager::~TToolManager() {
     FDestinationView->Events = FDestinationSaved;
 }
 
-TAbstractInputController* TToolManager::Controller(int Tool) const {
+TAbstractInputController* TToolManager::Controller(int Tool) {
   switch (Tool) {
     case 1:
-      return const_cast<TPointerInputController*>(&FPointer);
+      return &FPointer;
     case 2:
-      return const_cast<TAddCurveInputController*>(&FCurve);
+      return &FCurve;
     case 3:
-      return const_cast<TBandInputController*>(&FBand);
+      return &FBand;
     case 4:
-      return const_cast<TPatternInputController*>(&FPattern);
+      return &FPattern;
     case 5:
-      return const_cast<TAutoInputController*>(&FAuto);
+      return &FAuto;
     default:
       return nullptr;
   }

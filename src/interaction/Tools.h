@@ -29,7 +29,8 @@ class TToolManager : public TAbstractToolManager {
   void SetEnabled(bool Value) override { FEnabled = Value; }
   bool Enabled() const override { return FEnabled; }
   TAbstractInputController* Current() const { return FCurrent; }
-  TAbstractInputController* Controller(int Tool) const;
+  // The controller of a tool, nullptr for 0.
+  TAbstractInputController* Controller(int Tool);
 
   // A point of the active view in document coordinates: through the view's
   // scale and scroll, then, on the destination view, scaled by the width
