@@ -112,6 +112,7 @@ const std::vector<TCommand>& Commands() {
       {"preview", kPreviewHelp, PreviewCommand},
       {"style", kStyleHelp, StyleCommand},
       {"render", kRenderHelp, RenderCommand},
+      {"sketch", kSketchHelp, SketchCommand},
       {"info", kInfoHelp, InfoCommand},
       {"rerender", kRerenderHelp, RerenderCommand},
       {"export-ps", kExportPsHelp, ExportPsCommand},

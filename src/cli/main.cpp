@@ -17,6 +17,8 @@ static void PrintUsage(std::FILE* f) {
       "        analyse a picture into its feature map\n"
       "  render INPUT [-o OUT.jpg] [--style S] [--steps N] [--seed N] [--project P.bpj] ...\n"
       "        paint a picture with strokes that follow its contours or a pattern\n"
+      "  sketch INPUT --script FILE -o OUT [--project P.bpj] [--ps P.ps] ...\n"
+      "        paint a picture by a script of mouse, key, wheel and pen events\n"
       "  styles | brushes | patterns\n"
       "        list the style, brush or pattern library of the program folder\n"
       "  preview STYLE|PATTERN -o FILE.png\n"

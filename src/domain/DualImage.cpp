@@ -103,18 +103,27 @@ class TDualImage::TOverlayLayer : public TPaintLayer {
   TDualImage& FDoc;
 };
 
-// The brush cursor over the active view.
+// The brush cursor over the active view. Drawn at the view's scale, so
+// that its thin lines stay whole when zoomed out.
 class TDualImage::TCursorLayer : public TPaintLayer {
  public:
   explicit TCursorLayer(TDualImage& Doc) : FDoc(Doc) {}
   void Paint(TBitmap32& Buffer, const TPictureView&, int Ox, int Oy) override {
-    const TPoint c{FDoc.CursorPoint.X + Ox, FDoc.CursorPoint.Y + Oy};
-    const int r = FDoc.BrushRadius;
+    Draw(Buffer, {FDoc.CursorPoint.X + Ox, FDoc.CursorPoint.Y + Oy}, float(FDoc.BrushRadius));
+  }
+  bool PaintsScaled() const override { return true; }
+  void PaintScaled(TBitmap32& Buffer, const TPictureView& View, int Ox, int Oy) override {
+    const double s = View.Scale;
+    Draw(Buffer, {Round(FDoc.CursorPoint.X * s) + Ox, Round(FDoc.CursorPoint.Y * s) + Oy},
+         float(FDoc.BrushRadius * s));
+  }
+  void Draw(TBitmap32& Buffer, TPoint c, float r) {
     if (FDoc.CursorKind == 1) {
-      DrawDashedCircle(Buffer, c, clWhite32, clBlack32, float(r));
+      DrawDashedCircle(Buffer, c, clWhite32, clBlack32, r);
     } else if (FDoc.CursorKind == 2) {
-      Buffer.LineFS(float(c.X - r), float(c.Y), float(c.X + r), float(c.Y), clWhite32);
-      Buffer.LineFS(float(c.X), float(c.Y - r), float(c.X), float(c.Y + r), clWhite32);
+      const float x = float(c.X), y = float(c.Y);
+      Buffer.LineFS(x - r, y, x + r, y, clWhite32);
+      Buffer.LineFS(x, y - r, x, y + r, clWhite32);
     }
   }
 
@@ -498,6 +507,24 @@ void TDualImage::EndEdit() {
   if (OnChange) OnChange(*this);
 }
 
+void TDualImage::CancelEdit() {
+  if (EditDepth <= 0) return;
+  if (--EditDepth > 0) return;
+  StopStrokeQueue();
+  DirtyRect = EmptyRect;
+  const std::unique_ptr<TBState> state = std::move(CurrentState);
+  if (!state) return;
+  // The state still holds whole copies of both pictures from BeginEdit.
+  auto restore = [](TBitmap32& To, TBitmap32& From) {
+    if (From.Width() == To.Width() && From.Height() == To.Height())
+      std::copy(From.Bits(), From.Bits() + From.PixelCount(), To.Bits());
+  };
+  restore(FeatureMap, state->FeaturePixels->Bitmap());
+  TBitmap32& d = Destination();
+  UpdateLocked(d, [&] { restore(d, state->DestinationPixels->Bitmap()); });
+  DestinationView->Repaint();
+}
+
 void TDualImage::Undo() {
   History->Undo(FeatureMap, Destination());
   if (!History->Top()) {
@@ -678,7 +705,9 @@ void TDualImage::SetActiveView(TPictureView* View) {
                              [&](TPaintLayer* l) { return VectorLayer->IsDisplayLayer(l); });
   if (curves != layers.end()) std::rotate(layers.begin(), curves, curves + 1);
   ActiveView->AddLayer(FCursorLayer.get());
-  CursorPoint = View->MousePos;
+  // The cursor point is kept in picture pixels of the active view, so the
+  // cursor stays on the pointer at any scale and scroll.
+  CursorPoint = View->ViewToPicture(View->MousePos);
   SourceView->Repaint();
   DestinationView->Repaint();
 }
@@ -692,6 +721,7 @@ void TDualImage::SetCursorKind(uint8_t Kind) {
   CursorKind = Kind;
   if (Kind == 0) FCursorLayer->Visible = false;
   if (Kind == 1 || Kind == 2) FCursorLayer->Visible = true;
+  if (Kind <= 2 && SourceView) SourceView->SetCursor(Kind == 0 ? crArrow : crCross);
 }
 
 TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y) {

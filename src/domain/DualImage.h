@@ -89,6 +89,11 @@ class TDualImage {
   // bracket pushes the state, or ends with a silent stop when nothing was painted.
   void BeginEdit();
   void EndEdit();
+  // Closes a bracket without recording it: the outermost one drops its
+  // state and puts the destination and the feature map back as they were
+  // at its BeginEdit (without a recorded history there is nothing to put
+  // back). Waits for queued strokes first and drops their failures.
+  void CancelEdit();
 
   // The history.
   void Undo();

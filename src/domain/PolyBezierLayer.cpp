@@ -14,7 +14,11 @@ class TPolyBezierLayer::TDisplayLayer : public TPaintLayer {
   }
   bool HitTest(const TPictureView& View, int X, int Y) override {
     // The layer covers the picture: its top-left corner is the picture's.
-    return FOwner.HitTestCurves(View.PictureToView({0, 0}), X, Y);
+    // The curves lie in picture pixels, so at another scale the point is
+    // taken to the picture's pixel under it.
+    const TPoint o = View.PictureToView({0, 0});
+    const TPoint p = View.ViewToPicture({X, Y});
+    return FOwner.HitTestCurves(o, p.X + o.X, p.Y + o.Y);
   }
 
  private:

@@ -73,6 +73,11 @@ TEST(PolyBezierLayer, HitTestsLowerCurveFirstCapturingAndEditing) {
   EXPECT_EQ(f.View.LayerAt(5, 10), nullptr);
   layer.EnableEditing();
   EXPECT_NE(f.View.LayerAt(5, 10), nullptr);
+  // Zoomed in twice: the end point (30, 40) lies at view (55, 80).
+  f.View.Scale = 2.0f;
+  EXPECT_NE(f.View.LayerAt(55, 80), nullptr);
+  EXPECT_EQ(layer.CurrentIndex, 1);
+  EXPECT_EQ(f.View.LayerAt(25, 40), nullptr);
 }
 
 TEST(PolyBezierLayer, PaintsCurrentCurveRedOthersOliveAndClears) {
