@@ -86,10 +86,8 @@ TDomain::TDomain(TDomainUi* Ui)
   scratch->StoreReset();
   Styles.InsertFirst(std::move(scratch));
   Styles.OnChange = [this](TPersistentObjectManager&) { StyleSelected(); };
-  Styles.OnAdd = [this](TPersistentObjectManager&) {
-    if (Document) Document->SetStyle(CurrentStyle());
-    SelectStyleBrush();
-  };
+  Styles.OnBeforeChange = [this](TPersistentObjectManager&) { StyleLeaving(); };
+  Styles.OnAdd = [this](TPersistentObjectManager&) { StyleAdded(); };
   Styles.SetItemIndex(0);
 
   // Parked pictures of an interrupted run are of no use any more.
@@ -109,6 +107,7 @@ TDomain::TDomain(TDomainUi* Ui)
 TDomain::~TDomain() {
   if (TempManager() == TempFolder.get()) SetTempManager(nullptr);
   TempFolder.reset();
+  ToolManager.reset();
   Document.reset();
   SetStylePreviewBrushes(nullptr);
   SetStyleLoadingQuery(nullptr);
@@ -122,6 +121,8 @@ void TDomain::BrushSelected() {
   if (FBrushSelectedDetached) return;
   if (TBStyle* s = CurrentStyle())
     if (TPersistentObject* b = Brushes.Current()) s->SetBrushId(b->Id());
+  Notify(OnUpdateStyleFrame, Styles.ItemIndex());
+  Notify(OnUpdateBrushThumbnail);
 }
 
 void TDomain::SelectStyleBrush() {
@@ -137,9 +138,113 @@ void TDomain::SelectStyleBrush() {
 
 void TDomain::StyleSelected() {
   if (Document) Document->SetStyle(CurrentStyle());
-  if (OnRefresh) OnRefresh(*this);
+  Notify(OnStyleChanged, Styles.ItemIndex());
+  Notify(OnRefresh);
   SelectStyleBrush();
+  Notify(OnUpdateBrushThumbnail);
 }
+
+void TDomain::StyleLeaving() {
+  Notify(OnUpdateStyleFrame, Styles.ItemIndex());
+}
+
+void TDomain::StyleAdded() {
+  if (Document) Document->SetStyle(CurrentStyle());
+  SelectStyleBrush();
+  Notify(OnStyleChanged, Styles.Count() - 1);
+  Notify(OnRefresh);
+}
+
+void TDomain::ResetViews() {
+  for (TPictureView* v : {SourceView, DestinationView}) {
+    v->ClearLayers();
+    v->Scale = 1.0f;
+    v->ScrollX = v->ScrollY = 0;
+  }
+}
+
+void TDomain::FreeDocument() {
+  // The tool manager holds the views' event handlers and the document.
+  ToolManager.reset();
+  Document.reset();
+}
+
+void TDomain::SetUpDocument() {
+  // The source is shown half transparent over the view.
+  SourceView->Bitmap().DrawMode = dmBlend;
+  SourceView->Bitmap().MasterAlpha = 128;
+  ApplyDone = false;
+  Document->OnChange = [this](TDualImage&) { Notify(OnCommandsChanged); };
+  Document->BrushLibrary = &Brushes;
+  Document->PatternLibrary = &Patterns;
+  Document->SetStyle(CurrentStyle());
+}
+
+void TDomain::DetachViews() {
+  ToolManager.reset();
+  if (Document) Document->DetachViews();
+  SourceView = DestinationView = nullptr;
+}
+
+void TDomain::HelpCmd() {
+  FUi->ShellOpen(ProgramFolder() + "Help/index.html");
+}
+
+void TDomain::SetFullScreenPaint(bool On) {
+  if (On && !FFullScreenPaint) {
+    FUi->ShowFullScreenPaint();
+    FFullScreenPaint = true;
+  } else if (!On && FFullScreenPaint) {
+    FFullScreenPaint = false;
+    FUi->CloseFullScreenPaint();
+  }
+}
+
+bool TDomainUi::InputBox(const std::string&, const std::string&, std::string&) {
+  throw ENeedsDialog("the input box");
+}
+bool TDomainUi::WarningYesNo(const std::string& Text) {
+  throw ENeedsDialog("the question \"" + Text + "\"");
+}
+void TDomainUi::ApplyDialog(int, const TApplyDialogHandlers&) {
+  throw ENeedsDialog("the apply dialog");
+}
+bool TDomainUi::BackgroundDialog(TBackgroundChoice&) {
+  throw ENeedsDialog("the background dialog");
+}
+void TDomainUi::AboutBox() {
+  throw ENeedsDialog("the about box");
+}
+void TDomainUi::ShowNavigator() {
+  throw ENeedsDialog("the navigator");
+}
+void TDomainUi::FullScreenPreview() {
+  throw ENeedsDialog("the full-screen preview");
+}
+void TDomainUi::ShowFullScreenPaint() {
+  throw ENeedsDialog("the full-screen paint window");
+}
+void TDomainUi::ShellOpen(const std::string& Path) {
+  throw ENeedsDialog("a browser for " + Path);
+}
+bool TDomainUi::ClipboardHasBitmap() {
+  TClipboardPort* c = ClipboardPort();
+  return c && c->HasBitmap();
+}
+
+namespace {
+
+// The hourglass cursor for a scope.
+class TBusyCursor {
+ public:
+  explicit TBusyCursor(TDomainUi& Ui) : FUi(Ui) { FUi.SetBusyCursor(true); }
+  ~TBusyCursor() { FUi.SetBusyCursor(false); }
+
+ private:
+  TDomainUi& FUi;
+};
+
+}  // namespace
 
 bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool FromClipboard) {
   struct TLoadingGuard {
@@ -147,6 +252,8 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
     explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
     ~TLoadingGuard() { Flag = false; }
   } loading(Loading);
+  FUi->HideNavigator();
+  TBusyCursor busy(*FUi);
   // The picture is read and checked aside: a refused or cancelled picture
   // leaves the open document and its source picture as they were.
   TBitmap32 source;
@@ -188,10 +295,10 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
     TBitmap32 resampled = Resample(source, options.Width, options.Height);
     source = std::move(resampled);
   }
-  SourceView->ClearLayers();
-  DestinationView->ClearLayers();
-  Document.reset();
+  ResetViews();
+  FreeDocument();
   SourceView->Bitmap() = std::move(source);
+  SourceView->Bitmap().DrawMode = dmOpaque;
   SourceView->Bitmap().MasterAlpha = 255;
   std::unique_ptr<TDualImage> document;
   {
@@ -204,15 +311,12 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   dest.SetSizeForOverwrite(options.Width, options.Height);
   dest.Clear(clWhite32);
   Document = std::move(document);
-  ApplyDone = false;
-  Document->BrushLibrary = &Brushes;
-  Document->PatternLibrary = &Patterns;
-  Document->SetStyle(CurrentStyle());
+  SetUpDocument();
   Document->BackgroundColor = options.BackgroundColor;
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
   Document->SetBackgroundMode(options.BackgroundMode);
   Document->Modified = false;
-  if (OnRefresh) OnRefresh(*this);
+  StartToolManager();
   return true;
 }
 
@@ -289,12 +393,13 @@ class TNextStepGuess {
 
 void TDomain::ApplyStart(int Steps) {
   if (!Document) return;
+  TBusyCursor busy(*FUi);
   TPhaseTimer timer("apply");
   RunInEdit([&](TBitmap32& dest) {
     const int s = Steps;
     ApplyRunning = true;
     ApplyDone = true;
-    bool stopped = false;
+    bool stopped = false, completed = false;
     Document->ForecastSteps(dest.Width(), dest.Height());
     TNextStepGuess next;
     for (int k = ApplyNextStep; k <= s; ++k) {
@@ -304,7 +409,10 @@ void TDomain::ApplyStart(int Steps) {
       Document->PaintAt(x, y);
       FUi->ApplyProgress(k, s);
       FUi->ProcessEvents();
-      if (k == s) break;
+      if (k == s) {
+        completed = true;
+        break;
+      }
       if (!ApplyRunning) {
         stopped = true;
         break;
@@ -312,8 +420,10 @@ void TDomain::ApplyStart(int Steps) {
       ApplyNextStep = k;
       ApplySteps = k;
     }
+    // A run that never started (ApplyNextStep beyond Steps) keeps
+    // ApplySteps: "Repeat last apply" repeats the last real run.
     if (!stopped) {
-      ApplySteps = s;
+      if (completed) ApplySteps = s;
       ApplyNextStep = 1;
     }
   });
@@ -355,6 +465,7 @@ void TDomain::SaveProjectCommand() {
     SaveProjectAsCommand();
     return;
   }
+  TBusyCursor busy(*FUi);
   Document->Compact();
   const std::string target = Document->ProjectFileName;
   if (IsRemotePath(target)) {
@@ -398,6 +509,8 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
     explicit TLoadingGuard(bool& F) : Flag(F) { Flag = true; }
     ~TLoadingGuard() { Flag = false; }
   } loading(Loading);
+  FUi->HideNavigator();
+  TBusyCursor busy(*FUi);
   // A project on a network drive is read from a local copy.
   std::string read = Path;
   struct TRemove {
@@ -418,17 +531,12 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
     read = remove.Name = local;
   }
   TFileStream file(read, fmOpenRead);
-  SourceView->ClearLayers();
-  DestinationView->ClearLayers();
-  Document.reset();
+  ResetViews();
+  FreeDocument();
   Document = std::make_unique<TDualImage>(file, 1.0f, DestinationView, SourceView);
-  SourceView->Bitmap().MasterAlpha = 255;
   Document->ProjectFileName = Path;
-  ApplyDone = false;
-  Document->BrushLibrary = &Brushes;
-  Document->PatternLibrary = &Patterns;
-  Document->SetStyle(CurrentStyle());
-  if (OnRefresh) OnRefresh(*this);
+  SetUpDocument();
+  StartToolManager();
   if (Document->NeedsRerender) Document->RerenderDestination();
   Document->Modified = false;
 }
@@ -443,7 +551,10 @@ void TDomain::PostScriptCommand() {
   if (!Document) return;
   std::string file;
   if (!FUi->SavePostScriptFile(file)) return;
-  Document->ExportPostScript(file);
+  {
+    TBusyCursor busy(*FUi);
+    Document->ExportPostScript(file);
+  }
   FUi->InfoBox("Brellin", "The file was succesfully exported as a PostScript file:\r\n" + file);
 }
 
@@ -474,20 +585,27 @@ void TDomain::OpenCommand() {
   CloseCommand();
   std::string file;
   if (!FUi->OpenPictureFile(file)) return;
-  LoadPicture(file);
+  // A refused picture or a cancelled options dialog ends the command.
+  if (!LoadPicture(file)) return;
   Styles.SetItemIndex(0);
 }
 
 void TDomain::CloseCommand() {
   if (Document && AskSaveProject()) {
+    FreeDocument();
     SourceView->ClearLayers();
     DestinationView->ClearLayers();
-    Document.reset();
     // Pages kept for the next big pictures go back to the system while no
     // picture is open.
     ReleaseSpareBlocks();
   }
   if (OnRefresh) OnRefresh(*this);
+}
+
+void TDomain::StartToolManager() {
+  if (ToolManagerFactory) ToolManager = ToolManagerFactory(*Document);
+  PointerCommand();
+  Notify(OnRefresh);
 }
 
 void TDomain::PatternCreated() {

@@ -6,12 +6,14 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "base/Bitmap32.h"
 #include "base/Stream.h"
 #include "domain/DualImage.h"
 #include "domain/PictureView.h"
+#include "domain/ToolManagerPort.h"
 #include "history/UTempManager.h"
 #include "library/PersistentObjects.h"
 
@@ -23,6 +25,33 @@ struct TProjectOptions {
   TColor32 BackgroundColor = clWhite32;
   std::shared_ptr<const TBitmap32> BackgroundPicture;  // may be null
   uint8_t BackgroundMode = 0;  // 0 solid colour, 1 stretched picture, 2 tiled picture
+};
+
+// A command asked for a dialog or window that the user interface at hand
+// cannot show. The defaults of TDomainUi's interactive methods throw it, so a
+// caller without dialogs (the command line, a test) learns that a command
+// needs one instead of having it silently cancelled. Not an EBrellinError:
+// nothing on the way swallows it.
+class ENeedsDialog : public std::runtime_error {
+ public:
+  explicit ENeedsDialog(const std::string& Dialog_)
+      : std::runtime_error("needs " + Dialog_), Dialog(Dialog_) {}
+  std::string Dialog;  // "the input box", "the apply dialog", ...
+};
+
+// The background dialog's answers.
+struct TBackgroundChoice {
+  TColor32 Color = clWhite32;
+  std::shared_ptr<const TBitmap32> Picture;  // may be null
+  uint8_t Mode = 0;                          // 0 solid colour, 1 stretched picture, 2 tiled picture
+};
+
+// What the apply dialog's buttons do: Start runs (or resumes) a run of the
+// dialog's step count; Stop and Close ask a running one to stop.
+struct TApplyDialogHandlers {
+  std::function<void(int Steps)> Start;
+  std::function<void()> Stop;
+  std::function<void()> Close;
 };
 
 class TDomainUi {
@@ -76,6 +105,34 @@ class TDomainUi {
   virtual void ApplyProgress(int K, int S) { (void)K, (void)S; }
   // Let pending user-interface events run (the apply dialog's Stop button).
   virtual void ProcessEvents() {}
+
+  // The interactive parts of the commands. Each default throws ENeedsDialog.
+  // The input box preset with Value; false when cancelled.
+  virtual bool InputBox(const std::string& Caption, const std::string& Prompt, std::string& Value);
+  // A warning with the buttons Yes and No; true for Yes.
+  virtual bool WarningYesNo(const std::string& Text);
+  // The apply dialog, modal, preset with Steps.
+  virtual void ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers);
+  // The background dialog preset with Choice; false when not closed with OK.
+  virtual bool BackgroundDialog(TBackgroundChoice& Choice);
+  virtual void AboutBox();
+  virtual void ShowNavigator();
+  // The full-screen preview, modal.
+  virtual void FullScreenPreview();
+  // Creates and shows the full-screen paint window.
+  virtual void ShowFullScreenPaint();
+  // Opens a file or address with the desktop's program for it.
+  virtual void ShellOpen(const std::string& Path);
+
+  // Side effects a caller without windows can ignore.
+  virtual void HideNavigator() {}
+  virtual void CloseFullScreenPaint() {}
+  // The hourglass cursor on (nested calls balance) and off.
+  virtual void SetBusyCursor(bool Busy) { (void)Busy; }
+  // The colour panel forgets its swatches and offsets for a new document.
+  virtual void ResetColorPanel() {}
+  // Whether the clipboard holds a picture; by default the clipboard port's answer.
+  virtual bool ClipboardHasBitmap();
 };
 
 // Whether Path lies on a network file system (or is a "\\\\server" path);
@@ -150,6 +207,68 @@ class TDomain {
     if (AskSaveProject()) FUi->Terminate();
   }
 
+  // The command set (see Commands.h). CommandUpdate is the enabling rule of
+  // an evaluated command; a command without a rule raises "Acción no
+  // contemplada:" followed by its name. CommandEnabled is what a control
+  // bound to the command shows: the rule, or enabled for the commands that
+  // are never evaluated. ExecuteCommand runs the command's handler when it is
+  // enabled and returns whether it ran. Unknown names raise an error.
+  bool CommandUpdate(const std::string& Name);
+  bool CommandEnabled(const std::string& Name);
+  bool ExecuteCommand(const std::string& Name);
+  // The checked state of the commands that have one (borders, directions,
+  // stop on borders); false for the others.
+  bool CommandChecked(const std::string& Name) const;
+
+  // Edit commands.
+  void UndoCommand();
+  void RedoCommand();
+  void ApplyWithCurrentSettingsCommand();
+  void RepeatLastApplyCommand() { RepeatLastApply(); }
+  void TakeSnapshotCommand();
+  void UndoToLastSnapshotCommand();
+  void PurgeCommand();
+  void CopyResultToClipboardCommand();
+  // Tool commands: the document's tool manager selects tool 1, 4, 5 or 3.
+  void PointerCommand() { SelectTool(1); }
+  void PatternCommand() { SelectTool(4); }
+  void AutoDirCommand() { SelectTool(5); }
+  void FreeHandCommand() { SelectTool(3); }
+  // View, setting and colour commands.
+  void ViewBordersCommand();
+  void ViewDirectionsCommand();
+  void ViewNavigatorCommand() { FUi->ShowNavigator(); }
+  void FullScreenPreviewCommand() { FUi->FullScreenPreview(); }
+  void FullScreenPaintCommand() { SetFullScreenPaint(!IsFullScreenPaint()); }
+  void ChangeBackgroundCommand();
+  void StopOnBordersCommand();
+  void SetColorModeAutoCommand();
+  void SetColorModeCustomCommand();
+  // Library commands.
+  void NewPatternCommand();
+  void EditPatternCommand();
+  void DelPatternCommand();
+  void NewStyleCommand();
+  void SaveStyleCommand();
+  void SaveStyleAsCommand();
+  void DelStyleCommand();
+  void ResetStyleCommand();
+  void NewStrokeCommand();
+  void EditStrokeCommand();
+  void DelStrokeCommand();
+  // Help commands.
+  void HelpCommand() { HelpCmd(); }
+  void ContextHelpCommand();
+  void AboutCommand() { FUi->AboutBox(); }
+
+  // Opens the program's help pages, Help/index.html of the program folder.
+  void HelpCmd();
+  // Shows (creates) or closes the full-screen paint window.
+  void SetFullScreenPaint(bool On);
+  bool IsFullScreenPaint() const { return FFullScreenPaint; }
+  // The main window is going before the document: forget both views.
+  void DetachViews();
+
   bool ApplyRunning = false;
   // The apply and repeat runs paint each stroke on a second thread while the
   // next is traced (same picture, bit for bit). The destination is then
@@ -161,13 +280,33 @@ class TDomain {
   int ApplyNextStep = 1;
   std::unique_ptr<TTempManager> TempFolder;
   std::unique_ptr<TDualImage> Document;
+  // The document's tool manager, made by ToolManagerFactory for each new
+  // document; none when no factory is installed.
+  std::unique_ptr<TAbstractToolManager> ToolManager;
+  TToolManagerFactory ToolManagerFactory;
   // Built in this order at start-up: patterns, brushes, then styles.
   TPersistentObjectManager Patterns;
   TPersistentObjectManager Brushes;
   TPersistentObjectManager Styles;
   TPictureView* SourceView = nullptr;       // not owned
   TPictureView* DestinationView = nullptr;  // not owned
-  std::function<void(TDomain&)> OnRefresh;
+  // Notifications to the main window; each may be empty. Index is an index
+  // into the matching library.
+  using TNotify = std::function<void(TDomain&)>;
+  using TIndexNotify = std::function<void(TDomain&, int Index)>;
+  TNotify OnRefresh;      // after a tool, colour mode or document change
+  TNotify OnContextHelp;  // "What is this?" mode was entered
+  TIndexNotify OnPatternEdited;
+  TIndexNotify OnStyleChanged;  // the current style or the style list changed
+  TIndexNotify OnPatternDeleted;
+  TIndexNotify OnStyleDeleting;  // before the style is deleted
+  TIndexNotify OnBrushEdited;
+  TIndexNotify OnBrushDeleted;
+  // The style frame at Index and the brush thumbnail are to be drawn again.
+  TIndexNotify OnUpdateStyleFrame;
+  TNotify OnUpdateBrushThumbnail;
+  // The document's history changed: the enabled commands may have changed.
+  TNotify OnCommandsChanged;
   bool ApplyDone = false;
 
  private:
@@ -178,9 +317,29 @@ class TDomain {
   void RunInEdit(const std::function<void(TBitmap32&)>& Run);
   void BrushSelected();
   void StyleSelected();
+  void StyleLeaving();
+  void StyleAdded();
   void SelectStyleBrush();
+  void SelectTool(int Tool);
+  // Frees the tool manager and then the document, leaving the views bare.
+  void FreeDocument();
+  // After a new document exists: its libraries, style and change
+  // notification, the colour panel, a tool manager with the pointer.
+  void SetUpDocument();
+  // A tool manager for the new document, the pointer tool, OnRefresh.
+  void StartToolManager();
+  // Source view: scale 1, no scroll, the picture half transparent over the
+  // view; destination view: scale 1, no scroll.
+  void ResetViews();
+  void Notify(const TNotify& Event) {
+    if (Event) Event(*this);
+  }
+  void Notify(const TIndexNotify& Event, int Index) {
+    if (Event) Event(*this, Index);
+  }
   TDomainUi* FUi;
   bool FBrushSelectedDetached = false;
+  bool FFullScreenPaint = false;
 
  public:
   // The pattern library's new pattern, before it is edited: five empty frames.

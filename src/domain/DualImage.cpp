@@ -170,14 +170,24 @@ TDualImage::TDualImage(TStream& Source, float Scale, TPictureView* DestinationVi
   AddLayers();
 }
 
+// Painting order on a view: the curves, then the overlays, then the brush
+// cursor on top of everything.
 void TDualImage::AddLayers() {
+  VectorLayer = std::make_unique<TPolyBezierLayer>(ActiveView);
+  VectorLayer->SetAntiAliased(true);
   FOverlayLayer = std::make_unique<TOverlayLayer>(*this);
   FCursorLayer = std::make_unique<TCursorLayer>(*this);
   FCursorLayer->Visible = false;
   SourceView->AddLayer(FOverlayLayer.get());
   ActiveView->AddLayer(FCursorLayer.get());
-  VectorLayer = std::make_unique<TPolyBezierLayer>(ActiveView);
-  VectorLayer->SetAntiAliased(true);
+}
+
+void TDualImage::DetachViews() {
+  StopStrokeQueue();
+  if (SourceView) SourceView->RemoveLayer(FOverlayLayer.get());
+  if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
+  VectorLayer->SetView(nullptr);
+  SourceView = DestinationView = ActiveView = nullptr;
 }
 
 TDualImage::~TDualImage() {
@@ -488,6 +498,24 @@ void TDualImage::EndEdit() {
   if (OnChange) OnChange(*this);
 }
 
+void TDualImage::CancelEdit() {
+  if (EditDepth <= 0) return;
+  if (--EditDepth > 0) return;
+  StopStrokeQueue();
+  DirtyRect = EmptyRect;
+  const std::unique_ptr<TBState> state = std::move(CurrentState);
+  if (!state) return;
+  // The state still holds whole copies of both pictures from BeginEdit.
+  auto restore = [](TBitmap32& To, TBitmap32& From) {
+    if (From.Width() == To.Width() && From.Height() == To.Height())
+      std::copy(From.Bits(), From.Bits() + From.PixelCount(), To.Bits());
+  };
+  restore(FeatureMap, state->FeaturePixels->Bitmap());
+  TBitmap32& d = Destination();
+  UpdateLocked(d, [&] { restore(d, state->DestinationPixels->Bitmap()); });
+  DestinationView->Repaint();
+}
+
 void TDualImage::Undo() {
   History->Undo(FeatureMap, Destination());
   if (!History->Top()) {
@@ -661,9 +689,16 @@ void TDualImage::SetViewDirections(bool Value) {
 void TDualImage::SetActiveView(TPictureView* View) {
   if (ActiveView) ActiveView->RemoveLayer(FCursorLayer.get());
   ActiveView = View;
-  ActiveView->AddLayer(FCursorLayer.get());
   VectorLayer->SetView(View);
-  CursorPoint = View->MousePos;
+  // The curves go under the overlays, the cursor over everything.
+  auto& layers = View->Layers;
+  auto curves = std::find_if(layers.begin(), layers.end(),
+                             [&](TPaintLayer* l) { return VectorLayer->IsDisplayLayer(l); });
+  if (curves != layers.end()) std::rotate(layers.begin(), curves, curves + 1);
+  ActiveView->AddLayer(FCursorLayer.get());
+  // The cursor point is kept in picture pixels of the active view, so the
+  // cursor stays on the pointer at any scale and scroll.
+  CursorPoint = View->ViewToPicture(View->MousePos);
   SourceView->Repaint();
   DestinationView->Repaint();
 }
@@ -677,6 +712,7 @@ void TDualImage::SetCursorKind(uint8_t Kind) {
   CursorKind = Kind;
   if (Kind == 0) FCursorLayer->Visible = false;
   if (Kind == 1 || Kind == 2) FCursorLayer->Visible = true;
+  if (Kind <= 2 && SourceView) SourceView->SetCursor(Kind == 0 ? crArrow : crCross);
 }
 
 TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y) {

@@ -51,6 +51,9 @@ class TDualImage {
   TDualImage(TStream& Source, float Scale, TPictureView* DestinationView, TPictureView* SourceView);
   ~TDualImage();
   TDualImage(const TDualImage&) = delete;
+  // Forgets both views (their owner goes first): takes the layers out of
+  // them. Only destruction may follow.
+  void DetachViews();
   TDualImage& operator=(const TDualImage&) = delete;
 
   // Painting. PaintAt must be called inside an edit.
@@ -86,6 +89,11 @@ class TDualImage {
   // bracket pushes the state, or ends with a silent stop when nothing was painted.
   void BeginEdit();
   void EndEdit();
+  // Closes a bracket without recording it: the outermost one drops its
+  // state and puts the destination and the feature map back as they were
+  // at its BeginEdit (without a recorded history there is nothing to put
+  // back). Waits for queued strokes first and drops their failures.
+  void CancelEdit();
 
   // The history.
   void Undo();

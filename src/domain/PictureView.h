@@ -1,8 +1,11 @@
 // The model of a picture view: its picture, the layers painted over it, its
-// scale and scroll, repaint requests and the mapping between view and
-// picture coordinates. The desktop program draws it; the core only uses it.
+// scale and scroll, its cursor, the handlers of its mouse, wheel and key
+// events, repaint requests and the mapping between view and picture
+// coordinates. The desktop program draws it and delivers its events; the
+// core only uses it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -17,8 +20,8 @@ class TPictureView;
 class TPaintLayer {
  public:
   virtual ~TPaintLayer() = default;
-  // Paints into the view's buffer; (OriginX, OriginY) is where the picture's
-  // top-left corner lies in the buffer.
+  // Paints into a buffer at the picture's scale 1; (OriginX, OriginY) is
+  // where the picture's top-left corner lies in the buffer.
   virtual void Paint(TBitmap32& Buffer, const TPictureView& View, int OriginX, int OriginY) = 0;
   bool Visible = true;
   bool MouseEvents = false;
@@ -28,6 +31,42 @@ class TPaintLayer {
     (void)View, (void)X, (void)Y;
     return false;
   }
+};
+
+// Keys and buttons held during an event, as bit flags.
+using TShiftState = uint8_t;
+enum : TShiftState {
+  ssShift = 1,
+  ssAlt = 2,
+  ssCtrl = 4,
+  ssLeft = 8,
+  ssRight = 16,
+  ssMiddle = 32,
+};
+enum TMouseButton : uint8_t { mbLeft, mbRight, mbMiddle };
+// Virtual key codes, numbered as the platform's key codes.
+constexpr uint16_t vkShift = 16;
+constexpr uint16_t vkEscape = 27;
+
+enum TViewCursor : uint8_t { crArrow, crCross };
+
+// The event handlers of a view. A copy saves all of them at once, so a
+// component that takes the events over can put the previous ones back.
+struct TViewEvents {
+  using TMouseEvent = std::function<void(TPictureView& Sender, TMouseButton Button,
+                                         TShiftState Shift, int X, int Y, TPaintLayer* Layer)>;
+  using TMouseMoveEvent = std::function<void(TPictureView& Sender, TShiftState Shift, int X, int Y,
+                                             TPaintLayer* Layer)>;
+  using TWheelEvent =
+      std::function<void(TPictureView& Sender, TShiftState Shift, TPoint MousePos, bool& Handled)>;
+  using TKeyEvent = std::function<void(TPictureView& Sender, uint16_t& Key, TShiftState Shift)>;
+  TMouseEvent OnMouseDown;
+  TMouseMoveEvent OnMouseMove;
+  TMouseEvent OnMouseUp;
+  TWheelEvent OnMouseWheelDown;
+  TWheelEvent OnMouseWheelUp;
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
 };
 
 class TPictureView {
@@ -41,6 +80,8 @@ class TPictureView {
   void RemoveLayer(TPaintLayer* Layer);
   void ClearLayers() { Layers.clear(); }
 
+  // Written directly only to reset a view; SetScale and ScrollTo keep the
+  // scroll inside the picture.
   float Scale = 1.0f;
   int ScrollX = 0, ScrollY = 0;
   // Last mouse position in view coordinates.
@@ -58,6 +99,50 @@ class TPictureView {
   // Paints the picture and the visible layers into Buffer at (X, Y), at scale 1.
   void PaintTo(TBitmap32& Buffer, int X = 0, int Y = 0);
 
+  // The client area: the part of the view on screen, in view pixels.
+  int ClientWidth() const { return FClientWidth; }
+  int ClientHeight() const { return FClientHeight; }
+  void SetClientSize(int Width, int Height);
+  // The picture's size at the view's scale.
+  int ScaledWidth() const;
+  int ScaledHeight() const;
+  // The part of the picture in the client area, in picture pixels (empty
+  // when nothing shows).
+  TRect VisibleRect() const;
+  // Scrolls to (X, Y), kept between 0 and the scaled picture's size less
+  // the client area's; OnScroll fires when the position changed.
+  void ScrollTo(int X, int Y);
+  // Changes the scale (values of 0 or less are refused) and keeps the scroll
+  // inside the picture; repaints.
+  void SetScale(float Value);
+  std::function<void(TPictureView& Sender)> OnScroll;
+  // Shown where the client area lies beyond the picture.
+  TColor32 BackgroundColor = 0xFF808080u;
+  // Paints the client area: the visible part of the picture and its layers
+  // at the view's scale. Buffer takes the client area's size.
+  void Paint(TBitmap32& Buffer);
+
+  // The mouse cursor over the view.
+  TViewCursor Cursor() const { return FCursor; }
+  void SetCursor(TViewCursor Value);
+  std::function<void(TPictureView& Sender)> OnCursorChange;
+
+  // The event handlers; whoever takes the events over saves and restores them.
+  TViewEvents Events;
+  // Event delivery, called by whoever shows the view: each records the
+  // mouse position, finds the layer under the mouse for mouse buttons and
+  // moves, and calls the handler when set. A silent stop raised by a
+  // handler ends that event and goes no further; other failures pass.
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+  void MouseMove(TShiftState Shift, int X, int Y);
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+  // Return whether a handler marked the wheel event handled.
+  bool MouseWheelDown(TShiftState Shift, TPoint Pos);
+  bool MouseWheelUp(TShiftState Shift, TPoint Pos);
+  // Key may be changed by the handler (0: consumed).
+  void KeyDown(uint16_t& Key, TShiftState Shift);
+  void KeyUp(uint16_t& Key, TShiftState Shift);
+
   // The layer a mouse event at view position (X, Y) goes to: the topmost
   // visible layer receiving mouse events whose hit test takes it; nullptr
   // when none does (the event then belongs to the view itself).
@@ -65,6 +150,9 @@ class TPictureView {
 
  private:
   TBitmap32 FBitmap;
+  TBitmap32 FComposite;  // the visible part at scale 1, kept between paints
+  int FClientWidth = 0, FClientHeight = 0;
+  TViewCursor FCursor = crArrow;
 };
 
 }  // namespace brellin

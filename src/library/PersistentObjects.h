@@ -117,6 +117,8 @@ class TFormPersistentObject {
   virtual void GetObjectName(std::string& Name) = 0;
   // Shows the form modally; true when it was closed with OK.
   virtual bool ShowModal() = 0;
+  // The window's caption ("Create New Pattern", "Edit Current Pattern").
+  virtual void SetCaption(const std::string& Caption) { (void)Caption; }
 };
 
 // The library of one persistent class.

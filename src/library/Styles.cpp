@@ -111,6 +111,9 @@ void TBStyle::SetBorderLimit(int Percent) {
   Params.BorderLimit = uint8_t(Round(double(100 - Percent) / 100.0 * 60.0));
   Touched();
 }
+void TBStyle::SetStopOnBorders(bool Value) {
+  Store(Params.StopOnBorders, uint8_t(Value ? 1 : 0));
+}
 void TBStyle::SetAlpha(uint8_t Value) {
   Store(Params.Alpha, Value);
 }

@@ -67,6 +67,7 @@ class TBStyle : public TPersistentObject {
   void SetHueVariation(uint8_t Value);
   void SetLightVariation(uint8_t Value);
   void SetBrushId(int32_t Value);
+  void SetStopOnBorders(bool Value);
 
   void StoreReset();
   void Reset();

@@ -35,7 +35,21 @@ TEST(DualImage, CreationDefaultsAndLayers) {
   EXPECT_EQ(d.Density, 50);
   EXPECT_EQ(d.BrushRadius, 50);
   EXPECT_FALSE(d.Modified);
-  EXPECT_EQ(f.Source.Layers.size(), 3u);  // overlay, cursor and curves
+  // Curves under the overlays, the cursor on top; also after a round trip
+  // of the active view through the destination.
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_EQ(f.Source.Layers.size(), 3u);
+    EXPECT_TRUE(d.VectorLayer->IsDisplayLayer(f.Source.Layers[0]));
+    EXPECT_FALSE(f.Source.Layers[1]->MouseEvents);  // the overlay
+    d.SetCursorKind(0);                             // the cursor is the layer it hides
+    EXPECT_FALSE(f.Source.Layers[2]->Visible);
+    d.SetCursorKind(1);
+    EXPECT_TRUE(f.Source.Layers[2]->Visible);
+    d.SetActiveView(&f.Dest);
+    ASSERT_EQ(f.Dest.Layers.size(), 2u);
+    EXPECT_TRUE(d.VectorLayer->IsDisplayLayer(f.Dest.Layers[0]));
+    d.SetActiveView(&f.Source);
+  }
   d.SetBrushRadius(7);
   d.SetBrushRadius(501);
   EXPECT_EQ(d.BrushRadius, 50);
