@@ -80,6 +80,23 @@ int TArgs::IntValue(const std::string& name, int def, int lo, int hi) const {
   return int(v);
 }
 
+std::string JsonString(const std::string& s) {
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') {
+      r += '\\';
+      r += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", c);
+      r += b;
+    } else {
+      r += c;
+    }
+  }
+  return r + "\"";
+}
+
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands = {
       {"analyze", kAnalyzeHelp, AnalyzeCommand},
@@ -92,6 +109,7 @@ const std::vector<TCommand>& Commands() {
       {"rerender", kRerenderHelp, RerenderCommand},
       {"export-ps", kExportPsHelp, ExportPsCommand},
       {"patterns", kPatternsHelp, PatternsCommand},
+      {"commands", kCommandsHelp, CommandsCommand},
   };
   return commands;
 }

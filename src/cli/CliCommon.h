@@ -78,6 +78,8 @@ class TTerminalProgress {
 // "RRGGBB" (or "#RRGGBB") as an opaque colour; EUsage naming opt otherwise.
 TColor32 ParseColour(const std::string& opt, const std::string& v);
 std::string Lower(std::string s);
+// s as a JSON string literal, quotes included.
+std::string JsonString(const std::string& s);
 // Refuses (EUsage) an output name the picture writer would not write.
 void CheckPictureOutput(const std::string& file);
 
@@ -104,6 +106,8 @@ int ProjectInfo(const std::string& File, bool Json);
 extern const char* const kRerenderHelp;
 extern const char* const kExportPsHelp;
 int PatternsCommand(const std::vector<std::string>& args);
+int CommandsCommand(const std::vector<std::string>& args);
+extern const char* const kCommandsHelp;
 extern const char* const kRenderHelp;
 extern const char* const kStylesHelp;
 extern const char* const kBrushesHelp;

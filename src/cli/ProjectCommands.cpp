@@ -62,23 +62,6 @@ class TProjectSession {
   TDualImage& Doc() { return *Domain.Document; }
 };
 
-std::string JsonString(const std::string& s) {
-  std::string r = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') {
-      r += '\\';
-      r += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      r += b;
-    } else {
-      r += c;
-    }
-  }
-  return r + "\"";
-}
-
 }  // namespace
 
 int RerenderCommand(const std::vector<std::string>& args) {

@@ -11,6 +11,7 @@
 #include "base/Progress.h"
 #include "base/Random.h"
 #include "cli/CliCommon.h"
+#include "cli/CliDomainUi.h"
 #include "cli/CliLibraries.h"
 #include "domain/BDomain.h"
 #include "library/Styles.h"
@@ -73,44 +74,6 @@ float ParseOffset(const TArgs& a, const std::string& opt) {
     throw EUsage("option " + opt + " takes a number from -0.5 to 0.5, not '" + v + "'");
   return float(f);
 }
-
-// Answers the domain's questions from the command line.
-class TCliDomainUi : public TDomainUi {
- public:
-  std::string LastError;
-  std::string OutputFile;
-  TProjectOptions Requested;
-  bool FullSize = false;
-  bool HasSize = false;
-  bool SizeRefused = false;
-
-  void ErrorBox(const std::string&, const std::string& Text) override { LastError = Text; }
-  bool ProjectOptions(int W, int H, int SW, int SH, TProjectOptions& Options) override {
-    Options = Requested;
-    if (FullSize) {
-      Options.Width = W, Options.Height = H;
-    } else if (HasSize) {
-      if (Requested.Width > W || Requested.Height > H) {
-        SizeRefused = true;
-        LastError = "the working size " + std::to_string(Requested.Width) + " x " +
-                    std::to_string(Requested.Height) + " is bigger than the picture (" +
-                    std::to_string(W) + " x " + std::to_string(H) + ")";
-        return false;
-      }
-    } else {
-      Options.Width = SW, Options.Height = SH;
-    }
-    return true;
-  }
-  bool SaveImageFile(std::string& FileName) override {
-    FileName = OutputFile;
-    return true;
-  }
-  void ApplyProgress(int K, int S) override {
-    if (S > 0 && (int64_t(K) * 100 / S) != (int64_t(K - 1) * 100 / S))
-      SetProgress(int(int64_t(K) * 100 / S));
-  }
-};
 
 }  // namespace
 
@@ -264,10 +227,7 @@ int RenderCommand(const std::vector<std::string>& args) {
   int failed = 0;
   for (const std::string& input : inputs) {
     try {
-      if (!domain.LoadPicture(input)) {
-        if (ui.SizeRefused) throw EUsage(ui.LastError);
-        throw EInputFailed(input, ui.LastError.empty() ? "cannot be opened" : ui.LastError);
-      }
+      OpenInputPicture(domain, ui, input);
     } catch (const EInputFailed& e) {
       if (inputs.size() == 1) throw;
       std::fprintf(stderr, "brellin-cli: %s: %s\n", e.File.c_str(), e.what());

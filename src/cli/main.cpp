@@ -29,6 +29,8 @@ static void PrintUsage(std::FILE* f) {
       "        write a project's strokes as PostScript\n"
       "  info FILE [--json]\n"
       "        describe a style, brush, pattern or project file\n"
+      "  commands [--picture FILE] [--json]\n"
+      "        list the program's commands and which are enabled\n"
       "\n"
       "Run 'brellin-cli COMMAND --help' for the options of a command.\n",
       f);

@@ -178,6 +178,7 @@ void TDomain::SetUpDocument() {
   Document->BrushLibrary = &Brushes;
   Document->PatternLibrary = &Patterns;
   Document->SetStyle(CurrentStyle());
+  FUi->ResetColorPanel();
 }
 
 void TDomain::DetachViews() {

@@ -8,6 +8,7 @@
 #include "analysis/PngCodec.h"
 #include "base/Errors.h"
 #include "base/Rounding.h"
+#include "base/Win1252.h"
 #include "synthesis/EffectSampler.h"
 
 namespace brellin {
@@ -183,7 +184,8 @@ void TBStyle::LoadFromStream(TStream& Stream) {
   p.Width = float(Round(double(p.Width)));
   TBitmap32 preview;
   LoadJPEG(preview, Stream);
-  SetName(name);
+  // Style files hold the name as Windows-1252 bytes.
+  SetName(Win1252ToUtf8(name));
   Params = p;
   ResetParams = p;
   FPreview = std::move(preview);
@@ -192,7 +194,7 @@ void TBStyle::LoadFromStream(TStream& Stream) {
 }
 
 void TBStyle::SaveToStream(TStream& Stream) {
-  const std::string& name = Name();
+  const std::string name = Utf8ToWin1252(Name());
   Stream.WriteValue<int32_t>(int32_t(name.size()));
   Stream.WriteBuffer(name.data(), name.size());
   Stream.WriteBuffer(&Params, sizeof Params);

@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/Random.h"
 #include "base/Stream.h"
+#include "base/Win1252.h"
 #include "library/Styles.h"
 #include "synthesis/LineSampler.h"
 
@@ -93,6 +94,32 @@ TEST(Style, FileRoundTripWithPreview) {
   EXPECT_FALSE(t.Modified());
   EXPECT_EQ(t.GetPreview().Width(), StylePreviewWidth);
   EXPECT_EQ(t.GetPreview().Height(), StylePreviewHeight);
+}
+
+TEST(Style, NamesAreWindows1252InFiles) {
+  auto roundTrip = [](const std::string& name, const std::string& fileBytes) {
+    TBStyle s;
+    s.SetName(name);
+    TMemoryStream m;
+    s.SaveToStream(m);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.Data().data()) + 4, fileBytes.size()),
+              fileBytes);
+    m.SetPosition(0);
+    TBStyle t;
+    t.LoadFromStream(m);
+    return t.Name();
+  };
+  // Accents, the euro sign and the typographic characters of 0x80..0x9F.
+  const std::string accented = "Caf\u00e9 \u0152uvre \u20ac\u2019";
+  EXPECT_EQ(roundTrip(accented, "Caf\xE9 \x8Cuvre \x80\x92"), accented);
+  // What the code page cannot hold is written as '?', one per character.
+  EXPECT_EQ(roundTrip("\u65e5\u672c ink", "?? ink"), "?? ink");
+  // Bytes undefined in the code page survive a read and a write.
+  TBStyle u;
+  u.SetName(Win1252ToUtf8("a\x81\x9D"));
+  EXPECT_EQ(Utf8ToWin1252(u.Name()), "a\x81\x9D");
+  // Malformed UTF-8 does not swallow the characters after it.
+  EXPECT_EQ(Utf8ToWin1252("x\xC3(\xE2\x82"), "x?(??");
 }
 
 TEST(Style, HostileFilesAreRefused) {
