@@ -594,8 +594,9 @@ void TDomain::OpenCommand() {
 void TDomain::CloseCommand() {
   if (Document && AskSaveProject()) {
     FreeDocument();
-    SourceView->ClearLayers();
-    DestinationView->ClearLayers();
+    // The views are gone when the main window went first (DetachViews).
+    if (SourceView) SourceView->ClearLayers();
+    if (DestinationView) DestinationView->ClearLayers();
     // Pages kept for the next big pictures go back to the system while no
     // picture is open.
     ReleaseSpareBlocks();

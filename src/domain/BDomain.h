@@ -31,7 +31,9 @@ struct TProjectOptions {
 // cannot show. The defaults of TDomainUi's interactive methods throw it, so a
 // caller without dialogs (the command line, a test) learns that a command
 // needs one instead of having it silently cancelled. Not an EBrellinError:
-// nothing on the way swallows it.
+// nothing on the way swallows it. The file dialogs and the Yes/No/Cancel
+// question default to a cancel instead (the command then changes nothing); a
+// caller that must know overrides them to throw ENeedsDialog as well.
 class ENeedsDialog : public std::runtime_error {
  public:
   explicit ENeedsDialog(const std::string& Dialog_)
@@ -47,7 +49,8 @@ struct TBackgroundChoice {
 };
 
 // What the apply dialog's buttons do: Start runs (or resumes) a run of the
-// dialog's step count; Stop and Close ask a running one to stop.
+// dialog's step count, and ends with a silent stop when it painted nothing;
+// Stop and Close ask a running one to stop.
 struct TApplyDialogHandlers {
   std::function<void(int Steps)> Start;
   std::function<void()> Stop;
@@ -263,7 +266,8 @@ class TDomain {
 
   // Opens the program's help pages, Help/index.html of the program folder.
   void HelpCmd();
-  // Shows (creates) or closes the full-screen paint window.
+  // Shows (creates) or closes the full-screen paint window; the window calls
+  // SetFullScreenPaint(false) when it closes itself (Escape).
   void SetFullScreenPaint(bool On);
   bool IsFullScreenPaint() const { return FFullScreenPaint; }
   // The main window is going before the document: forget both views.

@@ -6,6 +6,7 @@
 
 #include "base/Clipboard.h"
 #include "base/Errors.h"
+#include "base/Win1252.h"
 #include "domain/BDomain.h"
 #include "library/Styles.h"
 
@@ -16,54 +17,56 @@ namespace {
 // The "A" key belongs to the auto-sketch tool and Escape only leaves
 // full-screen paint: neither is a second shortcut of Redo or of "Full Screen
 // Paint", so no key reaches two commands.
+// clang-format off
 const std::array<TCommandInfo, 46> kCommands = {{
-    {"NewFromClipboardCommand", "File", "New from clipboard", "", {"Ctrl+Alt+N"}},
-    {"OpenCommand", "File", "Open", "Open new picture to transform into pen & ink", {"Ctrl+O"}},
-    {"OpenProjectCommand", "File", "Open Project", "", {"Ctrl+A"}},
-    {"SaveCommand", "File", "Save", "Save the destination image", {"Ctrl+S"}},
-    {"SaveProjectCommand", "File", "Save Project", "", {"Ctrl+D"}},
-    {"SaveProjectAsCommand", "File", "Save Project &As...", "", {}},
-    {"PostScriptCommand", "File", "PostScript Output", "Export to postscript", {"Ctrl+P"}},
-    {"RenderAllCommand", "File", "Save at different size", "", {"Ctrl+Alt+S"}},
-    {"CloseCommand", "File", "&Close", "Close current picture", {"Ctrl+F4"}},
-    {"ExitCommand", "File", "Exit", "Exit application", {"Ctrl+Q"}},
-    {"UndoCommand", "Edit", "Undo", "", {"Ctrl+Z", "U", "Shift+U"}},
-    {"RedoCommand", "Edit", "Redo", "", {"Ctrl+Y"}},
-    {"ApplyWithCurrentSettingsCommand", "Edit", "Apply to the entire image...", "", {}},
-    {"RepeatLastApplyCommand", "Edit", "Repeat last apply", "", {"Ctrl+F"}},
-    {"TakeSnapshotCommand", "Edit", "Take snapshot", "", {}},
-    {"UndoToLastSnapshotCommand", "Edit", "Undo to last snapshot", "", {}},
-    {"PurgeCommand", "Edit", "Purge Undo", "", {}},
-    {"CopyResultToClipboardCommand", "Edit", "Copy result to clipboard", "", {"Ctrl+C"}},
-    {"PointerCommand", "Tools", "Pointer", "", {"P"}, 0, 1},
-    {"PatternCommand", "Tools", "Pattern Tool", "", {"T"}, 2, 1},
-    {"AutoDirCommand", "Tools", "Auto-sketch Tool", "", {"A"}, 1, 1},
-    {"FreeHandCommand", "Tools", "Free Hand", "", {"F"}, 3, 1},
-    {"ViewBordersCommand", "View", "View Borders", "", {}},
-    {"ViewDirectionsCommand", "View", "View Directions", "", {}},
-    {"ViewNavigatorCommand", "View", "View Navigator", "", {}},
-    {"FullScreenPreviewCommand", "View", "Full Screen Preview", "", {"F11"}},
-    {"FullScreenPaintCommand", "View", "Full Screen Paint", "", {"F10"}},
-    {"ChangeBackgroundCommand", "Modify", "Change Background...", "", {}},
-    {"NewPatternCommand", "Patterns", "New pattern", "Create new pattern", {}},
-    {"EditPatternCommand", "Patterns", "Edit selected pattern", "", {}},
-    {"DelPatternCommand", "Patterns", "Delete selected pattern", "", {}},
-    {"NewStyleCommand", "Styles", "NewStyle", "Create new style", {}},
-    {"SaveStyleCommand", "Styles", "SaveStyle", "Save selected style", {}},
-    {"SaveStyleAsCommand", "Styles", "SaveStyleAs", "Save current style with different name", {}},
-    {"DelStyleCommand", "Styles", "DeleteStyle", "Delete selected style", {}},
-    {"ResetStyleCommand", "Styles", "ResetStyle", "Reset parameters of the current style", {}},
-    {"NewStrokeCommand", "Strokes", "New Stroke", "", {}, -1, 0, false},
-    {"EditStrokeCommand", "Strokes", "Edit Stroke", "", {}, -1, 0, false},
-    {"DelStrokeCommand", "Strokes", "Delete Stroke", "", {}, -1, 0, false},
-    {"SetColorModeAutoCommand", "Colors", "Set Color Mode Auto", "", {}, -1, 0, false},
-    {"SetColorModeCustomCommand", "Colors", "Set Color Mode Custom", "", {}, -1, 0, false},
-    {"SelColorCommand", "Colors", "Select Color", "", {}, -1, 0, false},
-    {"StopOnBordersCommand", "Settings", "Stop on Borders", "", {}},
-    {"HelpCommand", "Help", "Help", "Get more help", {"F1"}},
-    {"ContextHelpCommand", "Help", "What is this?", "Click on any item to get help", {}, 4},
-    {"AboutCommand", "Help", "About...", "", {}},
+    {"NewFromClipboardCommand", "File", "New from clipboard", "", {"Ctrl+Alt+N"}, -1, 0, crClipboard, ckNone},
+    {"OpenCommand", "File", "Open", "Open new picture to transform into pen & ink", {"Ctrl+O"}, -1, 0, crAlways, ckNone},
+    {"OpenProjectCommand", "File", "Open Project", "", {"Ctrl+A"}, -1, 0, crAlways, ckNone},
+    {"SaveCommand", "File", "Save", "Save the destination image", {"Ctrl+S"}, -1, 0, crDocument, ckNone},
+    {"SaveProjectCommand", "File", "Save Project", "", {"Ctrl+D"}, -1, 0, crProjectName, ckNone},
+    {"SaveProjectAsCommand", "File", "Save Project &As...", "", {}, -1, 0, crDocument, ckNone},
+    {"PostScriptCommand", "File", "PostScript Output", "Export to postscript", {"Ctrl+P"}, -1, 0, crVectors, ckNone},
+    {"RenderAllCommand", "File", "Save at different size", "", {"Ctrl+Alt+S"}, -1, 0, crDocument, ckNone},
+    {"CloseCommand", "File", "&Close", "Close current picture", {"Ctrl+F4"}, -1, 0, crDocument, ckNone},
+    {"ExitCommand", "File", "Exit", "Exit application", {"Ctrl+Q"}, -1, 0, crAlways, ckNone},
+    {"UndoCommand", "Edit", "Undo", "", {"Ctrl+Z", "U", "Shift+U"}, -1, 0, crUndo, ckNone},
+    {"RedoCommand", "Edit", "Redo", "", {"Ctrl+Y"}, -1, 0, crRedo, ckNone},
+    {"ApplyWithCurrentSettingsCommand", "Edit", "Apply to the entire image...", "", {}, -1, 0, crDocument, ckNone},
+    {"RepeatLastApplyCommand", "Edit", "Repeat last apply", "", {"Ctrl+F"}, -1, 0, crApplyDone, ckNone},
+    {"TakeSnapshotCommand", "Edit", "Take snapshot", "", {}, -1, 0, crSnapshot, ckNone},
+    {"UndoToLastSnapshotCommand", "Edit", "Undo to last snapshot", "", {}, -1, 0, crUndo, ckNone},
+    {"PurgeCommand", "Edit", "Purge Undo", "", {}, -1, 0, crPurge, ckNone},
+    {"CopyResultToClipboardCommand", "Edit", "Copy result to clipboard", "", {"Ctrl+C"}, -1, 0, crDocument, ckNone},
+    {"PointerCommand", "Tools", "Pointer", "", {"P"}, 0, 1, crDocument, ckNone},
+    {"PatternCommand", "Tools", "Pattern Tool", "", {"T"}, 2, 1, crDocument, ckNone},
+    {"AutoDirCommand", "Tools", "Auto-sketch Tool", "", {"A"}, 1, 1, crDocument, ckNone},
+    {"FreeHandCommand", "Tools", "Free Hand", "", {"F"}, 3, 1, crDocument, ckNone},
+    {"ViewBordersCommand", "View", "View Borders", "", {}, -1, 0, crDocument, ckViewBorders},
+    {"ViewDirectionsCommand", "View", "View Directions", "", {}, -1, 0, crDocument, ckViewDirections},
+    {"ViewNavigatorCommand", "View", "View Navigator", "", {}, -1, 0, crDocument, ckNone},
+    {"FullScreenPreviewCommand", "View", "Full Screen Preview", "", {"F11"}, -1, 0, crDocument, ckNone},
+    {"FullScreenPaintCommand", "View", "Full Screen Paint", "", {"F10"}, -1, 0, crDocument, ckNone},
+    {"ChangeBackgroundCommand", "Modify", "Change Background...", "", {}, -1, 0, crDocument, ckNone},
+    {"NewPatternCommand", "Patterns", "New pattern", "Create new pattern", {}, -1, 0, crAlways, ckNone},
+    {"EditPatternCommand", "Patterns", "Edit selected pattern", "", {}, -1, 0, crAlways, ckNone},
+    {"DelPatternCommand", "Patterns", "Delete selected pattern", "", {}, -1, 0, crPatterns, ckNone},
+    {"NewStyleCommand", "Styles", "NewStyle", "Create new style", {}, -1, 0, crAlways, ckNone},
+    {"SaveStyleCommand", "Styles", "SaveStyle", "Save selected style", {}, -1, 0, crStyleSavable, ckNone},
+    {"SaveStyleAsCommand", "Styles", "SaveStyleAs", "Save current style with different name", {}, -1, 0, crCurrentStyle, ckNone},
+    {"DelStyleCommand", "Styles", "DeleteStyle", "Delete selected style", {}, -1, 0, crStyleDeletable, ckNone},
+    {"ResetStyleCommand", "Styles", "ResetStyle", "Reset parameters of the current style", {}, -1, 0, crStyleModified, ckNone},
+    {"NewStrokeCommand", "Strokes", "New Stroke", "", {}, -1, 0, crNone, ckNone},
+    {"EditStrokeCommand", "Strokes", "Edit Stroke", "", {}, -1, 0, crNone, ckNone},
+    {"DelStrokeCommand", "Strokes", "Delete Stroke", "", {}, -1, 0, crNone, ckNone},
+    {"SetColorModeAutoCommand", "Colors", "Set Color Mode Auto", "", {}, -1, 0, crNone, ckNone},
+    {"SetColorModeCustomCommand", "Colors", "Set Color Mode Custom", "", {}, -1, 0, crNone, ckNone},
+    {"SelColorCommand", "Colors", "Select Color", "", {}, -1, 0, crNone, ckNone},
+    {"StopOnBordersCommand", "Settings", "Stop on Borders", "", {}, -1, 0, crDocument, ckStopOnBorders},
+    {"HelpCommand", "Help", "Help", "Get more help", {"F1"}, -1, 0, crAlways, ckNone},
+    {"ContextHelpCommand", "Help", "What is this?", "Click on any item to get help", {}, 4, 0, crAlways, ckNone},
+    {"AboutCommand", "Help", "About...", "", {}, -1, 0, crAlways, ckNone},
 }};
+// clang-format on
 
 const TCommandInfo& CommandOrRaise(const std::string& Name) {
   const TCommandInfo* c = FindCommand(Name);
@@ -94,64 +97,64 @@ std::string JoinShortcuts(const TCommandInfo& Command, std::string_view Separato
 
 bool TDomain::CommandUpdate(const std::string& Name) {
   const TCommandInfo& c = CommandOrRaise(Name);
-  const std::string_view n = c.Name;
   const bool doc = Document != nullptr;
-  if (c.Evaluated) {
-    if (n == "NewFromClipboardCommand") return FUi->ClipboardHasBitmap();
-    if (n == "OpenCommand" || n == "OpenProjectCommand" || n == "ExitCommand" ||
-        n == "NewPatternCommand" || n == "EditPatternCommand" || n == "HelpCommand" ||
-        n == "ContextHelpCommand" || n == "AboutCommand")
+  TBStyle* style = CurrentStyle();
+  switch (c.Rule) {
+    case crAlways:
       return true;
-    if (n == "SaveProjectCommand") return doc && !Document->ProjectFileName.empty();
-    if (n == "PostScriptCommand") return doc && Document->VectorCount() > 0;
-    if (n == "UndoCommand" || n == "UndoToLastSnapshotCommand") return doc && Document->CanUndo();
-    if (n == "RedoCommand") return doc && Document->CanRedo();
-    if (n == "RepeatLastApplyCommand") return doc && ApplyDone;
-    if (n == "TakeSnapshotCommand") return doc && Document->CanTakeSnapshot();
-    if (n == "PurgeCommand") return doc && Document->CanUndo() && Document->StateCount() > 1;
-    if (n == "DelPatternCommand") return Patterns.Count() > 1;
-    // The style library exists as long as the domain.
-    if (n == "NewStyleCommand") return true;
-    TBStyle* style = CurrentStyle();
-    if (n == "SaveStyleCommand") return style && style->Modified() && Styles.ItemIndex() > 0;
-    if (n == "SaveStyleAsCommand") return style != nullptr;
-    if (n == "DelStyleCommand") return style && Styles.Count() >= 2 && Styles.ItemIndex() > 0;
-    if (n == "ResetStyleCommand") return style && style->Modified();
-    static constexpr std::string_view needDocument[] = {"SaveCommand",
-                                                        "SaveProjectAsCommand",
-                                                        "RenderAllCommand",
-                                                        "CloseCommand",
-                                                        "ApplyWithCurrentSettingsCommand",
-                                                        "CopyResultToClipboardCommand",
-                                                        "PointerCommand",
-                                                        "PatternCommand",
-                                                        "AutoDirCommand",
-                                                        "FreeHandCommand",
-                                                        "ViewBordersCommand",
-                                                        "ViewDirectionsCommand",
-                                                        "ViewNavigatorCommand",
-                                                        "FullScreenPreviewCommand",
-                                                        "FullScreenPaintCommand",
-                                                        "ChangeBackgroundCommand",
-                                                        "StopOnBordersCommand"};
-    if (std::find(std::begin(needDocument), std::end(needDocument), n) != std::end(needDocument))
+    case crDocument:
       return doc;
+    case crClipboard:
+      return FUi->ClipboardHasBitmap();
+    case crProjectName:
+      return doc && !Document->ProjectFileName.empty();
+    case crVectors:
+      return doc && Document->VectorCount() > 0;
+    case crUndo:
+      return doc && Document->CanUndo();
+    case crRedo:
+      return doc && Document->CanRedo();
+    case crApplyDone:
+      return doc && ApplyDone;
+    case crSnapshot:
+      return doc && Document->CanTakeSnapshot();
+    case crPurge:
+      return doc && Document->CanUndo() && Document->StateCount() > 1;
+    case crPatterns:
+      return Patterns.Count() > 1;
+    case crStyleSavable:
+      return style && style->Modified() && Styles.ItemIndex() > 0;
+    case crCurrentStyle:
+      return style != nullptr;
+    case crStyleDeletable:
+      return style && Styles.Count() >= 2 && Styles.ItemIndex() > 0;
+    case crStyleModified:
+      return style && style->Modified();
+    case crNone:
+      break;
   }
   throw EBrellinError("Acción no contemplada:" + Name);
 }
 
 bool TDomain::CommandEnabled(const std::string& Name) {
-  return CommandOrRaise(Name).Evaluated ? CommandUpdate(Name) : true;
+  return CommandOrRaise(Name).Evaluated() ? CommandUpdate(Name) : true;
 }
 
 bool TDomain::CommandChecked(const std::string& Name) const {
+  const TCommandInfo& c = CommandOrRaise(Name);
   if (!Document) return false;
   // Read from what they show, so that a new document or another style never
   // leaves a stale check mark.
-  if (Name == "ViewBordersCommand") return Document->ViewBorders;
-  if (Name == "ViewDirectionsCommand") return Document->ViewDirections;
-  if (Name == "StopOnBordersCommand")
-    return Document->Style && Document->Style->Params.StopOnBorders != 0;
+  switch (c.Check) {
+    case ckViewBorders:
+      return Document->ViewBorders;
+    case ckViewDirections:
+      return Document->ViewDirections;
+    case ckStopOnBorders:
+      return Document->Style && Document->Style->Params.StopOnBorders != 0;
+    case ckNone:
+      break;
+  }
   return false;
 }
 
@@ -351,9 +354,20 @@ void TDomain::DelStrokeCommand() {
   Notify(OnBrushDeleted, Brushes.ItemIndex());
 }
 
+namespace {
+
+// The name as the style file will hold it, so that the list shows from the
+// start what comes back after a restart ('?' for what the file cannot hold).
+std::string StorableStyleName(const std::string& Name) {
+  return Win1252ToUtf8(Utf8ToWin1252(Name));
+}
+
+}  // namespace
+
 void TDomain::NewStyleCommand() {
   std::string name = Styles.NewName();
   if (!FUi->InputBox("Brellin Pro", "Enter a name for the new style:", name)) return;
+  name = StorableStyleName(name);
   auto style = std::make_unique<TBStyle>();
   style->SetName(name);
   style->SetBrushId(0);
@@ -372,7 +386,7 @@ void TDomain::SaveStyleAsCommand() {
   if (!CurrentStyle()) return;
   std::string name = Styles.NewName();
   if (!FUi->InputBox("Brellin Pro", "Enter a name for the new style:", name)) return;
-  Styles.SaveCurrentAs(name);
+  Styles.SaveCurrentAs(StorableStyleName(name));
 }
 
 void TDomain::DelStyleCommand() {

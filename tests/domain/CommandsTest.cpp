@@ -50,6 +50,14 @@ struct TRecordingUi : TDomainUi {
     MaxBusy = std::max(MaxBusy, Busy);
   }
   void HideNavigator() override { ++NavigatorHidden; }
+  TBackgroundChoice Background;
+  bool BackgroundDialog(TBackgroundChoice& Choice) override {
+    Choice = Background;
+    return true;
+  }
+  int FullScreen = 0;
+  void ShowFullScreenPaint() override { ++FullScreen; }
+  void CloseFullScreenPaint() override { --FullScreen; }
   void ResetColorPanel() override { ++ColorPanelResets; }
 };
 
@@ -97,7 +105,8 @@ struct TCommandFixture {
   std::set<std::string> Enabled() {
     std::set<std::string> s;
     for (const TCommandInfo& c : CommandTable())
-      if (c.Evaluated && Domain->CommandUpdate(std::string(c.Name))) s.insert(std::string(c.Name));
+      if (c.Evaluated() && Domain->CommandUpdate(std::string(c.Name)))
+        s.insert(std::string(c.Name));
     return s;
   }
 };
@@ -201,6 +210,22 @@ TEST(Commands, EnablingFollowsTheHistory) {
   ASSERT_TRUE(d.ExecuteCommand("StopOnBordersCommand"));
   EXPECT_TRUE(d.CommandChecked("StopOnBordersCommand"));
   EXPECT_EQ(d.CurrentStyle()->Params.StopOnBorders, 1);
+  // The command opens full-screen paint and closes it again.
+  d.ExecuteCommand("FullScreenPaintCommand");
+  EXPECT_TRUE(d.IsFullScreenPaint());
+  d.ExecuteCommand("FullScreenPaintCommand");
+  EXPECT_FALSE(d.IsFullScreenPaint());
+  EXPECT_EQ(f.Ui.FullScreen, 0);
+  // A new background only after the warning is answered Yes; then it is painted.
+  f.Ui.Background.Color = 0xFF102030u;
+  f.Ui.Yes = false;
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  EXPECT_NE(d.Document->BackgroundColor, 0xFF102030u);
+  f.Ui.Yes = true;
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  EXPECT_EQ(f.Ui.Asked.back().rfind("If you change the background", 0), 0u);
+  EXPECT_EQ(d.Document->BackgroundColor, 0xFF102030u);
+  EXPECT_EQ(f.Dest.Bitmap().Pixel(0, 0), 0xFF102030u);  // no stroke is applied after the undos
 }
 
 TEST(Commands, EachDocumentGetsAToolManagerAndTheToolCommandsSelect) {
@@ -298,13 +323,13 @@ TEST(Commands, LibraryCommands) {
   EXPECT_FALSE(d.CommandUpdate("SaveStyleCommand"));
   EXPECT_FALSE(d.CommandUpdate("DelStyleCommand"));
   EXPECT_TRUE(d.CommandUpdate("ResetStyleCommand"));
-  f.Ui.InputAnswer = "Copy";
+  f.Ui.InputAnswer = "Copy \u00e9\u65e5";  // listed as the file will hold it
   events.clear();
   ASSERT_TRUE(d.ExecuteCommand("SaveStyleAsCommand"));
   EXPECT_EQ(f.Ui.Asked.back(), "Brellin Pro|Enter a name for the new style:|new " +
                                    TBStyle::StaticClass().GetBaseName() + " name");
   ASSERT_EQ(d.Styles.ItemIndex(), 1);
-  EXPECT_EQ(d.CurrentStyle()->Name(), "Copy");
+  EXPECT_EQ(d.CurrentStyle()->Name(), "Copy \u00e9?");
   EXPECT_EQ(d.CurrentStyle()->Params.Length, 77);
   EXPECT_TRUE(fs::exists(d.CurrentStyle()->FileName()));
   EXPECT_EQ(events.back(), "changed 1");
@@ -333,6 +358,18 @@ TEST(Commands, LibraryCommands) {
   f.Ui.InputAnswer.clear();
   d.ExecuteCommand("NewStyleCommand");
   EXPECT_EQ(d.Styles.Count(), 2);
+  // The built-in brush is what Id 0 finds: it stays. Other brushes go after a Yes.
+  const int brushes = d.Brushes.Count();
+  const size_t asked = f.Ui.Asked.size();
+  d.Brushes.SetItemIndex(0);
+  ASSERT_TRUE(d.ExecuteCommand("DelStrokeCommand"));
+  EXPECT_EQ(d.Brushes.Count(), brushes);
+  EXPECT_EQ(f.Ui.Asked.size(), asked);
+  d.Brushes.SetItemIndex(1);
+  const std::string name = d.Brushes.Current()->Name();
+  ASSERT_TRUE(d.ExecuteCommand("DelStrokeCommand"));
+  EXPECT_EQ(f.Ui.Asked.back(), "Sure to delete the Stroke \"" + name + "\"?");
+  EXPECT_EQ(d.Brushes.Count(), brushes - 1);
   // The pattern editor is a dialog; without one the command says so.
   EXPECT_THROW(d.ExecuteCommand("NewPatternCommand"), ENeedsDialog);
 }
