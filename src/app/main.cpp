@@ -14,6 +14,7 @@
 #include "interaction/UdmWacom.h"
 #include "ui/FMain.h"
 #include "ui/FWait.h"
+#include "ui/ImgView.h"
 #include "ui/QtDomainUi.h"
 #include "ui/SingleInstance.h"
 

@@ -1,6 +1,7 @@
 #include "ui/FMain.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextStream>
 #include <QToolButton>
 #include <QUrl>
@@ -177,6 +179,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   centreRow->addWidget(FParams);
   centreRow->setStretchFactor(0, 1);
   centreRow->setCollapsible(0, false);
+  centreRow->setCollapsible(1, false);
   FCentre = centreRow;
   FBottom = BuildBottomStrip();
 
@@ -291,8 +294,8 @@ void TFMain::BuildMenus() {
                  "PostScriptCommand", "RenderAllCommand", "", "OpenProjectCommand",
                  "SaveProjectCommand", "SaveProjectAsCommand", "ExitCommand"});
   menu("&Edit", {"UndoCommand", "RedoCommand", "TakeSnapshotCommand", "UndoToLastSnapshotCommand",
-                 "PurgeCommand", "", "ApplyWithCurrentSettingsCommand", "RepeatLastApplyCommand", "",
-                 "CopyResultToClipboardCommand"});
+                 "PurgeCommand", "", "ApplyWithCurrentSettingsCommand", "RepeatLastApplyCommand",
+                 "", "CopyResultToClipboardCommand"});
   menu("&Modify", {"ChangeBackgroundCommand"});
   menu("&View", {"ViewBordersCommand", "ViewDirectionsCommand", "ViewNavigatorCommand",
                  "FullScreenPreviewCommand", "FullScreenPaintCommand"});
@@ -323,8 +326,10 @@ void TFMain::UpdateActions() {
       a->setChecked(FDomain.CommandChecked(std::string(c.Name)));
   }
   if (FDomain.ToolManager) {
-    static const std::map<int, const char*> tools = {
-        {1, "PointerCommand"}, {3, "FreeHandCommand"}, {4, "PatternCommand"}, {5, "AutoDirCommand"}};
+    static const std::map<int, const char*> tools = {{1, "PointerCommand"},
+                                                     {3, "FreeHandCommand"},
+                                                     {4, "PatternCommand"},
+                                                     {5, "AutoDirCommand"}};
     const auto t = tools.find(FDomain.ToolManager->Tool());
     if (t != tools.end()) FActions[t->second]->setChecked(true);
   }
@@ -393,6 +398,7 @@ QWidget* TFMain::BuildBottomStrip() {
     g->setVerticalSpacing(2);
     g->addWidget(PanelCaption("Style", FPanStyle), 0, 0);
     FStyles = new QComboBox;
+    FStyles->setFixedWidth(190);
     FStyles->view()->setMinimumWidth(250);
     connect(FStyles, &QComboBox::activated, this, [this](int i) {
       if (FUpdating) return;
@@ -402,33 +408,40 @@ QWidget* TFMain::BuildBottomStrip() {
         LogError(e.what());
       }
     });
-    g->addWidget(FStyles, 1, 0, 1, 2);
+    g->addWidget(FStyles, 1, 0);
+    // Glyph-only buttons; the captions are their tool tips.
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(1);
-    for (const char* c : {"NewStyleCommand", "SaveStyleCommand", "SaveStyleAsCommand",
-                          "ResetStyleCommand", "DelStyleCommand"}) {
+    const std::pair<const char*, QStyle::StandardPixmap> glyphs[] = {
+        {"NewStyleCommand", QStyle::SP_FileIcon},
+        {"SaveStyleCommand", QStyle::SP_DialogSaveButton},
+        {"SaveStyleAsCommand", QStyle::SP_DriveFDIcon},
+        {"ResetStyleCommand", QStyle::SP_BrowserReload},
+        {"DelStyleCommand", QStyle::SP_TrashIcon}};
+    for (const auto& [c, glyph] : glyphs) {
+      QAction* a = action(c);
+      a->setIcon(style()->standardIcon(glyph));
       auto* b = new QToolButton;
-      b->setDefaultAction(action(c));
-      b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-      QFont f = b->font();
-      f.setPointSizeF(f.pointSizeF() * 0.8);
-      b->setFont(f);
+      b->setDefaultAction(a);
+      b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+      b->setToolTip(a->text());
+      b->setAutoRaise(true);
       buttons->addWidget(b);
     }
-    g->addLayout(buttons, 2, 0, 1, 2);
-    FPreviewStyle = new QLabel;
-    FPreviewStyle->setFixedSize(235, 116);
-    FPreviewStyle->setToolTip("Double-click to draw the preview again");
-    g->addWidget(FPreviewStyle, 0, 2, 3, 1);
-    auto* side = new QVBoxLayout;
+    buttons->addStretch();
+    g->addLayout(buttons, 2, 0);
     FImgBrush = new QLabel;
     FImgBrush->setFixedSize(131, 31);
     FImgBrush->setFrameShape(QFrame::Box);
-    side->addWidget(FImgBrush);
+    FImgBrush->setToolTip("The current brush");
+    g->addWidget(FImgBrush, 3, 0);
     FInfo3D = new QLabel("[Disabled]");
-    side->addWidget(FInfo3D);
-    side->addStretch();
-    g->addLayout(side, 0, 3, 3, 1);
+    FInfo3D->setToolTip("Relief light (3D settings)");
+    g->addWidget(FInfo3D, 4, 0);
+    FPreviewStyle = new QLabel;
+    FPreviewStyle->setFixedSize(235, 116);
+    FPreviewStyle->setToolTip("The current style's preview");
+    g->addWidget(FPreviewStyle, 0, 1, 5, 1, Qt::AlignTop);
   }
   row->addWidget(FPanStyle);
 
@@ -455,13 +468,16 @@ QWidget* TFMain::BuildBottomStrip() {
     l->addWidget(PanelCaption("Patterns", FPanPatterns));
     FPatternList = new TImageListViewer(true);
     FPatternList->setThumbSize(40, 40);
-    FPatternList->setMinimumSize(182, 90);
+    FPatternList->setMinimumSize(172, 90);
+    FPatternList->setMaximumWidth(172);
     l->addWidget(FPatternList, 1);
     auto* b = new QHBoxLayout;
     for (const char* c : {"NewPatternCommand", "EditPatternCommand", "DelPatternCommand"}) {
       auto* t = new QToolButton;
       t->setDefaultAction(action(c));
-      t->setText(QString(c).startsWith("New") ? "New" : QString(c).startsWith("Edit") ? "Edit" : "Delete");
+      t->setText(QString(c).startsWith("New")    ? "New"
+                 : QString(c).startsWith("Edit") ? "Edit"
+                                                 : "Delete");
       b->addWidget(t);
     }
     l->addLayout(b);
@@ -489,8 +505,9 @@ QWidget* TFMain::BuildColorPanel() {
   auto* l = new QVBoxLayout(p);
   l->setContentsMargins(4, 2, 4, 2);
   l->setSpacing(2);
+  l->addWidget(PanelCaption("Colors", p));
   auto* head = new QHBoxLayout;
-  head->addWidget(PanelCaption("Colors", p));
+  head->setSpacing(2);
   const std::pair<TColorMode, void (TColorPanel::*)()> modes[] = {
       {cmAuto, &TColorPanel::AutoButtonClick},
       {cmFixed, &TColorPanel::FixedButtonClick},
@@ -498,7 +515,7 @@ QWidget* TFMain::BuildColorPanel() {
   for (const auto& [mode, click] : modes) {
     auto* b = new QPushButton(ColorModeCaption(mode));
     b->setCheckable(true);
-    b->setFixedHeight(20);
+    b->setFixedSize(56, 20);
     connect(b, &QPushButton::clicked, this, [this, click] {
       (FColorPanel.*click)();
       UpdateColorPanel();
@@ -507,7 +524,7 @@ QWidget* TFMain::BuildColorPanel() {
     head->addWidget(b);
   }
   FColorReset = new QPushButton("Reset");
-  FColorReset->setFixedHeight(20);
+  FColorReset->setFixedSize(56, 20);
   connect(FColorReset, &QPushButton::clicked, this, [this] {
     FColorPanel.ResetButtonClick();
     UpdateColorPanel();
@@ -515,7 +532,7 @@ QWidget* TFMain::BuildColorPanel() {
   head->addWidget(FColorReset);
   l->addLayout(head);
   FColorStack = new QStackedWidget;
-  FColorStack->setFixedSize(300, 112);
+  FColorStack->setFixedSize(236, 100);
 
   // Fixed: a colour field (left button the fore colour, right the back one).
   auto* fixed = new QWidget;
@@ -528,7 +545,7 @@ QWidget* TFMain::BuildColorPanel() {
     FShapeFore = new QLabel;
     FShapeBack = new QLabel;
     for (QLabel* s : {FShapeFore, FShapeBack}) {
-      s->setFixedSize(30, 30);
+      s->setFixedSize(26, 26);
       s->setFrameShape(QFrame::Box);
       s->setAutoFillBackground(true);
       shapes->addWidget(s);
@@ -602,7 +619,7 @@ QWidget* TFMain::BuildParameterPanel() {
   l->setSpacing(2);
   std::map<std::string, QVBoxLayout*> groups;
   const auto group = [&](const char* Title, const char* Keyword) {
-    auto* box = new QGroupBox(Title);
+    auto* box = new QGroupBox(QString(Title).replace("&", "&&"));
     SetHelpKeyword(box, Keyword);
     auto* gl = new QVBoxLayout(box);
     gl->setContentsMargins(4, 2, 4, 4);
@@ -741,7 +758,8 @@ void TFMain::UpdateStyleFrame(int Index) {
     while (FStyles->count() < FDomain.Styles.Count()) FStyles->addItem(QString());
     const TStyleListEntry e = StyleListEntry(*style, Index);
     FUpdating = true;
-    FStyles->setItemText(Index, QString::fromStdString(e.Name) + (e.NotSaved ? " (not saved) " : ""));
+    FStyles->setItemText(Index,
+                         QString::fromStdString(e.Name) + (e.NotSaved ? " (not saved) " : ""));
     // The mark shows in italic red (a combo box draws no markup).
     if (auto* m = qobject_cast<QStandardItemModel*>(FStyles->model())) {
       QStandardItem* item = m->item(Index);
@@ -782,8 +800,8 @@ void TFMain::UpdateStyleFrame(int Index) {
 void TFMain::UpdateBrushPreview() {
   const int i = FDomain.Brushes.ItemIndex();
   if (i < 0) return;
-  QImage thumb = BrushThumbnail(i).scaled(FImgBrush->size(), Qt::IgnoreAspectRatio,
-                                          Qt::SmoothTransformation);
+  QImage thumb =
+      BrushThumbnail(i).scaled(FImgBrush->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   for (int y = 0; y < thumb.height(); ++y) {
     auto* r = reinterpret_cast<TColor32*>(thumb.scanLine(y));
     for (int x = 0; x < thumb.width(); ++x) r[x] = TintWithPanelColor(r[x], kPanelColor32);
@@ -798,9 +816,9 @@ QString TFMain::sizePreviewScale() const {
 
 void TFMain::UpdateSizePreview() {
   if (!FDomain.Document) return;
-  FSizeScale = DrawSizePreview(FSizePreview, FImgSize->width(), FImgSize->height(),
-                               FDomain.Document->BrushRadius, FDomain.Document->Density,
-                               kPanelColor32);
+  FSizeScale =
+      DrawSizePreview(FSizePreview, FImgSize->width(), FImgSize->height(),
+                      FDomain.Document->BrushRadius, FDomain.Document->Density, kPanelColor32);
   QImage img = ToQImage(FSizePreview);
   if (!FSizeScale.empty()) {
     QPainter p(&img);
@@ -811,7 +829,8 @@ void TFMain::UpdateSizePreview() {
 
 void TFMain::UpdateColorPanel() {
   FUpdating = true;
-  for (int m = 0; m < 3; ++m) FModeButtons[size_t(m)]->setChecked(FColorPanel.ModeButtonDown(TColorMode(m)));
+  for (int m = 0; m < 3; ++m)
+    FModeButtons[size_t(m)]->setChecked(FColorPanel.ModeButtonDown(TColorMode(m)));
   FColorReset->setVisible(FColorPanel.ResetButtonVisible());
   if (const auto mode = FColorPanel.ShownMode()) {
     FColorStack->setCurrentIndex(int(*mode));
@@ -842,8 +861,8 @@ void TFMain::UpdateColorPanel() {
   fill(FShapeFore, FColorPanel.ForeShapeColor(), false);
   fill(FShapeBack, FColorPanel.BackShapeColor(), false);
   for (int i = 0; i < 3; ++i)
-    FOffsetSliders[size_t(i)]->setPosition(
-        FColorPanel.SliderValue(TColorPanel::TOffsetSlider(i)) - TColorPanel::SliderMin);
+    FOffsetSliders[size_t(i)]->setPosition(FColorPanel.SliderValue(TColorPanel::TOffsetSlider(i)) -
+                                           TColorPanel::SliderMin);
   FUpdating = false;
 }
 
@@ -856,9 +875,7 @@ void TFMain::RegisterNotifications() {
   FDomain.OnPatternEdited = [this](TDomain&, int i) {
     FPatternList->setImage(i, PatternThumbnail(i));
   };
-  FDomain.OnStyleChanged = [this](TDomain&, int i) {
-    UpdateStyleFrame(i);
-  };
+  FDomain.OnStyleChanged = [this](TDomain&, int i) { UpdateStyleFrame(i); };
   FDomain.OnBrushEdited = [this](TDomain&, int i) { FBrushList->setImage(i, BrushThumbnail(i)); };
   FDomain.OnPatternDeleted = [this](TDomain&, int) {
     std::vector<QImage> all;
@@ -893,8 +910,8 @@ void TFMain::UpdateControls() {
   const bool wasUpdating = FUpdating;
   FColorPanel.SetDocument(FDomain.Document ? &FDomain.Document->Colors : nullptr);
   FColorPanel.Refresh();
-  FInfo3D->setText(QString::fromStdString(
-      ReliefLabel(FGauges[pgBump]->value(), FGauges[pgBumpLight]->value())));
+  FInfo3D->setText(
+      QString::fromStdString(ReliefLabel(FGauges[pgBump]->value(), FGauges[pgBumpLight]->value())));
   TDualImage* doc = FDomain.Document.get();
   if (!doc) {
     FCentre->setVisible(false);
@@ -903,7 +920,8 @@ void TFMain::UpdateControls() {
     FStatusMemory->clear();
     FUpdating = true;
     for (int id = 0; id < pgCount; ++id)
-      FGauges[size_t(id)]->setValue(ParameterValueWithoutDocument(id, FGauges[size_t(id)]->value()));
+      FGauges[size_t(id)]->setValue(
+          ParameterValueWithoutDocument(id, FGauges[size_t(id)]->value()));
     FUpdating = wasUpdating;
     UpdateColorPanel();
     return;
@@ -961,8 +979,8 @@ void TFMain::GaugeChanged(int Id) {
         ReliefLabel(FGauges[pgBump]->value(), FGauges[pgBumpLight]->value())));
   if (FUpdating || !FDomain.Document || !FDomain.Document->Style) return;
   try {
-    const bool wrote =
-        ApplyParameter(Id, FGauges[size_t(Id)]->value(), *FDomain.Document->Style, *FDomain.Document);
+    const bool wrote = ApplyParameter(Id, FGauges[size_t(Id)]->value(), *FDomain.Document->Style,
+                                      *FDomain.Document);
     if (wrote && ParameterGauge(Id).Preview) FStylePreviewPending = true;
     if (Id == pgSize || Id == pgDensity) UpdateSizePreview();
   } catch (const std::exception& e) {
@@ -1091,7 +1109,8 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
     FHelpMode = false;
     if (FDomain.ToolManager) FDomain.ToolManager->SetEnabled(true);
     QApplication::restoreOverrideCursor();
-    const QString page = QString::fromStdString(ProgramFolder()) + "Help/" + HelpKeywordOf(Watched) + ".html";
+    const QString page =
+        QString::fromStdString(ProgramFolder()) + "Help/" + HelpKeywordOf(Watched) + ".html";
     if (QFileInfo::exists(page)) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
     return true;
   }

@@ -28,20 +28,33 @@ uint16_t VirtualKeyOf(int QtKey) {
   if (QtKey >= Qt::Key_0 && QtKey <= Qt::Key_9) return uint16_t('0' + (QtKey - Qt::Key_0));
   if (QtKey >= Qt::Key_F1 && QtKey <= Qt::Key_F24) return uint16_t(112 + (QtKey - Qt::Key_F1));
   switch (QtKey) {
-    case Qt::Key_Shift: return vkShift;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return vkEscape;
-    case Qt::Key_Space: return 32;
+    case Qt::Key_Shift:
+      return vkShift;
+    case Qt::Key_Control:
+      return 17;
+    case Qt::Key_Alt:
+      return 18;
+    case Qt::Key_Escape:
+      return vkEscape;
+    case Qt::Key_Space:
+      return 32;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
+    case Qt::Key_Enter:
+      return 13;
+    case Qt::Key_Tab:
+      return 9;
+    case Qt::Key_Backspace:
+      return 8;
+    case Qt::Key_Delete:
+      return 46;
+    case Qt::Key_Left:
+      return 37;
+    case Qt::Key_Up:
+      return 38;
+    case Qt::Key_Right:
+      return 39;
+    case Qt::Key_Down:
+      return 40;
   }
   return 0;
 }

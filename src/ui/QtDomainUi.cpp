@@ -124,8 +124,8 @@ bool TQtDomainUi::InputBox(const std::string& Caption, const std::string& Prompt
 }
 
 bool TQtDomainUi::WarningYesNo(const std::string& Text) {
-  return QMessageBox::warning(FParent, "Warning", UiText(Text), QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  return QMessageBox::warning(FParent, "Warning", UiText(Text),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
