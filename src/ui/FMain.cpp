@@ -316,7 +316,7 @@ void TFMain::RunCommand(const std::string& Name) {
 void TFMain::UpdateActions() {
   for (const TCommandInfo& c : CommandTable()) {
     QAction* a = FActions[std::string(c.Name)];
-    if (!c.Evaluated) continue;
+    if (!c.Evaluated()) continue;
     try {
       a->setEnabled(FDomain.CommandUpdate(std::string(c.Name)));
     } catch (const std::exception& e) {
