@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
   TPressurePacketSource pen;
   TdmWacom wacom(&pen);
   wacom.Install();
+  TImgView::OnPenPressure = [&](double Pressure) { pen.Send(Pressure); };
   TQtClipboard clipboard;
   SetClipboardPort(&clipboard);
   TQtDomainUi ui;
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
   if (!argument.isEmpty()) QTimer::singleShot(0, main.get(), [&] { main->OpenArgument(argument); });
   const int rc = app.exec();
   SetScreenPositionSource(nullptr);
+  TImgView::OnPenPressure = nullptr;
   main.reset();
   domain.reset();
   SetClipboardPort(nullptr);

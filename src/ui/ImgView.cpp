@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTabletEvent>
 #include <QWheelEvent>
 
 #include "base/Errors.h"
@@ -159,6 +160,16 @@ void TImgView::wheelEvent(QWheelEvent* Event) {
     QAbstractScrollArea::wheelEvent(Event);
   else
     Event->accept();
+}
+
+bool TImgView::viewportEvent(QEvent* Event) {
+  const QEvent::Type t = Event->type();
+  if (t == QEvent::TabletPress || t == QEvent::TabletMove || t == QEvent::TabletRelease) {
+    if (OnPenPressure) OnPenPressure(static_cast<QTabletEvent*>(Event)->pressure());
+    Event->ignore();  // Qt then sends the matching mouse event
+    return false;
+  }
+  return QAbstractScrollArea::viewportEvent(Event);
 }
 
 void TImgView::keyPressEvent(QKeyEvent* Event) {

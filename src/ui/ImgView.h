@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <functional>
 
 #include "base/Bitmap32.h"
 #include "domain/PictureView.h"
@@ -26,6 +27,9 @@ class TImgView : public QAbstractScrollArea {
   const TPictureView& model() const { return FView; }
   // The picture changed size (a new document): scroll ranges follow.
   void PictureResized();
+  // Where pen pressures (0..1) of tablet events over any view go; the
+  // events themselves are left to become mouse events, which drive the tools.
+  static inline std::function<void(double Pressure)> OnPenPressure;
   // Time the last paint took to compose the client area, in microseconds.
   int64_t lastPaintMicroseconds() const { return FLastPaintUs; }
 
@@ -42,6 +46,7 @@ class TImgView : public QAbstractScrollArea {
   void wheelEvent(QWheelEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
   void keyReleaseEvent(QKeyEvent* Event) override;
+  bool viewportEvent(QEvent* Event) override;
 
  private:
   void SyncScrollBars();
