@@ -46,6 +46,7 @@
 #include "library/Styles.h"
 #include "render/BitmapBrushRenderer.h"
 #include "ui/Controls.h"
+#include "ui/FloatingPanels.h"
 #include "ui/ImgView.h"
 #include "ui/QtBitmap.h"
 
@@ -173,14 +174,9 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   FSplitter->addWidget(FImgSrc);
   FSplitter->addWidget(FImgDst);
   FSplitter->setChildrenCollapsible(true);
-  FParams = BuildParameterPanel();
-  auto* centreRow = new QSplitter(Qt::Horizontal);
-  centreRow->addWidget(FSplitter);
-  centreRow->addWidget(FParams);
-  centreRow->setStretchFactor(0, 1);
-  centreRow->setCollapsible(0, false);
-  centreRow->setCollapsible(1, false);
-  FCentre = centreRow;
+  FCentre = FSplitter;
+  FPanelManager = new TPanelManager(this);
+  BuildParameterPanels();
   FBottom = BuildBottomStrip();
 
   auto* central = new QWidget;
@@ -195,9 +191,8 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   statusBar()->addWidget(FStatusMemory);
   resize(1028, 716 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
   {
-    const int half = (1028 - 200 - FSplitter->handleWidth()) / 2;
-    FSplitter->setSizes({1028 - 200 - half, half});
-    centreRow->setSizes({828, 200});
+    const int half = (1028 - FSplitter->handleWidth()) / 2;
+    FSplitter->setSizes({1028 - FSplitter->handleWidth() - half, half});
   }
 
   // The views' own handlers: after the tool has handled a press, typed
@@ -207,6 +202,19 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   };
   FImgSrc->model().Events.OnMouseDown = commit;
   FImgDst->model().Events.OnMouseDown = commit;
+  const auto hide = [this](TPictureView&, TShiftState, int, int, TPaintLayer*) {
+    FPanelManager->HideUnpinned();
+  };
+  FImgSrc->model().Events.OnMouseMove = hide;
+  FImgDst->model().Events.OnMouseMove = hide;
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+    if (s == Qt::ApplicationActive) {
+      FPanelManager->ShowPinned();
+      return;
+    }
+    FPanelManager->HideAll();
+    if (FDomain.IsFullScreenPaint()) FDomain.SetFullScreenPaint(false);
+  });
   connect(FImgSrc, &TImgView::scrolled, this, [this] { SyncScroll(FImgSrc, FImgDst); });
   connect(FImgDst, &TImgView::scrolled, this, [this] { SyncScroll(FImgDst, FImgSrc); });
 
@@ -430,18 +438,37 @@ QWidget* TFMain::BuildBottomStrip() {
     }
     buttons->addStretch();
     g->addLayout(buttons, 2, 0);
-    FImgBrush = new QLabel;
-    FImgBrush->setFixedSize(131, 31);
-    FImgBrush->setFrameShape(QFrame::Box);
-    FImgBrush->setToolTip("The current brush");
-    g->addWidget(FImgBrush, 3, 0);
+    g->addWidget(Opener("Settings", TPanelManagerModel::StrokeSettings), 3, 0);
+    g->addWidget(Opener("Color Settings", TPanelManagerModel::ColorVariation), 4, 0);
+    auto* advanced = new QHBoxLayout;
+    advanced->addWidget(Opener("Advanced Settings", TPanelManagerModel::AdvancedSettings));
     FInfo3D = new QLabel("[Disabled]");
     FInfo3D->setToolTip("Relief light (3D settings)");
-    g->addWidget(FInfo3D, 4, 0);
+    advanced->addWidget(FInfo3D);
+    g->addLayout(advanced, 5, 0);
+    // The brush preview opens the brushes, as its pop-up button does.
+    auto* brush = new QHBoxLayout;
+    brush->setSpacing(2);
+    FImgBrush = new QLabel;
+    FImgBrush->setObjectName("ImgBrush");
+    FImgBrush->setFixedSize(131, 31);
+    FImgBrush->setFrameShape(QFrame::Box);
+    FImgBrush->setToolTip("Brushes Collection");
+    brush->addWidget(FImgBrush);
+    auto* popup = new QToolButton;
+    popup->setArrowType(Qt::RightArrow);
+    popup->setFixedSize(14, 14);
+    popup->setAutoRaise(true);
+    brush->addWidget(popup, 0, Qt::AlignTop);
+    brush->addStretch();
+    FPanelManager->AddOpener(FImgBrush, TPanelManagerModel::BrushesCollection);
+    FPanelManager->AddOpener(popup, TPanelManagerModel::BrushesCollection);
+    g->addLayout(brush, 6, 0);
     FPreviewStyle = new QLabel;
     FPreviewStyle->setFixedSize(235, 116);
-    FPreviewStyle->setToolTip("The current style's preview");
-    g->addWidget(FPreviewStyle, 0, 1, 5, 1, Qt::AlignTop);
+    FPreviewStyle->setToolTip("The current style's preview (double-click to draw it again)");
+    FPreviewStyle->installEventFilter(this);
+    g->addWidget(FPreviewStyle, 0, 1, 7, 1, Qt::AlignTop);
   }
   row->addWidget(FPanStyle);
 
@@ -451,7 +478,7 @@ QWidget* TFMain::BuildBottomStrip() {
   {
     auto* l = new QVBoxLayout(FPanSize);
     l->setContentsMargins(4, 2, 4, 2);
-    l->addWidget(PanelCaption("Size & Density", FPanSize));
+    l->addWidget(Opener("Size & Density", TPanelManagerModel::SizeDensity));
     FImgSize = new QLabel;
     FImgSize->setFixedSize(144, 102);
     l->addWidget(FImgSize);
@@ -609,30 +636,31 @@ QWidget* TFMain::BuildColorPanel() {
   return p;
 }
 
-QWidget* TFMain::BuildParameterPanel() {
-  auto* scroll = new QScrollArea;
-  scroll->setWidgetResizable(true);
-  scroll->setMinimumWidth(190);
-  auto* inner = Panel("panParameters");
-  auto* l = new QVBoxLayout(inner);
-  l->setContentsMargins(4, 4, 4, 4);
-  l->setSpacing(2);
+void TFMain::BuildParameterPanels() {
+  // One content widget per floating panel, from the gauges' table.
   std::map<std::string, QVBoxLayout*> groups;
-  const auto group = [&](const char* Title, const char* Keyword) {
-    auto* box = new QGroupBox(QString(Title).replace("&", "&&"));
-    SetHelpKeyword(box, Keyword);
-    auto* gl = new QVBoxLayout(box);
-    gl->setContentsMargins(4, 2, 4, 4);
+  const auto content = [&](const char* Title, const char* Keyword, int Tag) {
+    QWidget* w = Panel(QString("panFloat%1").arg(Tag));
+    SetHelpKeyword(w, Keyword);
+    w->setMinimumWidth(180);
+    auto* gl = new QVBoxLayout(w);
+    gl->setContentsMargins(6, 4, 6, 6);
     gl->setSpacing(1);
-    l->addWidget(box);
     groups[Title] = gl;
-    return gl;
+    return w;
   };
-  group("Stroke Settings", "general");
-  group("Color Variation", "general");
-  QVBoxLayout* advanced = group("Advanced Settings", "general");
-  group("Size & Density", "size");
-  advanced->addWidget(new QLabel("Other parameters"));
+  QWidget* stroke = content("Stroke Settings", "general", TPanelManagerModel::StrokeSettings);
+  QWidget* color = content("Color Variation", "general", TPanelManagerModel::ColorVariation);
+  QWidget* advanced = content("Advanced Settings", "general", TPanelManagerModel::AdvancedSettings);
+  QWidget* size = content("Size & Density", "size", TPanelManagerModel::SizeDensity);
+  const auto heading = [](const QString& Text) {
+    auto* l = new QLabel(Text);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+  };
+  groups["Advanced Settings"]->addWidget(heading("Other parameters"));
   for (int id = 0; id < pgCount; ++id) {
     const TParameterGauge& d = ParameterGauge(id);
     auto* gauge = new TNumericGaugeBar;
@@ -643,7 +671,7 @@ QWidget* TFMain::BuildParameterPanel() {
     gauge->setValue(d.Default);
     FGauges[size_t(id)] = gauge;
     QVBoxLayout* gl = groups[d.Panel];
-    if (id == pgBump) gl->addWidget(new QLabel("3D Settings"));
+    if (id == pgBump) gl->addWidget(heading("3D Settings"));
     gl->addWidget(new QLabel(d.Caption));
     gl->addWidget(gauge);
     connect(gauge, &TNumericGaugeBar::changed, this, [this, id] { GaugeChanged(id); });
@@ -667,14 +695,14 @@ QWidget* TFMain::BuildParameterPanel() {
     }
   }
   // Brushes Collection.
-  auto* brushes = new QGroupBox("Brushes Collection");
+  QWidget* brushes = Panel("panFloatBrushes");
   SetHelpKeyword(brushes, "general");
   auto* bl = new QVBoxLayout(brushes);
+  bl->setContentsMargins(4, 4, 4, 4);
   FBrushList = new TImageListViewer(false);
   FBrushList->setThumbSize(80, 26);
-  FBrushList->setMinimumHeight(120);
+  FBrushList->setFixedSize(172, 120);
   bl->addWidget(FBrushList);
-  l->addWidget(brushes);
   connect(FBrushList, &TImageListViewer::mouseUpThumb, this, [this](int i, int, int) {
     if (!FDomain.Document) return;
     try {
@@ -684,9 +712,33 @@ QWidget* TFMain::BuildParameterPanel() {
     }
     FStylePreviewPending = true;
   });
-  l->addStretch();
-  scroll->setWidget(inner);
-  return scroll;
+  FPanelManager->AddPanel(TPanelManagerModel::StrokeSettings, "Stroke Settings", true, stroke);
+  FPanelManager->AddPanel(TPanelManagerModel::ColorVariation, "Color Variation", true, color);
+  FPanelManager->AddPanel(TPanelManagerModel::BrushesCollection, "Brushes Collection", false,
+                          brushes);
+  FPanelManager->AddPanel(TPanelManagerModel::AdvancedSettings, "Advanced Settings", true,
+                          advanced);
+  FPanelManager->AddPanel(TPanelManagerModel::SizeDensity, "Size & Density", true, size);
+}
+
+QWidget* TFMain::Opener(const QString& Caption, int Tag) {
+  auto* row = new QWidget;
+  auto* h = new QHBoxLayout(row);
+  h->setContentsMargins(0, 0, 0, 0);
+  h->setSpacing(2);
+  auto* label = new QLabel(Caption);
+  label->setObjectName(QString("lblOpen%1").arg(Tag));
+  auto* popup = new QToolButton;
+  popup->setObjectName(QString("btOpen%1").arg(Tag));
+  popup->setArrowType(Qt::RightArrow);
+  popup->setFixedSize(14, 14);
+  popup->setAutoRaise(true);
+  h->addWidget(label);
+  h->addWidget(popup);
+  h->addStretch();
+  FPanelManager->AddOpener(label, Tag);
+  FPanelManager->AddOpener(popup, Tag);
+  return row;
 }
 
 // ---------------------------------------------------------------------------
@@ -914,6 +966,7 @@ void TFMain::UpdateControls() {
       QString::fromStdString(ReliefLabel(FGauges[pgBump]->value(), FGauges[pgBumpLight]->value())));
   TDualImage* doc = FDomain.Document.get();
   if (!doc) {
+    FPanelManager->HideAll();
     FCentre->setVisible(false);
     FBottom->setVisible(false);
     FPSCount->setText("0 Vectors");
@@ -1085,6 +1138,18 @@ void TFMain::changeEvent(QEvent* Event) {
 
 bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
   const QEvent::Type t = Event->type();
+  if (t == QEvent::Enter && (Watched == FPanStyle || Watched == FPanSize ||
+                             Watched == FPanPatterns || Watched == FPanProject))
+    FPanelManager->HideUnpinned();
+  if (t == QEvent::MouseButtonDblClick && Watched == FPreviewStyle && FDomain.Document) {
+    // A fresh preview: dirty, announced as changed, drawn again.
+    if (auto* style = FDomain.CurrentStyle()) {
+      style->PreviewDirty = true;
+      style->Changed();
+      UpdateStyleFrame(FDomain.Styles.ItemIndex());
+    }
+    return true;
+  }
   if ((t == QEvent::KeyPress || t == QEvent::KeyRelease) && Watched->isWidgetType()) {
     auto* k = static_cast<QKeyEvent*>(Event);
     if (t == QEvent::KeyRelease && k->key() == Qt::Key_Escape && FDomain.Document &&

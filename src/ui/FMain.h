@@ -32,6 +32,7 @@ class TImageListViewer;
 class TNumericGaugeBar;
 class TBrellinSlider;
 class TSimpleColorSelector;
+class TPanelManager;
 
 class TFMain : public QMainWindow {
   Q_OBJECT
@@ -50,6 +51,8 @@ class TFMain : public QMainWindow {
   QWidget* sizeDensityPanel() const { return FPanSize; }
   QWidget* patternsPanel() const { return FPanPatterns; }
   QWidget* projectInfoPanel() const { return FPanProject; }
+  QWidget* stylePanel() const { return FPanStyle; }
+  TPanelManager* panelManager() const { return FPanelManager; }
   bool stylePreviewPending() const { return FStylePreviewPending; }
   // The window's caption: "Brellin Pro - " and the version.
   static QString Caption();
@@ -80,7 +83,9 @@ class TFMain : public QMainWindow {
   void BuildActions();
   void BuildMenus();
   QWidget* BuildBottomStrip();
-  QWidget* BuildParameterPanel();
+  void BuildParameterPanels();
+  // A label with a pop-up button that open floating panel Tag.
+  QWidget* Opener(const QString& Caption, int Tag);
   QWidget* BuildColorPanel();
   void RegisterNotifications();
   void FillLibraries();
@@ -99,7 +104,8 @@ class TFMain : public QMainWindow {
   TDomain& FDomain;
   TImgView *FImgSrc, *FImgDst;
   QSplitter* FSplitter;
-  QWidget *FCentre, *FBottom, *FParams;
+  QWidget *FCentre, *FBottom;
+  TPanelManager* FPanelManager;
   std::map<std::string, QAction*> FActions;
   QActionGroup* FToolGroup;
   std::map<int, QToolButton*> FToolButtons;

@@ -12,11 +12,13 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "base/Progress.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/FWait.h"
+#include "ui/FloatingPanels.h"
 #include "ui/QtBitmap.h"
 #include "ui/SingleInstance.h"
 
@@ -206,6 +208,54 @@ class ControlsAndDialogsTest : public QObject {
     QTRY_COMPARE(received.count(), 1);
     QVERIFY(!secondIsFirst);
     QCOMPARE(received.at(0).at(0).toString(), QString("/tmp/p.bpj"));
+  }
+
+  void floatingPanelsOpenInsideAndHideUnlessPinned() {
+    QWidget main;
+    main.setGeometry(100, 100, 800, 600);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    TPanelManager m(&main);
+    auto* content = new QWidget;
+    content->setFixedSize(180, 240);
+    TFormPanel* adv =
+        m.AddPanel(TPanelManagerModel::AdvancedSettings, "Advanced Settings", true, content);
+    auto* other = new QWidget;
+    other->setFixedSize(100, 80);
+    m.AddPanel(TPanelManagerModel::StrokeSettings, "Stroke Settings", true, other);
+    QLabel opener("Advanced Settings", &main);
+    QFont f = opener.font();
+    f.setBold(true);
+    opener.setFont(f);
+    m.AddOpener(&opener, TPanelManagerModel::AdvancedSettings);
+
+    // At the main window's lower right corner: 10 pixels inside both edges.
+    const QRect frame = main.frameGeometry();
+    m.OpenPanel(TPanelManagerModel::AdvancedSettings, frame.bottomRight());
+    QVERIFY(adv->isVisible());
+    QCOMPARE(adv->x() + adv->width(), frame.right() + 1 - 10);
+    QCOMPARE(adv->y() + adv->height(), frame.bottom() + 1 - 10);
+
+    m.OpenPanel(TPanelManagerModel::StrokeSettings, frame.center());
+    QTest::mouseClick(adv->pinButton(), Qt::LeftButton);
+    QVERIFY(m.IsPinned(TPanelManagerModel::AdvancedSettings));
+    m.HideUnpinned();
+    QVERIFY(adv->isVisible());
+    QVERIFY(!m.panel(TPanelManagerModel::StrokeSettings)->isVisible());
+    // Closing unpins: reopened, it hides at the next move over the main window.
+    QTest::mouseClick(adv->closeButton(), Qt::LeftButton);
+    QVERIFY(!adv->isVisible());
+    QVERIFY(!m.IsPinned(TPanelManagerModel::AdvancedSettings));
+    m.OpenPanel(TPanelManagerModel::AdvancedSettings, frame.center());
+    m.HideUnpinned();
+    QVERIFY(!adv->isVisible());
+
+    // Hovering underlines the opener and keeps its bold.
+    QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+    QApplication::sendEvent(&opener, &enter);
+    QVERIFY(opener.font().underline() && opener.font().bold());
+    QApplication::sendEvent(&opener, &leave);
+    QVERIFY(!opener.font().underline() && opener.font().bold());
   }
 
   void bitmapsCrossToQtAndBack() {
