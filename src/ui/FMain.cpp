@@ -686,8 +686,7 @@ void TFMain::BuildParameterPanels() {
       gl->addWidget(FStraightLines);
       connect(FStopBorder, &QCheckBox::toggled, this, [this](bool on) {
         if (FUpdating || !FDomain.Document || !FDomain.Document->Style) return;
-        FDomain.Document->Style->Params.StopOnBorders = on ? 1 : 0;
-        FDomain.Document->Style->SetModified(true);
+        FDomain.Document->Style->SetStopOnBorders(on);
       });
       connect(FStraightLines, &QCheckBox::toggled, this, [this](bool on) {
         if (!FUpdating && FDomain.Document) FDomain.Document->StraightLines = on;
