@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
 
-.PHONY: all deps ensure-deps configure build test bench test-asan fuzz demo format clean library-data
+.PHONY: all deps ensure-deps configure build run test bench test-asan fuzz demo format clean library-data
 
 all: build
 
@@ -43,6 +43,10 @@ fuzz: ensure-deps
 
 demo: build
 	scripts/demo.sh $(BUILD)
+
+# The desktop program on a demo project (needs a display; see the README).
+run: build
+	scripts/run-desktop.sh $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.h' '*.cpp')

@@ -10,6 +10,9 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   time bc
   ghostscript librsvg2-bin
+  # The desktop program and its tests: Qt 6 Widgets, a virtual display to
+  # run it under, a way to drive it, and a font to draw its texts.
+  qt6-base-dev xvfb xauth xdotool fonts-dejavu-core
 )
 
 missing=()

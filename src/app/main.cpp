@@ -1,0 +1,125 @@
+// brellin: the desktop program.
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "base/Clipboard.h"
+#include "base/ProgramFolder.h"
+#include "domain/BDomain.h"
+#include "interaction/InputController.h"
+#include "interaction/Tools.h"
+#include "interaction/UdmWacom.h"
+#include "ui/FMain.h"
+#include "ui/FWait.h"
+#include "ui/ImgView.h"
+#include "ui/QtDomainUi.h"
+#include "ui/SingleInstance.h"
+
+using namespace brellin;
+
+namespace {
+
+void PrintHelp() {
+  std::printf(
+      "usage: brellin [FILE]\n"
+      "\n"
+      "Brellin Pro turns a photograph into a pen-and-ink or painted picture made of\n"
+      "single strokes.\n"
+      "\n"
+      "  FILE        a project (.bpj) to open, or a picture (JPEG, PNG, BMP, TIFF)\n"
+      "              to open as a new document\n"
+      "  --version   print the version and exit\n"
+      "  --help      print this help and exit\n"
+      "\n"
+      "Only one copy runs per user and program folder: a second copy hands FILE\n"
+      "to the first and ends.\n");
+}
+
+// Exceptions that reach the event loop end the event without a message,
+// but are written to the log.
+class TApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* Receiver, QEvent* Event) override {
+    try {
+      return QApplication::notify(Receiver, Event);
+    } catch (const ESilentStop&) {
+    } catch (const std::exception& e) {
+      LogError(e.what());
+    } catch (...) {
+      LogError("unknown failure");
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--version")) {
+      std::printf("Brellin Pro %s\n", BRELLIN_VERSION);
+      return 0;
+    }
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      PrintHelp();
+      return 0;
+    }
+  }
+  TApplication app(argc, argv);
+  app.setApplicationName("Brellin Pro");
+  app.setApplicationVersion(BRELLIN_VERSION);
+  const QStringList args = app.arguments().mid(1);
+  const QString argument = args.size() == 1 ? args.first() : QString();
+
+  TSingleInstance instance(SingleInstanceName(QString::fromStdString(ProgramFolder())));
+  if (!instance.Start(argument)) return 0;
+
+  // The tablet module, then the domain, then the main window.
+  TPressurePacketSource pen;
+  TdmWacom wacom(&pen);
+  wacom.Install();
+  TImgView::OnPenPressure = [&](double Pressure) { pen.Send(Pressure); };
+  TQtClipboard clipboard;
+  SetClipboardPort(&clipboard);
+  TQtDomainUi ui;
+  std::unique_ptr<TDomain> domain;
+  try {
+    domain = std::make_unique<TDomain>(&ui);
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, "Brellin Pro", QString::fromStdString(e.what()));
+    return 1;
+  }
+  domain->ToolManagerFactory = MakeToolManagerFactory();
+  auto main = std::make_unique<TFMain>(*domain);
+  ui.SetParent(main.get());
+  ui.OnTerminate = [&] { main->Terminate(); };
+  ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };
+  ui.Destination = [&]() -> const TBitmap32* {
+    return domain->Document ? &domain->DestinationView->Bitmap() : nullptr;
+  };
+  TFWait wait(main.get());
+  wait.Install();
+  SetScreenPositionSource([] {
+    const QPoint p = QCursor::pos();
+    return TPoint{p.x(), p.y()};
+  });
+  QObject::connect(&instance, &TSingleInstance::argumentReceived, main.get(),
+                   [&](const QString& Arg) {
+                     main->raise();
+                     main->activateWindow();
+                     if (Arg.endsWith(".bpj", Qt::CaseInsensitive)) main->OpenArgument(Arg);
+                   });
+  main->show();
+  if (!argument.isEmpty()) QTimer::singleShot(0, main.get(), [&] { main->OpenArgument(argument); });
+  const int rc = app.exec();
+  SetScreenPositionSource(nullptr);
+  TImgView::OnPenPressure = nullptr;
+  main.reset();
+  domain.reset();
+  SetClipboardPort(nullptr);
+  return rc;
+}

@@ -1,0 +1,144 @@
+// The main window: the source and destination views side by side, the tool
+// buttons, the project, style, size, pattern and colour panels, the
+// parameter gauges, the menus bound to the domain's commands, and what
+// keeps them in step with the document and the current style.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <map>
+
+#include "interaction/MainWindowModel.h"
+#include "render/UColorPanel.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QStackedWidget;
+class QToolButton;
+class QWidget;
+
+namespace brellin {
+
+class TDomain;
+class TImgView;
+class TImageListViewer;
+class TNumericGaugeBar;
+class TBrellinSlider;
+class TSimpleColorSelector;
+class TPanelManager;
+
+class TFMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Hands the two picture views to the domain and registers its notifications.
+  explicit TFMain(TDomain& Domain, QWidget* Parent = nullptr);
+  ~TFMain() override;
+
+  TImgView* sourceView() const { return FImgSrc; }
+  TImgView* destinationView() const { return FImgDst; }
+  QAction* action(const std::string& Command) const;
+  TNumericGaugeBar* gauge(int Id) const { return FGauges[size_t(Id)]; }
+  QComboBox* styleList() const { return FStyles; }
+  QLabel* vectorCountLabel() const { return FPSCount; }
+  QLabel* reliefLabel() const { return FInfo3D; }
+  QWidget* sizeDensityPanel() const { return FPanSize; }
+  QWidget* patternsPanel() const { return FPanPatterns; }
+  QWidget* projectInfoPanel() const { return FPanProject; }
+  QWidget* stylePanel() const { return FPanStyle; }
+  TPanelManager* panelManager() const { return FPanelManager; }
+  bool stylePreviewPending() const { return FStylePreviewPending; }
+  // The window's caption: "Brellin Pro - " and the version.
+  static QString Caption();
+
+  // Re-reads which commands are enabled and checked (done when the event
+  // queue runs empty).
+  void UpdateActions();
+  // Shows the document, the tool and the style in every control.
+  void UpdateControls();
+  // Opens Path as a project, as a command-line argument does: on failure
+  // "Could not open " and the argument. A picture is opened as Open does.
+  void OpenArgument(const QString& Path);
+  // Runs a command as its menu item does: failures are logged and dropped.
+  void RunCommand(const std::string& Name);
+  // Called by the domain's exit command once the close was agreed.
+  void Terminate();
+  // The brush size preview's picture and its scale text.
+  const TBitmap32& sizePreview() const { return FSizePreview; }
+  QString sizePreviewScale() const;
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
+
+ private:
+  void BuildActions();
+  void BuildMenus();
+  QWidget* BuildBottomStrip();
+  void BuildParameterPanels();
+  // A label with a pop-up button that open floating panel Tag.
+  QWidget* Opener(const QString& Caption, int Tag);
+  QWidget* BuildColorPanel();
+  void RegisterNotifications();
+  void FillLibraries();
+  void UpdateStyleFrame(int Index);
+  void UpdateBrushPreview();
+  void UpdateSizePreview();
+  void UpdateColorPanel();
+  void GaugeChanged(int Id);
+  void CommitTypedValues();
+  void SyncScroll(TImgView* From, TImgView* To);
+  void Idle();
+  void EnterHelpMode();
+  QImage BrushThumbnail(int Index) const;
+  QImage PatternThumbnail(int Index) const;
+
+  TDomain& FDomain;
+  TImgView *FImgSrc, *FImgDst;
+  QSplitter* FSplitter;
+  QWidget *FCentre, *FBottom;
+  TPanelManager* FPanelManager;
+  std::map<std::string, QAction*> FActions;
+  QActionGroup* FToolGroup;
+  std::map<int, QToolButton*> FToolButtons;
+  // Bottom strip.
+  QWidget *FPanProject, *FPanStyle, *FPanSize, *FPanPatterns, *FPanColors;
+  QLabel *FPSCount, *FKbSize, *FStatusMemory;
+  QPushButton* FSaveProject;
+  QComboBox* FStyles;
+  QLabel *FPreviewStyle, *FImgBrush, *FImgSize, *FInfo3D;
+  TImageListViewer *FPatternList, *FBrushList;
+  std::array<TNumericGaugeBar*, pgCount> FGauges{};
+  QCheckBox *FStopBorder, *FStraightLines;
+  // Colour panel.
+  TColorPanel FColorPanel;
+  std::array<QPushButton*, 3> FModeButtons{};  // by TColorMode
+  QPushButton* FColorReset;
+  QStackedWidget* FColorStack;
+  std::array<TBrellinSlider*, 3> FOffsetSliders{};
+  TSimpleColorSelector *FSelectorVar, *FSelectorFixed;
+  std::array<QLabel*, TColorPanel::SwatchCount> FSwatches{};
+  QLabel *FShapeFore, *FShapeBack;
+
+  TBitmap32 FSizePreview;
+  std::string FSizeScale;
+  bool FStylePreviewPending = false;
+  bool FUpdating = false;  // the controls' change handlers are detached
+  bool FHelpMode = false;
+  bool FTerminating = false;
+  bool FSyncingScroll = false;
+  qint64 FLastIdleWork = 0;
+};
+
+// Appends a time-stamped line to "brellin.log" of the program folder.
+void LogError(const std::string& Text);
+
+}  // namespace brellin

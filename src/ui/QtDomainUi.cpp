@@ -1,0 +1,217 @@
+#include "ui/QtDomainUi.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QUrl>
+
+#include "analysis/PictureFormats.h"
+#include "ui/Dialogs.h"
+#include "ui/QtBitmap.h"
+
+namespace brellin {
+
+QString UiText(const std::string& Text) {
+  return QString::fromStdString(Text).replace("\r\n", "\n").replace('\r', '\n');
+}
+
+namespace {
+const char* kPictureFilter =
+    "JPEG picture (*.jpg *.jpeg);;Bitmap (*.bmp);;TIFF picture (*.tif *.tiff)";
+
+bool AskFile(QWidget* Parent, bool Save, const QString& Caption, const QString& Filter,
+             const QString& Suffix, std::string& FileName) {
+  QFileDialog d(Parent, Caption, QString::fromStdString(FileName), Filter);
+  d.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  d.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!Suffix.isEmpty()) d.setDefaultSuffix(Suffix);
+  if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
+  FileName = d.selectedFiles().first().toStdString();
+  return true;
+}
+}  // namespace
+
+void TQtDomainUi::ErrorBox(const std::string& Caption, const std::string& Text) {
+  QMessageBox::critical(FParent, UiText(Caption), UiText(Text));
+}
+
+bool TQtDomainUi::ProjectOptions(int PictureWidth, int PictureHeight, int SuggestedWidth,
+                                 int SuggestedHeight, TProjectOptions& Options) {
+  TFResample d(FParent);
+  d.SetSizes(PictureWidth, PictureHeight, SuggestedWidth, SuggestedHeight);
+  if (d.exec() != QDialog::Accepted) return false;
+  Options.Width = d.WorkingWidth();
+  Options.Height = d.WorkingHeight();
+  TBackgroundSel* b = d.backgroundSelector();
+  Options.BackgroundColor = b->BackgroundColor();
+  Options.BackgroundPicture = b->BackgroundPicture();
+  Options.BackgroundMode = b->BackgroundMode();
+  return true;
+}
+
+bool TQtDomainUi::SaveImageFile(std::string& FileName) {
+  return AskFile(FParent, true, "Save", kPictureFilter, "jpg", FileName);
+}
+
+TDomainUi::TAnswer TQtDomainUi::Confirm(const std::string& Text) {
+  const auto r = QMessageBox::question(FParent, "Confirm", UiText(Text),
+                                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  return r == QMessageBox::Yes ? aYes : r == QMessageBox::No ? aNo : aCancel;
+}
+
+void TQtDomainUi::InfoBox(const std::string& Caption, const std::string& Text) {
+  QMessageBox::information(FParent, UiText(Caption), UiText(Text));
+}
+
+bool TQtDomainUi::SaveProjectFile(std::string& FileName) {
+  return AskFile(FParent, true, "Save Project", "Brellin Pro project (*.bpj)", "bpj", FileName);
+}
+
+bool TQtDomainUi::OpenProjectFile(std::string& FileName) {
+  return AskFile(FParent, false, "Open Project", "Brellin Pro project (*.bpj)", "", FileName);
+}
+
+bool TQtDomainUi::SavePostScriptFile(std::string& FileName) {
+  return AskFile(FParent, true, "PostScript Output", "PostScript (*.ps)", "ps", FileName);
+}
+
+bool TQtDomainUi::RenderSize(int& Width, int& Height, int& Resolution) {
+  TFImgSizeDlg d(FParent);
+  d.SetImageSize(Width, Height);
+  d.SetResolution(Resolution);
+  if (d.exec() != QDialog::Accepted) return false;
+  Width = d.HorizPixels();
+  Height = d.VertPixels();
+  Resolution = d.Resolution();
+  return true;
+}
+
+bool TQtDomainUi::OpenPictureFile(std::string& FileName) {
+  const QString filter = QString::fromStdString(PictureFileFilter());
+  return AskFile(FParent, false, "Open", filter, "", FileName);
+}
+
+void TQtDomainUi::Terminate() {
+  if (OnTerminate) OnTerminate();
+}
+
+void TQtDomainUi::ApplyProgress(int K, int S) {
+  (void)S;
+  if (FApply) FApply->Progress(K);
+  if (K % 20 == 0 && OnRepaintDestination) OnRepaintDestination();
+}
+
+void TQtDomainUi::ProcessEvents() {
+  QCoreApplication::processEvents();
+}
+
+bool TQtDomainUi::InputBox(const std::string& Caption, const std::string& Prompt,
+                           std::string& Value) {
+  bool ok = false;
+  const QString v = QInputDialog::getText(FParent, UiText(Caption), UiText(Prompt),
+                                          QLineEdit::Normal, QString::fromStdString(Value), &ok);
+  if (!ok) return false;
+  Value = v.toStdString();
+  return true;
+}
+
+bool TQtDomainUi::WarningYesNo(const std::string& Text) {
+  return QMessageBox::warning(FParent, "Warning", UiText(Text),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
+  TFApplyAll d(FParent);
+  FApply = &d;
+  d.SetSteps(Steps);
+  d.SetHandlers([&] { Handlers.Start(d.Steps()); }, Handlers.Stop, Handlers.Close);
+  d.exec();
+  FApply = nullptr;
+}
+
+bool TQtDomainUi::BackgroundDialog(TBackgroundChoice& Choice) {
+  TBackgroundSel d(FParent);
+  d.SetBackgroundColor(Choice.Color);
+  if (d.exec() != QDialog::Accepted) return false;
+  Choice.Color = d.BackgroundColor();
+  Choice.Picture = d.BackgroundPicture();
+  Choice.Mode = d.BackgroundMode();
+  return true;
+}
+
+void TQtDomainUi::AboutBox() {
+  QMessageBox::about(FParent, "About Brellin Pro",
+                     QString("<b>Brellin Pro</b> %1<br>Photographs into pen-and-ink and painted "
+                             "pictures, one stroke at a time.")
+                         .arg(BRELLIN_VERSION));
+}
+
+namespace {
+// The destination scaled to fit the screen; any key or click closes it.
+class TFullScreenPreview : public QDialog {
+ public:
+  TFullScreenPreview(const QImage& Picture, QWidget* Parent)
+      : QDialog(Parent, Qt::FramelessWindowHint), FPicture(Picture) {
+    setStyleSheet("background: black;");
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (FPicture.isNull()) return;
+    const QSize s = FPicture.size().scaled(size(), Qt::KeepAspectRatio);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRect(QPoint((width() - s.width()) / 2, (height() - s.height()) / 2), s), FPicture);
+  }
+  void keyPressEvent(QKeyEvent*) override { accept(); }
+  void mousePressEvent(QMouseEvent*) override { accept(); }
+
+ private:
+  QImage FPicture;
+};
+}  // namespace
+
+void TQtDomainUi::FullScreenPreview() {
+  const TBitmap32* dest = Destination ? Destination() : nullptr;
+  TFullScreenPreview d(dest ? ToQImage(*dest) : QImage(), FParent);
+  d.showFullScreen();
+  d.exec();
+}
+
+void TQtDomainUi::ShellOpen(const std::string& Path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Path)));
+}
+
+void TQtDomainUi::SetBusyCursor(bool Busy) {
+  if (Busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ++FBusy;
+  } else if (FBusy > 0) {
+    QApplication::restoreOverrideCursor();
+    --FBusy;
+  }
+}
+
+bool TQtClipboard::HasBitmap() {
+  const QMimeData* m = QApplication::clipboard()->mimeData();
+  return m && m->hasImage();
+}
+
+void TQtClipboard::GetBitmap(TBitmap32& Bitmap) {
+  Bitmap = FromQImage(QApplication::clipboard()->image());
+}
+
+void TQtClipboard::SetBitmap(const TBitmap32& Bitmap) {
+  QApplication::clipboard()->setImage(ToQImage(Bitmap));
+}
+
+}  // namespace brellin

@@ -1,0 +1,173 @@
+// A user's session with the real main window, driven through QTest: open a
+// photo, apply, undo and redo, sketch, save, close, reopen, export. Only the
+// file dialogs are answered by the test; every other dialog is the real one,
+// clicked as a user clicks it.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "base/ProgramFolder.h"
+#include "domain/BDomain.h"
+#include "interaction/Tools.h"
+#include "ui/Dialogs.h"
+#include "ui/FMain.h"
+#include "ui/ImgView.h"
+#include "ui/QtDomainUi.h"
+
+using namespace brellin;
+
+namespace {
+
+// The file dialogs give the next name queued; everything else is real.
+class TScriptedFilesUi : public TQtDomainUi {
+ public:
+  QStringList Files;
+  QStringList Infos;
+  bool Next(std::string& FileName) {
+    if (Files.isEmpty()) return false;
+    FileName = Files.takeFirst().toStdString();
+    return true;
+  }
+  bool OpenPictureFile(std::string& F) override { return Next(F); }
+  bool SaveImageFile(std::string& F) override { return Next(F); }
+  bool SaveProjectFile(std::string& F) override { return Next(F); }
+  bool OpenProjectFile(std::string& F) override { return Next(F); }
+  bool SavePostScriptFile(std::string& F) override { return Next(F); }
+  void InfoBox(const std::string& Caption, const std::string& Text) override {
+    Infos << QString::fromStdString(Caption + ": " + Text);
+  }
+};
+
+// Runs Act on the next modal dialog of type T once it is up.
+template <class T>
+void WhenModal(std::function<void(T*)> Act) {
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [Act, poll] {
+    if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      Act(d);
+      return;
+    }
+    QTimer::singleShot(20, *poll);
+  };
+  QTimer::singleShot(20, *poll);
+}
+
+}  // namespace
+
+class MainWindowFlowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase() {
+    QVERIFY(FHome.isValid());
+    // A program folder of its own, with the shipped library.
+    const QDir data(BRELLIN_SOURCE_DIR "/data");
+    for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
+      QVERIFY(QFile::copy(data.filePath(f), FHome.filePath(f)));
+    qputenv("BRELLIN_HOME", FHome.path().toUtf8());
+  }
+
+  void aUserSession() {
+    TScriptedFilesUi ui;
+    TDomain domain(&ui);
+    domain.ToolManagerFactory = MakeToolManagerFactory();
+    TFMain main(domain);
+    ui.SetParent(&main);
+    ui.OnTerminate = [&] { main.Terminate(); };
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QCOMPARE(main.windowTitle(), QString("Brellin Pro - " BRELLIN_VERSION));
+    QVERIFY(!main.action("UndoCommand")->isEnabled());
+    QVERIFY(!main.action("AutoDirCommand")->isEnabled());
+    QVERIFY(main.action("OpenCommand")->isEnabled());
+
+    // 1. Open a photo; OK in the project options.
+    ui.Files << BRELLIN_CORPUS "/photos/animal_chelsea_cat.png";
+    bool optionsShown = false;
+    WhenModal<TFResample>([&](TFResample* d) {
+      optionsShown = true;
+      QTest::keyClick(d, Qt::Key_Return);
+    });
+    QTest::keyClick(&main, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(optionsShown);
+    QVERIFY(domain.Document);
+    QVERIFY(main.action("AutoDirCommand")->isEnabled());
+    QVERIFY(!main.action("UndoCommand")->isEnabled());
+    QCOMPARE(main.vectorCountLabel()->text(), QString("0 Vectors"));
+
+    // 2. Apply 500 steps with the real dialog.
+    WhenModal<TFApplyAll>([](TFApplyAll* d) {
+      d->stepsEdit()->setValue(500);
+      QTest::mouseClick(d->startButton(), Qt::LeftButton);
+    });
+    main.action("ApplyWithCurrentSettingsCommand")->trigger();
+    const int64_t applied = domain.Document->VectorCount();
+    QVERIFY(applied > 0);
+    QVERIFY(main.action("UndoCommand")->isEnabled());
+    QCOMPARE(main.vectorCountLabel()->text(), QString("%1 Vectors").arg(applied));
+
+    // 3. Undo, then redo, with the keys (the window is active again once the
+    // dialog has gone).
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(&main, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(domain.Document->VectorCount(), 0);
+    QVERIFY(main.action("RedoCommand")->isEnabled());
+    QTest::keyClick(&main, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(domain.Document->VectorCount(), applied);
+
+    // 4. The auto-sketch tool (key A) and one drag over the source view.
+    QTest::keyClick(&main, Qt::Key_A);
+    QCOMPARE(domain.ToolManager->Tool(), 5);
+    QVERIFY(main.sizeDensityPanel()->isVisible());
+    QWidget* src = main.sourceView()->viewport();
+    QTest::mousePress(src, Qt::LeftButton, {}, QPoint(100, 100));
+    for (int x = 110; x <= 200; x += 10) QTest::mouseMove(src, QPoint(x, 100 + x / 4));
+    QTest::mouseRelease(src, Qt::LeftButton, {}, QPoint(200, 150));
+    const int64_t sketched = domain.Document->VectorCount();
+    QVERIFY(sketched > applied);
+    QCOMPARE(domain.Document->StateCount(), 2);
+
+    // 5. Save the picture, then the project.
+    ui.Files << FHome.filePath("cat-ink.jpg");
+    QTest::keyClick(&main, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(QFile::exists(FHome.filePath("cat-ink.jpg")));
+    ui.Files << FHome.filePath("cat.bpj");
+    main.action("SaveProjectAsCommand")->trigger();
+    QVERIFY(QFile::exists(FHome.filePath("cat.bpj")));
+    QVERIFY(!domain.Document->Modified);
+    QVERIFY(main.action("SaveProjectCommand")->isEnabled());
+
+    // 6. Close, then reopen the project.
+    main.action("CloseCommand")->trigger();
+    QVERIFY(!domain.Document);
+    QVERIFY(!main.action("SaveCommand")->isEnabled());
+    ui.Files << FHome.filePath("cat.bpj");
+    main.action("OpenProjectCommand")->trigger();
+    QVERIFY(domain.Document);
+    QCOMPARE(domain.Document->VectorCount(), sketched);
+    QCOMPARE(main.vectorCountLabel()->text(), QString("%1 Vectors").arg(sketched));
+
+    // 7. Export PostScript (Ctrl+P).
+    ui.Files << FHome.filePath("cat.ps");
+    QTest::keyClick(&main, Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(QFile::exists(FHome.filePath("cat.ps")));
+    QCOMPARE(ui.Infos.size(), 1);
+    QVERIFY(ui.Infos[0].startsWith("Brellin: The file was succesfully exported"));
+    QFile ps(FHome.filePath("cat.ps"));
+    QVERIFY(ps.open(QIODevice::ReadOnly));
+    QVERIFY(ps.read(4).startsWith("%!"));
+  }
+
+ private:
+  QTemporaryDir FHome;
+};
+
+QTEST_MAIN(MainWindowFlowTest)
+#include "MainWindowFlowTest.moc"

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The real desktop program under a virtual X display, driven as a user
+# drives it: it opens a project, refuses a second copy, paints, undoes,
+# saves and quits. Usage: desktop-e2e.sh BRELLIN BRELLIN-CLI PICTURE
+set -euo pipefail
+BRELLIN=$1 CLI=$2 PICTURE=$3
+if [ -z "${DISPLAY_READY:-}" ]; then
+  exec env DISPLAY_READY=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+WORK=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
+# A program folder of its own: its library and its single-instance socket.
+export BRELLIN_HOME=$WORK/home
+mkdir -p "$BRELLIN_HOME"
+cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+cd "$WORK"
+fail() { echo "desktop-e2e: $*" >&2; exit 1; }
+vectors() { "$CLI" info "$1" --json | sed -n 's/.*"vectors": *\([0-9]*\).*/\1/p' | head -1; }
+# Waits up to $2 seconds for a window whose name matches $1; prints its id.
+wait_window() {
+  for _ in $(seq 1 $(($2 * 5))); do
+    id=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+
+"$CLI" render "$PICTURE" -o start.jpg --project p.bpj --steps 2000 --quiet
+before=$(vectors p.bpj)
+[ "$before" -gt 0 ] || fail "no vectors in the starting project"
+
+"$BRELLIN" p.bpj &
+PID=$!
+WIN=$(wait_window "^Brellin Pro - " 20) || fail "no main window within 20 s"
+title=$(xdotool getwindowname "$WIN")
+[ "$title" = "Brellin Pro - $("$BRELLIN" --version | sed 's/^Brellin Pro //')" ] || fail "title '$title'"
+
+# A second copy hands over and ends.
+timeout 10 "$BRELLIN" p.bpj || fail "the second copy did not end with 0 within 10 s"
+[ "$(xdotool search --name '^Brellin Pro - ' | wc -l)" -eq 1 ] || fail "more than one main window"
+
+# The auto-sketch tool, a drag over the source view, undo, save: the old count.
+xdotool windowfocus --sync "$WIN"
+sleep 0.5
+xdotool key a
+xdotool mousemove --window "$WIN" 120 120 mousedown 1
+for x in 140 160 180 200 220 240; do xdotool mousemove --window "$WIN" $x $((x / 2 + 60)); sleep 0.05; done
+xdotool mouseup 1
+sleep 0.5
+xdotool key ctrl+z
+sleep 0.3
+xdotool key ctrl+d
+sleep 1.5
+[ "$(vectors p.bpj)" -eq "$before" ] || fail "after undo and save: $(vectors p.bpj) vectors, expected $before"
+xdotool key ctrl+y
+sleep 0.3
+xdotool key ctrl+d
+sleep 1.5
+after=$(vectors p.bpj)
+[ "$after" -gt "$before" ] || fail "after redo and save: $after vectors, expected more than $before"
+
+xdotool key ctrl+q
+for _ in $(seq 1 50); do kill -0 $PID 2>/dev/null || break; sleep 0.2; done
+kill -0 $PID 2>/dev/null && fail "Ctrl+Q did not end the program"
+wait $PID || fail "the program ended with $?"
+
+# A project that cannot be opened is reported, and the program stays.
+"$BRELLIN" /nonexistent.bpj &
+PID=$!
+wait_window "^Brellin Pro$" 20 >/dev/null || fail "no message about /nonexistent.bpj"
+kill -0 $PID || fail "the program ended after the failed open"
+kill $PID
+echo "desktop-e2e: 1 passed, 0 failed"
