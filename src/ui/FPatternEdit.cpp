@@ -72,14 +72,24 @@ void TPatternFrameSlot::setImage(const QImage& Image) {
 }
 
 void TPatternFrameSlot::setCurrent(bool Value) {
+  FCurrent = Value;
   setFrameShadow(Value ? QFrame::Sunken : QFrame::Raised);
+  update();
 }
 
 void TPatternFrameSlot::paintEvent(QPaintEvent* Event) {
   QFrame::paintEvent(Event);
   if (FImage.isNull()) return;
   QPainter p(this);
-  p.drawImage(QPoint((width() - FImage.width()) / 2, (height() - FImage.height()) / 2), FImage);
+  const QRect r((width() - FImage.width()) / 2, (height() - FImage.height()) / 2, FImage.width(),
+                FImage.height());
+  p.drawImage(r.topLeft(), FImage);
+  // The lowered bevel alone is easy to miss: the frame being edited is also
+  // outlined.
+  if (FCurrent) {
+    p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    p.drawRect(r.adjusted(1, 1, -1, -1));
+  }
 }
 
 void TPatternFrameSlot::mousePressEvent(QMouseEvent* Event) {
@@ -186,6 +196,7 @@ bool TFPatternEdit::ShowModal() {
   MarkCurrentSlot(FModel->CurrentFrame());
   RedrawThumbnails();
   FView->viewport()->update();
+  FAccept->setFocus();
   bool accepted = false;
   try {
     accepted = exec() == QDialog::Accepted;

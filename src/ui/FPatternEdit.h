@@ -41,6 +41,7 @@ class TPatternFrameSlot : public QFrame {
 
  private:
   int FIndex;
+  bool FCurrent = false;
   QImage FImage;
 };
 

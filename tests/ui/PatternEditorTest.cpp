@@ -11,9 +11,13 @@
 #include <QToolButton>
 #include <functional>
 
+#include "domain/BDomain.h"
 #include "library/Patterns.h"
+#include "ui/Controls.h"
+#include "ui/FMain.h"
 #include "ui/FPatternEdit.h"
 #include "ui/ImgView.h"
+#include "ui/QtDomainUi.h"
 
 using namespace brellin;
 
@@ -136,6 +140,57 @@ class PatternEditorTest : public QObject {
     QCOMPARE(FileBytes(file), saved);
     QCOMPARE(QDir(FHome.path()).entryList({"*.stk"}).size(), 1);
     library.SetEditForm(nullptr);
+  }
+
+  // New, Edit and Delete from the main window's pattern panel; the
+  // thumbnails and the highlight follow the library.
+  void fromTheMainWindow() {
+    QTemporaryDir home;
+    const QDir data(BRELLIN_SOURCE_DIR "/data");
+    for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
+      QVERIFY(QFile::copy(data.filePath(f), home.filePath(f)));
+    qputenv("BRELLIN_HOME", home.path().toUtf8());
+    TQtDomainUi ui;
+    TDomain domain(&ui);
+    TFMain main(domain);
+    ui.SetParent(&main);
+    auto* editor = new TFPatternEdit(&main);
+    domain.Patterns.SetEditForm(editor);
+    auto* list = main.findChild<QWidget*>("panPatterns")->findChild<TImageListViewer*>();
+    QVERIFY(list);
+    const int shipped = domain.Patterns.Count();
+    QCOMPARE(list->layoutModel().Count, shipped);
+    domain.Patterns.SetItemIndex(1);
+    list->setSelectedIndex(1);
+
+    WhenShown([](TFPatternEdit* d) {
+      QCOMPARE(d->windowTitle(), QString("Create New Pattern"));
+      QTest::mouseClick(d->curveButton(), Qt::LeftButton);
+      Drag(d, {30, 30}, {{60, 50}, {90, 80}, {120, 120}});
+      QTest::mouseClick(d->acceptButton(), Qt::LeftButton);
+    });
+    main.action("NewPatternCommand")->trigger();
+    QCOMPARE(domain.Patterns.Count(), shipped + 1);
+    QCOMPARE(list->layoutModel().Count, shipped + 1);
+    QCOMPARE(list->selectedIndex(), shipped);
+    const QString file = QString::fromStdString(domain.Patterns.Current()->FileName());
+    QVERIFY(QFile::exists(file));
+
+    // An edit of a shipped pattern, cancelled.
+    domain.Patterns.SetItemIndex(0);
+    WhenShown([](TFPatternEdit* d) {
+      QCOMPARE(d->windowTitle(), QString("Edit Current Pattern"));
+      QCOMPARE(d->slotCount(), 5);
+      QTest::mouseClick(d->cancelButton(), Qt::LeftButton);
+    });
+    main.action("EditPatternCommand")->trigger();
+
+    domain.Patterns.SetItemIndex(shipped);
+    main.action("DelPatternCommand")->trigger();
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(domain.Patterns.Count(), shipped);
+    QCOMPARE(list->layoutModel().Count, shipped);
+    domain.Patterns.SetEditForm(nullptr);
   }
 
  private:
