@@ -101,16 +101,7 @@ class PatternEditorTest : public QObject {
     auto* pattern = static_cast<TPattern*>(library.Current());
     const TBezierSegment drawn{{20, 100}, {80, 60}, {120, 70}, {180, 170}};
     QCOMPARE(pattern->GetFrame(2)->CurveCount(), 1);
-    const TBezierSegment got = pattern->GetFrame(2)->GetCurve(0);
-    QVERIFY2(got == drawn, qPrintable(QString("%1,%2 %3,%4 %5,%6 %7,%8")
-                                          .arg(got.P0.X)
-                                          .arg(got.P0.Y)
-                                          .arg(got.P1.X)
-                                          .arg(got.P1.Y)
-                                          .arg(got.P2.X)
-                                          .arg(got.P2.Y)
-                                          .arg(got.P3.X)
-                                          .arg(got.P3.Y)));
+    QVERIFY(pattern->GetFrame(2)->GetCurve(0) == drawn);
     const std::string file = pattern->FileName();
     QVERIFY(QFile::exists(QString::fromStdString(file)));
     const QByteArray saved = FileBytes(file);
