@@ -16,15 +16,19 @@ TPatternEditorModel::TPatternEditorModel(TPictureView& View)
   FCurve = std::make_unique<TAddCurveInputController>(*FLayer);
   // The pointer is current from the start without being activated: on a
   // layer alone activation only resets its gesture.
+  // The mouse stays grabbed when a drag leaves the area; points taken far
+  // outside it would make a pattern file that no longer loads, so they stop
+  // at the limit the file reader accepts.
+  const auto in = [](int V) { return std::clamp(V, -MaxPatternCoordinate, MaxPatternCoordinate); };
   TViewEvents& e = FView.Events;
   e = TViewEvents();
-  e.OnMouseDown = [this](TPictureView& V, TMouseButton B, TShiftState S, int X, int Y,
-                         TPaintLayer* L) { CurrentTool().MouseDown(V, B, S, X, Y, L); };
-  e.OnMouseMove = [this](TPictureView& V, TShiftState S, int X, int Y, TPaintLayer* L) {
-    CurrentTool().MouseMove(V, S, X, Y, L);
+  e.OnMouseDown = [this, in](TPictureView& V, TMouseButton B, TShiftState S, int X, int Y,
+                             TPaintLayer* L) { CurrentTool().MouseDown(V, B, S, in(X), in(Y), L); };
+  e.OnMouseMove = [this, in](TPictureView& V, TShiftState S, int X, int Y, TPaintLayer* L) {
+    CurrentTool().MouseMove(V, S, in(X), in(Y), L);
   };
-  e.OnMouseUp = [this](TPictureView& V, TMouseButton B, TShiftState S, int X, int Y,
-                       TPaintLayer* L) { CurrentTool().MouseUp(V, B, S, X, Y, L); };
+  e.OnMouseUp = [this, in](TPictureView& V, TMouseButton B, TShiftState S, int X, int Y,
+                           TPaintLayer* L) { CurrentTool().MouseUp(V, B, S, in(X), in(Y), L); };
 }
 
 TPatternEditorModel::~TPatternEditorModel() {

@@ -67,6 +67,19 @@ TEST(PatternEditorModel, DrawsIntoTheCurrentFrameAndCancelPutsTheFramesBack) {
   EXPECT_EQ(pattern->GetFrame(2)->GetCurve(0).P3, TPoint({120, 95}));
   view.MouseUp(mbLeft, 0, 120, 95);
   EXPECT_EQ(pattern->GetFrame(2)->GetCurve(0).P1, TPoint({40, 35}));
+  // Dragged far off the area, a point stops where a saved pattern still loads.
+  view.MouseDown(mbLeft, ssLeft, 40, 35);
+  view.MouseMove(ssLeft, 40000, -40000);
+  view.MouseUp(mbLeft, 0, 40000, -40000);
+  TMemoryStream file;
+  pattern->SaveToStream(file);
+  file.SetPosition(0);
+  TPattern reloaded;
+  EXPECT_NO_THROW(reloaded.LoadFromStream(file));
+  EXPECT_EQ(reloaded.GetFrame(2)->GetCurve(0).P1, TPoint({10000, -10000}));
+  view.MouseDown(mbLeft, ssLeft, 10000, -10000);
+  view.MouseMove(ssLeft, 40, 35);
+  view.MouseUp(mbLeft, 0, 40, 35);
 
   // Keys and the wheel are not the tools' business here.
   uint16_t key = vkShift;
