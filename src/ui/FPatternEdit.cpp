@@ -119,7 +119,7 @@ TFPatternEdit::TFPatternEdit(QWidget* Parent) : QDialog(Parent) {
   area->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   area->setLineWidth(2);
   auto* areaLayout = new QVBoxLayout(area);
-  areaLayout->setContentsMargins(2, 2, 2, 2);
+  areaLayout->setContentsMargins(0, 0, 0, 0);
   areaLayout->addWidget(FView);
 
   FPointerButton = new QToolButton;
@@ -163,11 +163,11 @@ TFPatternEdit::TFPatternEdit(QWidget* Parent) : QDialog(Parent) {
   left->addWidget(FCancel);
 
   FSlotRow = new QHBoxLayout;
-  FSlotRow->setSpacing(2);
+  FSlotRow->setSpacing(1);
 
   auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(8, 8, 8, 8);
-  grid->setSpacing(8);
+  grid->setContentsMargins(5, 5, 5, 5);
+  grid->setSpacing(6);
   grid->addLayout(left, 0, 0);
   grid->addWidget(area, 0, 1, Qt::AlignCenter);
   grid->addLayout(FSlotRow, 1, 0, 1, 2, Qt::AlignHCenter);
