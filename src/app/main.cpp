@@ -13,6 +13,7 @@
 #include "interaction/Tools.h"
 #include "interaction/UdmWacom.h"
 #include "ui/FMain.h"
+#include "ui/FPatternEdit.h"
 #include "ui/FWait.h"
 #include "ui/ImgView.h"
 #include "ui/QtDomainUi.h"
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
   domain->ToolManagerFactory = MakeToolManagerFactory();
   auto main = std::make_unique<TFMain>(*domain);
   ui.SetParent(main.get());
+  // The main window owns the pattern editor; the library only borrows it.
+  domain->Patterns.SetEditForm(new TFPatternEdit(main.get()));
   ui.OnTerminate = [&] { main->Terminate(); };
   ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };
   ui.Destination = [&]() -> const TBitmap32* {
@@ -118,6 +121,7 @@ int main(int argc, char** argv) {
   const int rc = app.exec();
   SetScreenPositionSource(nullptr);
   TImgView::OnPenPressure = nullptr;
+  domain->Patterns.SetEditForm(nullptr);
   main.reset();
   domain.reset();
   SetClipboardPort(nullptr);

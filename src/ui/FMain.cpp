@@ -925,6 +925,9 @@ void TFMain::RegisterNotifications() {
   FDomain.OnContextHelp = [this](TDomain&) { EnterHelpMode(); };
   FDomain.OnPatternEdited = [this](TDomain&, int i) {
     FPatternList->setImage(i, PatternThumbnail(i));
+    // A new pattern becomes the current one: the highlight follows, so that
+    // Edit and Delete act on the pattern the user sees selected.
+    FPatternList->setSelectedIndex(std::max(FDomain.Patterns.ItemIndex(), 0));
   };
   FDomain.OnStyleChanged = [this](TDomain&, int i) { UpdateStyleFrame(i); };
   FDomain.OnBrushEdited = [this](TDomain&, int i) { FBrushList->setImage(i, BrushThumbnail(i)); };
