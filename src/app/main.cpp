@@ -12,6 +12,7 @@
 #include "interaction/InputController.h"
 #include "interaction/Tools.h"
 #include "interaction/UdmWacom.h"
+#include "ui/FFullScreen.h"
 #include "ui/FMain.h"
 #include "ui/FWait.h"
 #include "ui/ImgView.h"
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
   ui.Destination = [&]() -> const TBitmap32* {
     return domain->Document ? &domain->DestinationView->Bitmap() : nullptr;
   };
+  auto fullScreen = std::make_unique<TFullScreenViews>(ui, *main, *domain);
   TFWait wait(main.get());
   wait.Install();
   SetScreenPositionSource([] {
@@ -118,6 +120,7 @@ int main(int argc, char** argv) {
   const int rc = app.exec();
   SetScreenPositionSource(nullptr);
   TImgView::OnPenPressure = nullptr;
+  fullScreen.reset();
   main.reset();
   domain.reset();
   SetClipboardPort(nullptr);
