@@ -116,7 +116,9 @@ TFullScreenPaint::TFullScreenPaint(TFMain& Main, TDomain& Domain)
     row->addWidget(new QLabel(Caption));
     auto* g = new TNumericGaugeBar;
     g->setObjectName(Name);
-    g->setFixedWidth(145);
+    // Narrower on small screens, so that the bar fits 800 pixels.
+    g->setMinimumWidth(100);
+    g->setMaximumWidth(145);
     row->addWidget(g);
     return g;
   };
@@ -229,6 +231,9 @@ TFullScreenViews::TFullScreenViews(TQtDomainUi& Ui, TFMain& Main, TDomain& Domai
   FUi.OnShowFullScreenPaint = [this] {
     if (FPaint) return;
     FPaint = new TFullScreenPaint(FMain, FDomain);
+    // The whole screen even where the platform ignores the full-screen state.
+    QScreen* screen = FMain.screen() ? FMain.screen() : QGuiApplication::primaryScreen();
+    FPaint->setGeometry(screen->geometry());
     FPaint->showFullScreen();
     FPaint->raise();
     FPaint->activateWindow();
