@@ -216,6 +216,13 @@ TFullScreenViews::TFullScreenViews(TQtDomainUi& Ui, TFMain& Main, TDomain& Domai
   FNavigator = new TFNavigator(
       Main.destinationView(), [this] { return FDomain.Document != nullptr; }, &Main);
   FUi.OnShowNavigator = [this] {
+    if (!FNavigatorPlaced) {
+      // First shown inside the destination view's top-right corner.
+      TImgView* v = FMain.destinationView();
+      const QPoint corner = v->mapToGlobal(QPoint(v->width(), 0));
+      FNavigator->move(corner.x() - FNavigator->width() - 24, corner.y() + 8);
+      FNavigatorPlaced = true;
+    }
     FNavigator->show();
     FNavigator->raise();
   };

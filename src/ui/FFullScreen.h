@@ -98,6 +98,7 @@ class TFullScreenViews {
   QPointer<TFNavigator> FNavigator;
   QPointer<TFullScreenPaint> FPaint;
   std::function<void(TDomain&)> FPreviousRefresh;
+  bool FNavigatorPlaced = false;
 };
 
 }  // namespace brellin
