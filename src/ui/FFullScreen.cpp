@@ -272,11 +272,13 @@ TFullScreenViews::~TFullScreenViews() {
 
 void TFullScreenViews::ClosePaint() {
   if (!FPaint) return;
-  FPaint->Restore();
-  FPaint->hide();
+  TFullScreenPaint* paint = FPaint;
+  FPaint = nullptr;  // a new one may open before this one is freed
+  paint->Restore();
+  paint->hide();
   // Closing often runs inside one of the window's own events (Escape, the
   // close button): it goes once that event is done.
-  FPaint->deleteLater();
+  paint->deleteLater();
 }
 
 }  // namespace brellin

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QScreen>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -101,6 +102,10 @@ class FullScreenViewsTest : public QObject {
     fs->sizeGauge()->setValue(200);
     QCOMPARE(main.gauge(pgWidth)->value(), 40.0f);
     QCOMPARE(s.Domain.Document->Style->Params.Width, 40);
+    // The style preview waits until full-screen paint closes.
+    QVERIFY(main.stylePreviewPending());
+    s.Domain.OnStyleChanged(s.Domain, s.Domain.Styles.ItemIndex());
+    QVERIFY(main.stylePreviewPending());
     fs->variationGauge()->setValue(50);
     QCOMPARE(main.gauge(pgHueVar)->value(), 10.0f);
     fs->alphaGauge()->setValue(99);
@@ -122,6 +127,7 @@ class FullScreenViewsTest : public QObject {
     QVERIFY(painted > 0);
 
     // Escape closes it: the view is back in its place, the values too.
+    QPointer<TFullScreenPaint> closed = fs;
     QTest::keyClick(vp, Qt::Key_Escape);
     QVERIFY(!s.Domain.IsFullScreenPaint());
     QVERIFY(!main.fullScreenPaintActive());
@@ -133,7 +139,9 @@ class FullScreenViewsTest : public QObject {
     QCOMPARE(s.Domain.Document->Style->Params.Width, 30);
     QCOMPARE(main.gauge(pgHueVar)->value(), 20.0f);
     QCOMPARE(main.gauge(pgAlpha)->value(), alpha);
-    QTRY_VERIFY(!s.Views->fullScreenPaint());  // freed once its event is done
+    QVERIFY(!main.stylePreviewPending());  // drawn on the way out
+    QVERIFY(!s.Views->fullScreenPaint());
+    QTRY_VERIFY(!closed);  // freed once its event is done
 
     // The main window goes on working with the view it got back.
     main.action("UndoCommand")->trigger();
@@ -151,6 +159,7 @@ class FullScreenViewsTest : public QObject {
     QCOMPARE(view->parentWidget(), static_cast<QWidget*>(splitter));
     main.action("FullScreenPaintCommand")->trigger();
     QVERIFY(s.Domain.IsFullScreenPaint());
+    QCOMPARE(view->window(), static_cast<QWidget*>(s.Views->fullScreenPaint()));
     emit qApp->applicationStateChanged(Qt::ApplicationInactive);
     QVERIFY(!s.Domain.IsFullScreenPaint());
     QCOMPARE(view->window(), static_cast<QWidget*>(&main));
