@@ -163,6 +163,10 @@ class FullScreenViewsTest : public QObject {
     emit qApp->applicationStateChanged(Qt::ApplicationInactive);
     QVERIFY(!s.Domain.IsFullScreenPaint());
     QCOMPARE(view->window(), static_cast<QWidget*>(&main));
+    main.action("FullScreenPaintCommand")->trigger();
+    QTest::mouseClick(s.Views->fullScreenPaint()->closeButton(), Qt::LeftButton);
+    QVERIFY(!s.Domain.IsFullScreenPaint());
+    QCOMPARE(view->window(), static_cast<QWidget*>(&main));
   }
 
   void navigatorDragScrollsTheDestination() {
