@@ -12,6 +12,7 @@
 #include "interaction/InputController.h"
 #include "interaction/Tools.h"
 #include "interaction/UdmWacom.h"
+#include "ui/FFullScreen.h"
 #include "ui/FMain.h"
 #include "ui/FPatternEdit.h"
 #include "ui/FWait.h"
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
   ui.Destination = [&]() -> const TBitmap32* {
     return domain->Document ? &domain->DestinationView->Bitmap() : nullptr;
   };
+  auto fullScreen = std::make_unique<TFullScreenViews>(ui, *main, *domain);
   TFWait wait(main.get());
   wait.Install();
   SetScreenPositionSource([] {
@@ -122,6 +124,7 @@ int main(int argc, char** argv) {
   SetScreenPositionSource(nullptr);
   TImgView::OnPenPressure = nullptr;
   domain->Patterns.SetEditForm(nullptr);
+  fullScreen.reset();
   main.reset();
   domain.reset();
   SetClipboardPort(nullptr);

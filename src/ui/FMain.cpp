@@ -801,7 +801,13 @@ void TFMain::FillLibraries() {
   UpdateBrushPreview();
 }
 
+void TFMain::SetFullScreenPaintActive(bool On) {
+  FFullScreenPaintActive = On;
+  if (!On && FStylePreviewPending && FDomain.Document) UpdateStyleFrame(FDomain.Styles.ItemIndex());
+}
+
 void TFMain::UpdateStyleFrame(int Index) {
+  if (FFullScreenPaintActive) return;
   if (Index < 0 || Index >= FDomain.Styles.Count()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   try {

@@ -72,6 +72,10 @@ class TFMain : public QMainWindow {
   // The brush size preview's picture and its scale text.
   const TBitmap32& sizePreview() const { return FSizePreview; }
   QString sizePreviewScale() const;
+  // Set while full-screen paint is open: style previews are not redrawn.
+  // Clearing it redraws a preview that fell due meanwhile.
+  void SetFullScreenPaintActive(bool On);
+  bool fullScreenPaintActive() const { return FFullScreenPaintActive; }
 
  protected:
   void closeEvent(QCloseEvent* Event) override;
@@ -135,6 +139,7 @@ class TFMain : public QMainWindow {
   bool FHelpMode = false;
   bool FTerminating = false;
   bool FSyncingScroll = false;
+  bool FFullScreenPaintActive = false;
   qint64 FLastIdleWork = 0;
 };
 

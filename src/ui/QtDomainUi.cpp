@@ -154,37 +154,27 @@ void TQtDomainUi::AboutBox() {
                          .arg(BRELLIN_VERSION));
 }
 
-namespace {
-// The destination scaled to fit the screen; any key or click closes it.
-class TFullScreenPreview : public QDialog {
- public:
-  TFullScreenPreview(const QImage& Picture, QWidget* Parent)
-      : QDialog(Parent, Qt::FramelessWindowHint), FPicture(Picture) {
-    setStyleSheet("background: black;");
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    if (FPicture.isNull()) return;
-    const QSize s = FPicture.size().scaled(size(), Qt::KeepAspectRatio);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRect(QPoint((width() - s.width()) / 2, (height() - s.height()) / 2), s), FPicture);
-  }
-  void keyPressEvent(QKeyEvent*) override { accept(); }
-  void mousePressEvent(QMouseEvent*) override { accept(); }
-
- private:
-  QImage FPicture;
-};
-}  // namespace
-
 void TQtDomainUi::FullScreenPreview() {
-  const TBitmap32* dest = Destination ? Destination() : nullptr;
-  TFullScreenPreview d(dest ? ToQImage(*dest) : QImage(), FParent);
-  d.showFullScreen();
-  d.exec();
+  if (!OnFullScreenPreview) return TDomainUi::FullScreenPreview();
+  OnFullScreenPreview();
+}
+
+void TQtDomainUi::ShowNavigator() {
+  if (!OnShowNavigator) return TDomainUi::ShowNavigator();
+  OnShowNavigator();
+}
+
+void TQtDomainUi::HideNavigator() {
+  if (OnHideNavigator) OnHideNavigator();
+}
+
+void TQtDomainUi::ShowFullScreenPaint() {
+  if (!OnShowFullScreenPaint) return TDomainUi::ShowFullScreenPaint();
+  OnShowFullScreenPaint();
+}
+
+void TQtDomainUi::CloseFullScreenPaint() {
+  if (OnCloseFullScreenPaint) OnCloseFullScreenPaint();
 }
 
 void TQtDomainUi::ShellOpen(const std::string& Path) {

@@ -40,6 +40,10 @@ class TQtDomainUi : public TDomainUi {
   bool BackgroundDialog(TBackgroundChoice& Choice) override;
   void AboutBox() override;
   void FullScreenPreview() override;
+  void ShowNavigator() override;
+  void HideNavigator() override;
+  void ShowFullScreenPaint() override;
+  void CloseFullScreenPaint() override;
   void ShellOpen(const std::string& Path) override;
   void SetBusyCursor(bool Busy) override;
   void ResetColorPanel() override {
@@ -52,6 +56,13 @@ class TQtDomainUi : public TDomainUi {
   std::function<void()> OnRepaintDestination;
   // The destination picture, for the full-screen preview.
   std::function<const TBitmap32*()> Destination;
+  // The full-screen views and the navigator (set by whoever creates them);
+  // without them the requests fall back to the port's defaults.
+  std::function<void()> OnFullScreenPreview;
+  std::function<void()> OnShowNavigator;
+  std::function<void()> OnHideNavigator;
+  std::function<void()> OnShowFullScreenPaint;
+  std::function<void()> OnCloseFullScreenPaint;
 
  private:
   QPointer<QWidget> FParent;

@@ -60,6 +60,18 @@ sleep 1.5
 after=$(vectors p.bpj)
 [ "$after" -gt "$before" ] || fail "after redo and save: $after vectors, expected more than $before"
 
+# F10: full-screen paint covers the screen; Escape gives the main window back.
+xdotool key F10
+FS=$(wait_window "^Full Screen Paint$" 10) || fail "F10 opened no full-screen window"
+eval "$(xdotool getwindowgeometry --shell "$FS")"
+[ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 1024 ] || fail "full-screen paint is ${WIDTH}x$HEIGHT"
+xdotool key Escape
+sleep 1
+[ -z "$(xdotool search --onlyvisible --name '^Full Screen Paint$' || true)" ] ||
+  fail "Escape left full-screen paint open"
+xdotool windowfocus --sync "$WIN"
+sleep 0.3
+
 xdotool key ctrl+q
 for _ in $(seq 1 50); do kill -0 $PID 2>/dev/null || break; sleep 0.2; done
 kill -0 $PID 2>/dev/null && fail "Ctrl+Q did not end the program"
