@@ -115,18 +115,18 @@ TFAbout::TFAbout(QWidget* Parent, const QString& Version)
   QLabel* comments = Label(this,
                            "Turns photographs into pen-and-ink and painted pictures, "
                            "one stroke at a time.",
-                           QRect(16, 220, 236, 34));
+                           QRect(16, 221, 236, 46));
   comments->setWordWrap(true);
-  FCredit = Label(this, "by " + QString::fromStdString(CreditName()), QRect(16, 256, 236, 18));
+  FCredit = Label(this, "by " + QString::fromStdString(CreditName()), QRect(16, 268, 236, 18));
   QFont italic = FCredit->font();
   italic.setItalic(true);
   FCredit->setFont(italic);
   FVersion =
       Label(this, "Version: " + QString::fromStdString(VersionUpToSecondDot(Version.toStdString())),
-            QRect(16, 280, 110, 18), 9, true);
-  FBuild = Label(this, "Build: " + Version, QRect(130, 280, 122, 18));
-  FFree = Label(this, "Free physical memory: ", QRect(16, 302, 260, 18), 8);
-  FTotal = Label(this, "Total physical memory: ", QRect(16, 320, 260, 18), 8);
+            QRect(16, 289, 110, 18), 9, true);
+  FBuild = Label(this, "Build: " + Version, QRect(130, 289, 122, 18));
+  FFree = Label(this, "Free physical memory: ", QRect(16, 310, 260, 18), 8);
+  FTotal = Label(this, "Total physical memory: ", QRect(16, 327, 260, 18), 8);
 
   FCredits = new TCreditsScroller(kCredits, this);
   FCredits->setGeometry(262, 200, 140, 100);

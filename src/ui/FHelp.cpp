@@ -54,6 +54,7 @@ TFHelp::TFHelp(QWidget* Parent)
   FBrowser->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
   QFont serif("serif");
   serif.setStyleHint(QFont::Serif);
+  serif.setPointSize(10);
   FBrowser->document()->setDefaultFont(serif);
   connect(FBrowser, &QTextBrowser::anchorClicked, this, &TFHelp::LinkClicked);
   l->addWidget(FBrowser);
