@@ -32,6 +32,7 @@ void THelpLink::mouseReleaseEvent(QMouseEvent* Event) {
 TFHelp::TFHelp(QWidget* Parent)
     : QWidget(Parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setObjectName("FHlpWnd");
+  setWindowTitle("Brellin Pro Help");
   setFixedSize(kWidth, kHeight);
   setAutoFillBackground(true);
   QPalette pal = palette();
