@@ -46,6 +46,7 @@
 #include "library/Styles.h"
 #include "render/BitmapBrushRenderer.h"
 #include "ui/Controls.h"
+#include "ui/FHelp.h"
 #include "ui/FloatingPanels.h"
 #include "ui/ImgView.h"
 #include "ui/QtBitmap.h"
@@ -1182,9 +1183,7 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
     FHelpMode = false;
     if (FDomain.ToolManager) FDomain.ToolManager->SetEnabled(true);
     QApplication::restoreOverrideCursor();
-    const QString page =
-        QString::fromStdString(ProgramFolder()) + "Help/" + HelpKeywordOf(Watched) + ".html";
-    if (QFileInfo::exists(page)) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    ShowContextHelp(this, HelpKeywordOf(Watched), [this] { RunCommand("HelpCommand"); });
     return true;
   }
   return QMainWindow::eventFilter(Watched, Event);

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include "analysis/PictureFormats.h"
+#include "ui/FAbout.h"
 #include "ui/Dialogs.h"
 #include "ui/QtBitmap.h"
 
@@ -148,10 +149,8 @@ bool TQtDomainUi::BackgroundDialog(TBackgroundChoice& Choice) {
 }
 
 void TQtDomainUi::AboutBox() {
-  QMessageBox::about(FParent, "About Brellin Pro",
-                     QString("<b>Brellin Pro</b> %1<br>Photographs into pen-and-ink and painted "
-                             "pictures, one stroke at a time.")
-                         .arg(BRELLIN_VERSION));
+  TFAbout box(FParent);
+  box.exec();
 }
 
 void TQtDomainUi::FullScreenPreview() {

@@ -72,6 +72,18 @@ sleep 1
 xdotool windowfocus --sync "$WIN"
 sleep 0.3
 
+# "What is this?" from the Help menu, then a click on the source view: the
+# help window opens on the pictures' page.
+cp -r "$(dirname "$CLI")"/Help "$BRELLIN_HOME"/
+xdotool mousemove --window "$WIN" 193 8 click 1
+sleep 0.5
+xdotool mousemove --window "$WIN" 220 51 click 1
+sleep 0.5
+xdotool mousemove --window "$WIN" 120 120 click 1
+wait_window "^Brellin Pro Help$" 10 >/dev/null || fail "no help window after What is this? and a click"
+xdotool windowfocus --sync "$WIN"
+sleep 0.3
+
 xdotool key ctrl+q
 for _ in $(seq 1 50); do kill -0 $PID 2>/dev/null || break; sleep 0.2; done
 kill -0 $PID 2>/dev/null && fail "Ctrl+Q did not end the program"
