@@ -14,11 +14,14 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <QTabletEvent>
 #include "base/Progress.h"
+#include "interaction/UdmWacom.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/FWait.h"
 #include "ui/FloatingPanels.h"
+#include "ui/ImgView.h"
 #include "ui/QtBitmap.h"
 #include "ui/SingleInstance.h"
 
@@ -256,6 +259,26 @@ class ControlsAndDialogsTest : public QObject {
     QVERIFY(opener.font().underline() && opener.font().bold());
     QApplication::sendEvent(&opener, &leave);
     QVERIFY(!opener.font().underline() && opener.font().bold());
+  }
+
+  void tabletPressureReachesThePressureModel() {
+    int64_t now = 1000000;
+    TPressurePacketSource pen;
+    TdmWacom wacom(&pen, [&] { return now; });
+    TImgView view;
+    view.resize(100, 100);
+    view.show();
+    TImgView::OnPenPressure = [&](double Pressure) { pen.Send(Pressure); };
+    QTabletEvent press(QEvent::TabletPress, QPointingDevice::primaryPointingDevice(),
+                       QPointF(10, 10), view.viewport()->mapToGlobal(QPointF(10, 10)), 1.0, 0, 0, 0,
+                       0, 0, {}, Qt::LeftButton, Qt::LeftButton);
+    QApplication::sendEvent(view.viewport(), &press);
+    TImgView::OnPenPressure = nullptr;
+    QVERIFY(!press.isAccepted());  // left for the mouse event that drives the tools
+    QCOMPARE(wacom.NormalPressure, 1023);
+    QCOMPARE(wacom.PressureFactor(), 1023.0f / 511.0f);
+    now += 250;
+    QCOMPARE(wacom.PressureFactor(), 1.0f);
   }
 
   void bitmapsCrossToQtAndBack() {
