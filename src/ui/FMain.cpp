@@ -136,8 +136,14 @@ QWidget* Panel(const QString& Name) {
   auto* w = new QWidget;
   w->setObjectName(Name);
   w->setAutoFillBackground(true);
+  // The program's own paper texture, tiled; the plain panel colour where
+  // the resource is missing.
+  static const QPixmap tile(":/brellin/panel-background.png");
   QPalette p = w->palette();
-  p.setColor(QPalette::Window, kPanelColor);
+  if (tile.isNull())
+    p.setColor(QPalette::Window, kPanelColor);
+  else
+    p.setBrush(QPalette::Window, QBrush(tile));
   w->setPalette(p);
   return w;
 }
