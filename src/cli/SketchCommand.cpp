@@ -2,6 +2,7 @@
 // pen events sent to the document's views, as a user would paint it.
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -17,8 +18,10 @@
 
 namespace brellin::cli {
 
+namespace fs = std::filesystem;
+
 const char* const kSketchHelp =
-    "usage: brellin-cli sketch INPUT --script FILE -o OUT.(jpg|jpeg|bmp|tif|tiff)\n"
+    "usage: brellin-cli sketch INPUT --script FILE -o OUT.(jpg|jpeg|bmp|png|tif|tiff)\n"
     "    [--project P.bpj] [--ps P.ps] [--style NAME|FILE.bst] [--seed N]\n"
     "    [--size WxH | --full-size] [--pattern INDEX|NAME|FILE.stk]\n"
     "    [--color auto|fixed|variants] [--fore RRGGBB] [--back RRGGBB] [--variant RRGGBB]...\n"
@@ -256,7 +259,18 @@ int SketchCommand(const std::vector<std::string>& args) {
   const std::string input = a.Positional()[0];
   const std::string scriptFile = a.Value("--script");
   const std::string out = a.Value("-o");
-  CheckPictureOutput(out);
+  {
+    // Every output carries its format's extension and replaces no input
+    // nor another output, checked before anything is read or written.
+    std::vector<std::string> read = {input, scriptFile};
+    for (const char* opt : {"--background-picture", "--style", "--pattern"})
+      if (a.Has(opt) && fs::exists(a.Value(opt))) read.push_back(a.Value(opt));
+    std::vector<std::pair<std::string, TOutputKind>> written = {
+        {out, TOutputKind::RenderedPicture}};
+    if (a.Has("--ps")) written.emplace_back(a.Value("--ps"), TOutputKind::PostScript);
+    if (a.Has("--project")) written.emplace_back(a.Value("--project"), TOutputKind::Project);
+    CheckFiles(read, written);
+  }
   const uint32_t seed = uint32_t(a.IntValue("--seed", 0, 0, 2147483647));
   const int dpi = a.IntValue("--dpi", 200, 1, 100000);
   TSketchUi ui;

@@ -94,5 +94,16 @@ TEST(SketchCommand, RadiusPenAndRefusedLines) {
   }
 }
 
+TEST(SketchCommand, OutputsThatWouldReplaceEachOtherAreRefusedFirst) {
+  test::TTempDir tmp;
+  std::ofstream(tmp.File("s.txt")) << kGestures;
+  const auto r =
+      RunCli({"sketch", test::DataPath("cat_crop_128x96.png"), "--script", tmp.File("s.txt"), "-o",
+              tmp.File("x.jpg"), "--project", tmp.File("x.jpg")});
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find("x.jpg"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(tmp.File("x.jpg")));
+}
+
 }  // namespace
 }  // namespace brellin
