@@ -37,6 +37,9 @@ class TOwnSizeUi : public TQtDomainUi {
     Options.Height = H;
     return true;
   }
+  // A test has nobody to close a message box: the message is kept instead.
+  void ErrorBox(const std::string&, const std::string& Text) override { Errors += Text + "\n"; }
+  std::string Errors;
 };
 
 struct TSession {
@@ -50,7 +53,8 @@ struct TSession {
     Ui.SetParent(Main.get());
     Views = std::make_unique<TFullScreenViews>(Ui, *Main, Domain);
     Main->show();
-    Domain.LoadPicture(BRELLIN_CORPUS "/photos/stilllife_coffee.png");
+    if (!Domain.LoadPicture(BRELLIN_CORPUS "/photos/stilllife_coffee.png"))
+      qFatal("the corpus photo did not open: %s", Ui.Errors.c_str());
     Main->UpdateControls();
   }
   ~TSession() {

@@ -40,6 +40,11 @@ class TScriptedFilesUi : public TQtDomainUi {
   bool SaveProjectFile(std::string& F) override { return Next(F); }
   bool OpenProjectFile(std::string& F) override { return Next(F); }
   bool SavePostScriptFile(std::string& F) override { return Next(F); }
+  // A test has nobody to close a message box: the message is kept instead.
+  void ErrorBox(const std::string& Caption, const std::string& Text) override {
+    Errors << QString::fromStdString(Caption + ": " + Text);
+  }
+  QStringList Errors;
   void InfoBox(const std::string& Caption, const std::string& Text) override {
     Infos << QString::fromStdString(Caption + ": " + Text);
   }
@@ -88,6 +93,7 @@ class MainWindowFlowTest : public QObject {
     QVERIFY(main.action("OpenCommand")->isEnabled());
 
     // 1. Open a photo; OK in the project options.
+    QVERIFY(QFile::exists(BRELLIN_CORPUS "/photos/animal_chelsea_cat.png"));
     ui.Files << BRELLIN_CORPUS "/photos/animal_chelsea_cat.png";
     bool optionsShown = false;
     WhenModal<TFResample>([&](TFResample* d) {
@@ -95,6 +101,7 @@ class MainWindowFlowTest : public QObject {
       QTest::keyClick(d, Qt::Key_Return);
     });
     QTest::keyClick(&main, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY2(ui.Errors.isEmpty(), qPrintable(ui.Errors.join("; ")));
     QVERIFY(optionsShown);
     QVERIFY(domain.Document);
     QVERIFY(main.action("AutoDirCommand")->isEnabled());
