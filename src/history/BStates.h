@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "base/Bitmap32.h"
+#include "base/Progress.h"
+#include "base/Rounding.h"
 #include "base/Stream.h"
 #include "base/Types.h"
 #include "history/CompressedBitmap.h"
@@ -95,5 +97,19 @@ class TBStates {
 
 // Pixels of Picture inside R (R within Picture) as a new bitmap.
 TBitmap32 CopyRect(const TBitmap32& Picture, const TRect& R);
+
+// Every recorded stroke of the applied states, oldest first, in recording
+// order, read one at a time; the progress shows the state reached.
+template <typename Fn>
+void ForEachAppliedStroke(TBStates& History, Fn&& Stroke) {
+  const int applied = History.StateCount();
+  TStrokeRecord r;
+  for (int k = 0; k < applied; ++k) {
+    SetProgress(Round(double(k) * 100.0 / applied));
+    TStrokes& strokes = *History.Item(k).Strokes;
+    strokes.Rewind();
+    for (int32_t i = 0; i < strokes.Count() && strokes.ReadNext(r); ++i) Stroke(r);
+  }
+}
 
 }  // namespace brellin

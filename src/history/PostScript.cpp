@@ -55,45 +55,38 @@ void ExportPostScript(const std::string& FileName, int Width, int Height, float 
     AppendNumber(line, y0);
     line += " translate";
     w.WriteLine(line);
-    const int applied = History.StateCount();
-    TStrokeRecord r;
-    for (int k = 0; k < applied; ++k) {
-      SetProgress(Round(double(k) * 100.0 / applied));
-      TStrokes& strokes = *History.Item(k).Strokes;
-      strokes.Rewind();
-      for (int32_t i = 0; i < strokes.Count() && strokes.ReadNext(r); ++i) {
-        w.WriteLine("newpath");
-        if (!r.LeftSide.empty()) {
-          line.clear();
-          AppendPoint(line, r.LeftSide[0], Ratio, a, Height);
-          line += " moveto";
-          w.WriteLine(line);
-        }
-        for (size_t j = 1; j < r.LeftSide.size(); ++j) {
-          line.clear();
-          AppendPoint(line, r.LeftSide[j], Ratio, a, Height);
-          line += " lineto";
-          w.WriteLine(line);
-        }
-        for (size_t j = r.RightSide.size(); j-- > 0;) {
-          line.clear();
-          AppendPoint(line, r.RightSide[j], Ratio, a, Height);
-          line += " lineto";
-          w.WriteLine(line);
-        }
+    ForEachAppliedStroke(History, [&](const TStrokeRecord& r) {
+      w.WriteLine("newpath");
+      if (!r.LeftSide.empty()) {
         line.clear();
-        AppendNumber(line, float(RedComponent(r.Color)) / 255.0f);
-        line += ' ';
-        AppendNumber(line, float(GreenComponent(r.Color)) / 255.0f);
-        line += ' ';
-        AppendNumber(line, float(BlueComponent(r.Color)) / 255.0f);
-        line += "  setrgbcolor";
+        AppendPoint(line, r.LeftSide[0], Ratio, a, Height);
+        line += " moveto";
         w.WriteLine(line);
-        w.WriteLine(".1 setlinewidth");
-        w.WriteLine("closepath");
-        w.WriteLine("fill");
       }
-    }
+      for (size_t j = 1; j < r.LeftSide.size(); ++j) {
+        line.clear();
+        AppendPoint(line, r.LeftSide[j], Ratio, a, Height);
+        line += " lineto";
+        w.WriteLine(line);
+      }
+      for (size_t j = r.RightSide.size(); j-- > 0;) {
+        line.clear();
+        AppendPoint(line, r.RightSide[j], Ratio, a, Height);
+        line += " lineto";
+        w.WriteLine(line);
+      }
+      line.clear();
+      AppendNumber(line, float(RedComponent(r.Color)) / 255.0f);
+      line += ' ';
+      AppendNumber(line, float(GreenComponent(r.Color)) / 255.0f);
+      line += ' ';
+      AppendNumber(line, float(BlueComponent(r.Color)) / 255.0f);
+      line += "  setrgbcolor";
+      w.WriteLine(line);
+      w.WriteLine(".1 setlinewidth");
+      w.WriteLine("closepath");
+      w.WriteLine("fill");
+    });
     w.WriteLine("showpage");
     w.Close();
   }

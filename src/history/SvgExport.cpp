@@ -113,19 +113,6 @@ void WriteBackground(TSvgText& t, const TSvgOptions& o, const std::string& W,
   t << "/>\n";
 }
 
-// Each stroke of the applied states in order, read one at a time.
-template <typename Fn>
-void ForEachStroke(TBStates& History, Fn&& Stroke) {
-  const int applied = History.StateCount();
-  TStrokeRecord r;
-  for (int k = 0; k < applied; ++k) {
-    SetProgress(Round(double(k) * 100.0 / applied));
-    TStrokes& strokes = *History.Item(k).Strokes;
-    strokes.Rewind();
-    for (int32_t i = 0; i < strokes.Count() && strokes.ReadNext(r); ++i) Stroke(r);
-  }
-}
-
 TSvgResult WriteOutlines(TSvgText& t, int Width, int Height, TBStates& History,
                          const TSvgOptions& o) {
   TSvgResult result;
@@ -133,7 +120,7 @@ TSvgResult WriteOutlines(TSvgText& t, int Width, int Height, TBStates& History,
   WriteHeader(t, w, h, "0 0 " + w + " " + h);
   WriteBackground(t, o, w, h);
   t << "<g fill-rule=\"evenodd\">\n";
-  ForEachStroke(History, [&](const TStrokeRecord& r) {
+  ForEachAppliedStroke(History, [&](const TStrokeRecord& r) {
     t << "<path d=\"";
     char command = 'M';
     auto point = [&](const TFixedPoint& p) {
@@ -173,7 +160,7 @@ TSvgResult WriteCenterLines(TSvgText& t, int Width, int Height, TBStates& Histor
   std::vector<int64_t> weights;
   TPlotLine line;
   std::vector<TPlotLine> pieces;
-  ForEachStroke(History, [&](const TStrokeRecord& r) {
+  ForEachAppliedStroke(History, [&](const TStrokeRecord& r) {
     StrokeCenterLine(r.LeftSide, r.RightSide, line);
     pieces.clear();
     ClipLine(line, float(Width), float(Height), pieces);

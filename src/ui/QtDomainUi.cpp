@@ -14,8 +14,8 @@
 #include <QUrl>
 
 #include "analysis/PictureFormats.h"
-#include "ui/FAbout.h"
 #include "ui/Dialogs.h"
+#include "ui/FAbout.h"
 #include "ui/QtBitmap.h"
 
 namespace brellin {

@@ -16,20 +16,6 @@ namespace fs = std::filesystem;
 using test::RunCli;
 
 // BRELLIN_HOME at a scratch folder with the shipped brushes and styles.
-struct TLibraryHome {
-  test::TTempDir Dir;
-  std::string Previous;
-  TLibraryHome() {
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
-        fs::copy_file(e.path(), fs::path(Dir.Path()) / e.path().filename());
-    const char* p = std::getenv("BRELLIN_HOME");
-    Previous = p ? p : "";
-    ::setenv("BRELLIN_HOME", Dir.Path().c_str(), 1);
-  }
-  ~TLibraryHome() { ::setenv("BRELLIN_HOME", Previous.c_str(), 1); }
-};
-
 TEST(FileSafety, NoOutputReplacesAnInputOrAnotherOutput) {
   test::TTempDir tmp;
   const std::string in = tmp.File("in.png");
@@ -85,7 +71,7 @@ TEST(FileSafety, NoOutputReplacesAnInputOrAnotherOutput) {
 }
 
 TEST(FileSafety, SpecialFilesAreRefusedWithoutWaiting) {
-  TLibraryHome home;
+  test::TShippedLibraryHome home;
   test::TTempDir tmp;
   for (const char* name : {"f.bst", "f.srd", "f.stk", "f.bpj", "f.png"}) {
     ASSERT_EQ(::mkfifo(tmp.File(name).c_str(), 0600), 0);
@@ -100,7 +86,7 @@ TEST(FileSafety, SpecialFilesAreRefusedWithoutWaiting) {
   EXPECT_EQ(r.ExitCode, 2);
   EXPECT_EQ(r.Err, "brellin-cli: " + tmp.File("d.bst") + ": is a directory\n");
   // A FIFO among the library files is skipped; the rest loads.
-  ASSERT_EQ(::mkfifo(home.Dir.File("zz.bst").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(home.File("zz.bst").c_str(), 0600), 0);
   const auto styles = RunCli({"styles"});
   EXPECT_EQ(styles.ExitCode, 0) << styles.Err;
   EXPECT_NE(styles.Out.find("Oil Relief"), std::string::npos);

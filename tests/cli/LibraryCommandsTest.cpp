@@ -14,22 +14,8 @@ namespace fs = std::filesystem;
 using test::RunCli;
 
 // A program folder holding the shipped library files, for one test.
-struct TShippedHome {
-  test::TTempDir Dir;
-  std::string Previous;
-  TShippedHome() {
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
-        fs::copy_file(e.path(), fs::path(Dir.Path()) / e.path().filename());
-    const char* p = std::getenv("BRELLIN_HOME");
-    Previous = p ? p : "";
-    ::setenv("BRELLIN_HOME", Dir.Path().c_str(), 1);
-  }
-  ~TShippedHome() { ::setenv("BRELLIN_HOME", Previous.c_str(), 1); }
-};
-
 TEST(LibraryCommands, ListsTheShippedLibraries) {
-  TShippedHome home;
+  test::TShippedLibraryHome home;
   auto r = RunCli({"brushes"});
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_NE(r.Out.find("Polygon (built in)"), std::string::npos);
@@ -42,8 +28,8 @@ TEST(LibraryCommands, ListsTheShippedLibraries) {
 }
 
 TEST(LibraryCommands, CreateDescribeAndPreviewAStyle) {
-  TShippedHome home;
-  const std::string bst = home.Dir.File("made.bst"), png = home.Dir.File("made.png");
+  test::TShippedLibraryHome home;
+  const std::string bst = home.File("made.bst"), png = home.File("made.png");
   auto r = RunCli({"style",          "create", "-o",          bst,   "--name",      "Made",
                    "--length",       "30",     "--width",     "7",   "--precision", "90",
                    "--border-limit", "2",      "--bumpiness", "8",   "--softness",  "5",
@@ -68,31 +54,30 @@ TEST(LibraryCommands, CreateDescribeAndPreviewAStyle) {
   EXPECT_EQ(p.Height(), StylePreviewHeight);
   // The file sits in the program folder, so the library knows it by name;
   // the same seed paints the same preview.
-  r = RunCli({"preview", "Made", "-o", home.Dir.File("again.png")});
+  r = RunCli({"preview", "Made", "-o", home.File("again.png")});
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
-  EXPECT_EQ(test::ReadBytes(png), test::ReadBytes(home.Dir.File("again.png")));
-  EXPECT_EQ(RunCli({"preview", "No Such Style", "-o", home.Dir.File("x.png")}).ExitCode, 2);
+  EXPECT_EQ(test::ReadBytes(png), test::ReadBytes(home.File("again.png")));
+  EXPECT_EQ(RunCli({"preview", "No Such Style", "-o", home.File("x.png")}).ExitCode, 2);
 }
 
 TEST(LibraryCommands, BadFilesAndUsage) {
-  TShippedHome home;
-  test::WriteBytes(home.Dir.File("cut.bst"), {3, 0, 0, 0, 'a', 'b'});
-  auto r = RunCli({"info", home.Dir.File("cut.bst")});
+  test::TShippedLibraryHome home;
+  test::WriteBytes(home.File("cut.bst"), {3, 0, 0, 0, 'a', 'b'});
+  auto r = RunCli({"info", home.File("cut.bst")});
   EXPECT_EQ(r.ExitCode, 2);
   EXPECT_NE(r.Err.find("cut.bst: "), std::string::npos);
-  test::WriteBytes(home.Dir.File("zero.srd"), {1, 0, 0, 0, 0, 0, 0, 0, 'B', 'M'});
-  r = RunCli({"info", home.Dir.File("zero.srd")});
+  test::WriteBytes(home.File("zero.srd"), {1, 0, 0, 0, 0, 0, 0, 0, 'B', 'M'});
+  r = RunCli({"info", home.File("zero.srd")});
   EXPECT_EQ(r.ExitCode, 2);
   EXPECT_NE(r.Err.find("reference width"), std::string::npos) << r.Err;
   // The libraries skip bad files and log them.
   r = RunCli({"styles"});
   EXPECT_EQ(r.ExitCode, 0);
   EXPECT_EQ(r.Out.find("cut.bst"), std::string::npos);
-  EXPECT_EQ(RunCli({"style", "create", "-o", home.Dir.File("x.bst")}).ExitCode, 1);
-  EXPECT_EQ(
-      RunCli({"style", "create", "-o", home.Dir.File("x.bst"), "--name", "x", "--width", "99"})
-          .ExitCode,
-      1);
+  EXPECT_EQ(RunCli({"style", "create", "-o", home.File("x.bst")}).ExitCode, 1);
+  EXPECT_EQ(RunCli({"style", "create", "-o", home.File("x.bst"), "--name", "x", "--width", "99"})
+                .ExitCode,
+            1);
 }
 
 }  // namespace

@@ -61,22 +61,8 @@ TEST(RenderCommand, OptionsOutputsAndRefusals) {
 }
 
 // A program folder with the shipped brushes and styles.
-struct TShippedLibrary {
-  test::TTempDir Dir;
-  std::string Previous;
-  TShippedLibrary() {
-    for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
-      if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
-        fs::copy_file(e.path(), fs::path(Dir.Path()) / e.path().filename());
-    const char* p = std::getenv("BRELLIN_HOME");
-    Previous = p ? p : "";
-    ::setenv("BRELLIN_HOME", Dir.Path().c_str(), 1);
-  }
-  ~TShippedLibrary() { ::setenv("BRELLIN_HOME", Previous.c_str(), 1); }
-};
-
 TEST(RenderCommand, AStyleFilePaintsWithItsOwnBrush) {
-  TShippedLibrary home;
+  test::TShippedLibraryHome home;
   test::TTempDir tmp;
   const std::string in = test::DataPath("cat_crop_128x96.png");
   auto render = [&](const std::string& style, const std::string& out) {
@@ -86,7 +72,7 @@ TEST(RenderCommand, AStyleFilePaintsWithItsOwnBrush) {
     return LoadPictureFile(tmp.File(out));
   };
   const TBitmap32 byName = render("Oil Relief", "name.bmp");
-  const TBitmap32 byFile = render(home.Dir.File("style5-oil-relief.bst"), "file.bmp");
+  const TBitmap32 byFile = render(home.File("style5-oil-relief.bst"), "file.bmp");
   EXPECT_TRUE(test::SamePixels(byName, byFile));
   // Styles that differ only in their brush paint differently.
   std::vector<TBitmap32> pictures;

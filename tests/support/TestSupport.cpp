@@ -186,4 +186,18 @@ void CopyShippedBrushes(const std::string& Folder) {
                     fs::copy_options::overwrite_existing);
 }
 
+TShippedLibraryHome::TShippedLibraryHome() {
+  namespace fs = std::filesystem;
+  for (const auto& e : fs::directory_iterator(std::string(BRELLIN_SOURCE_DIR) + "/data"))
+    if (e.path().extension() == ".srd" || e.path().extension() == ".bst")
+      fs::copy_file(e.path(), fs::path(FDir.Path()) / e.path().filename());
+  const char* p = std::getenv("BRELLIN_HOME");
+  FPrevious = p ? p : "";
+  ::setenv("BRELLIN_HOME", FDir.Path().c_str(), 1);
+}
+
+TShippedLibraryHome::~TShippedLibraryHome() {
+  ::setenv("BRELLIN_HOME", FPrevious.c_str(), 1);
+}
+
 }  // namespace brellin::test

@@ -37,6 +37,21 @@ std::vector<uint8_t> ReadBytes(const std::string& file);
 std::string ReadText(const std::string& file);
 // Copies the shipped brush files into Folder.
 void CopyShippedBrushes(const std::string& Folder);
+// BRELLIN_HOME pointed at a fresh folder holding the shipped brushes and
+// styles, for as long as the object lives.
+class TShippedLibraryHome {
+ public:
+  TShippedLibraryHome();
+  ~TShippedLibraryHome();
+  TShippedLibraryHome(const TShippedLibraryHome&) = delete;
+  TShippedLibraryHome& operator=(const TShippedLibraryHome&) = delete;
+  const std::string& Path() const { return FDir.Path(); }
+  std::string File(const std::string& Name) const { return FDir.File(Name); }
+
+ private:
+  TTempDir FDir;
+  std::string FPrevious;
+};
 void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes);
 
 struct TCliResult {
