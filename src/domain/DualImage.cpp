@@ -20,6 +20,7 @@
 #include "base/Rounding.h"
 #include "curves/Bezier.h"
 #include "history/PostScript.h"
+#include "history/SvgExport.h"
 #include "library/Patterns.h"
 #include "library/Styles.h"
 #include "render/StrokeQueue.h"
@@ -175,6 +176,10 @@ TDualImage::TDualImage(TStream& Source, float Scale, TPictureView* DestinationVi
   FeatureMap = std::move(pictures[2]);
   Colors.ForeColor = clBlack32;
   Colors.BackColor = 0;
+  // A project does not record its paper. Transparent black would paint
+  // every later rerender and "Save at different size" onto black (or
+  // see-through) paper; white is the paper a new document starts with.
+  BackgroundColor = clWhite32;
   NeedsRerender = History->RerenderNeeded;
   AddLayers();
 }
@@ -602,6 +607,15 @@ void TDualImage::ExportPostScript(const std::string& FileName) {
   TProgressScope progress("Converting to vectors...", 0, 100);
   ::brellin::ExportPostScript(FileName, Destination().Width(), Destination().Height(), 0.8f,
                               *History);
+  Modified = false;
+}
+
+void TDualImage::ExportSvg(const std::string& FileName) {
+  TProgressScope progress("Converting to vectors...", 0, 100);
+  TSvgOptions o;
+  o.Background = BackgroundMode == 0 && (BackgroundColor >> 24) != 0;
+  o.BackgroundColor = BackgroundColor;
+  ::brellin::ExportSvg(FileName, Destination().Width(), Destination().Height(), *History, o);
   Modified = false;
 }
 

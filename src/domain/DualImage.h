@@ -117,6 +117,10 @@ class TDualImage {
   void SaveToStream(TStream& Dest);
   // The recorded strokes as PostScript; then the document is not modified.
   void ExportPostScript(const std::string& FileName);
+  // The recorded strokes as SVG outlines, over a rectangle of the paper
+  // colour when the paper is a colour that shows; the document is not
+  // modified afterwards either.
+  void ExportSvg(const std::string& FileName);
 
   // Background.
   void FillBackground(TBitmap32* Bitmap = nullptr);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 // Scripted answers; stops the apply run at a chosen step.
 struct TScriptedUi : TDomainUi {
-  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, Info, PictureFile;
+  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, SvgAs, Info, PictureFile;
   bool Terminated = false;
   TAnswer Answer = aCancel;
   int Questions = 0;
@@ -47,6 +48,10 @@ struct TScriptedUi : TDomainUi {
   }
   bool SavePostScriptFile(std::string& f) override {
     f = PostScriptAs;
+    return !f.empty();
+  }
+  bool SaveSvgFile(std::string& f) override {
+    f = SvgAs;
     return !f.empty();
   }
   void InfoBox(const std::string& c, const std::string& t) override { Info = c + "|" + t; }
@@ -352,11 +357,12 @@ TEST(Domain, UnreadableProjectsLeaveNoDocumentAndNoFiles) {
   EXPECT_THROW(d.OpenProjectFile(f.Home.File("missing.bpj")), EBrellinError);
 }
 
-TEST(Domain, PostScriptCommand) {
+TEST(Domain, PostScriptAndSvgCommands) {
   TDomainFixture f;
   PaintSome(f);
   TDomain& d = *f.Domain;
   d.PostScriptCommand();  // dialog cancelled: nothing
+  d.SvgCommand();
   EXPECT_TRUE(d.Document->Modified);
   f.Ui.PostScriptAs = f.Home.File("out.ps");
   d.PostScriptCommand();
@@ -364,6 +370,24 @@ TEST(Domain, PostScriptCommand) {
   EXPECT_EQ(f.Ui.Info, "Brellin|The file was succesfully exported as a PostScript file:\r\n" +
                            f.Ui.PostScriptAs);
   EXPECT_GT(fs::file_size(f.Ui.PostScriptAs), 1000u);
+
+  // SVG: one path per recorded stroke, over the paper colour.
+  d.Document->Modified = true;
+  f.Ui.SvgAs = f.Home.File("out.svg");
+  d.SvgCommand();
+  EXPECT_FALSE(d.Document->Modified);
+  EXPECT_EQ(f.Ui.Info,
+            "Brellin|The file was successfully exported as an SVG file:\r\n" + f.Ui.SvgAs);
+  std::ifstream in(f.Ui.SvgAs);
+  const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  int64_t paths = 0;
+  for (size_t at = svg.find("<path "); at != std::string::npos; at = svg.find("<path ", at + 1))
+    ++paths;
+  EXPECT_EQ(paths, d.Document->VectorCount());
+  char rect[64];
+  std::snprintf(rect, sizeof rect, "<rect width=\"128\" height=\"96\" fill=\"#%06x\"",
+                d.Document->BackgroundColor & 0xFFFFFFu);
+  EXPECT_NE(svg.find(rect), std::string::npos) << svg.substr(0, 400);
 }
 
 // Painting the strokes on a second thread while the next ones are traced
@@ -520,10 +544,11 @@ TEST(Domain, SavingMergesEveryStateAndTheOpenedProjectHasNoColours) {
   EXPECT_EQ(opened.StateCount(), 1);
   EXPECT_EQ(opened.VectorCount(), vectors);
   EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
-  // Colours and background are not part of a project.
+  // Colours and background are not part of a project; the paper is white,
+  // never transparent black under a rerender or a save at another size.
   EXPECT_EQ(opened.Colors.ForeColor, clBlack32);
   EXPECT_EQ(opened.Colors.BackColor, 0u);
-  EXPECT_EQ(opened.BackgroundColor, 0u);
+  EXPECT_EQ(opened.BackgroundColor, clWhite32);
 }
 
 }  // namespace
