@@ -29,6 +29,7 @@ class TQtDomainUi : public TDomainUi {
   bool SaveProjectFile(std::string& FileName) override;
   bool OpenProjectFile(std::string& FileName) override;
   bool SavePostScriptFile(std::string& FileName) override;
+  bool SaveSvgFile(std::string& FileName) override;
   bool RenderSize(int& Width, int& Height, int& Resolution) override;
   bool OpenPictureFile(std::string& FileName) override;
   void Terminate() override;
