@@ -1,5 +1,6 @@
 // brellin: the desktop program.
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -75,7 +76,10 @@ int main(int argc, char** argv) {
   app.setApplicationName("Brellin Pro");
   app.setApplicationVersion(BRELLIN_VERSION);
   const QStringList args = app.arguments().mid(1);
-  const QString argument = args.size() == 1 ? args.first() : QString();
+  // Absolute, so a copy already running elsewhere finds the same file.
+  const QString argument = args.size() == 1 && !args.first().isEmpty()
+                               ? QFileInfo(args.first()).absoluteFilePath()
+                               : QString();
 
   TSingleInstance instance(SingleInstanceName(QString::fromStdString(ProgramFolder())));
   if (!instance.Start(argument)) return 0;
@@ -116,7 +120,8 @@ int main(int argc, char** argv) {
                    [&](const QString& Arg) {
                      main->raise();
                      main->activateWindow();
-                     if (Arg.endsWith(".bpj", Qt::CaseInsensitive)) main->OpenArgument(Arg);
+                     // A project or a picture, as when the program starts with it.
+                     if (!Arg.isEmpty()) main->OpenArgument(Arg);
                    });
   main->show();
   if (!argument.isEmpty()) QTimer::singleShot(0, main.get(), [&] { main->OpenArgument(argument); });
