@@ -297,6 +297,7 @@ void TFMain::BuildActions() {
   svg->setObjectName("SvgCommand");
   svg->setStatusTip("Export to SVG");
   svg->setToolTip("Export to SVG");
+  svg->setShortcut(QKeySequence("Ctrl+Shift+P"));
   connect(svg, &QAction::triggered, this, [this] { RunCommand("SvgCommand"); });
   addAction(svg);
   FActions["SvgCommand"] = svg;
