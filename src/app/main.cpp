@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/Clipboard.h"
+#include "base/Parallel.h"
 #include "base/ProgramFolder.h"
 #include "domain/BDomain.h"
 #include "interaction/InputController.h"
@@ -106,12 +107,19 @@ int main(int argc, char** argv) {
   domain->Patterns.SetEditForm(new TFPatternEdit(main.get()));
   ui.OnTerminate = [&] { main->Terminate(); };
   ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };
+  // Apply runs trace the next stroke while a second core paints the last.
+  domain->OverlapStrokes = ThreadCount() > 1;
+  const auto syncDestination = [&] {
+    if (domain->Document) domain->Document->SyncStrokes();
+  };
+  ui.SyncDestination = syncDestination;
   ui.Destination = [&]() -> const TBitmap32* {
     return domain->Document ? &domain->DestinationView->Bitmap() : nullptr;
   };
   auto fullScreen = std::make_unique<TFullScreenViews>(ui, *main, *domain);
   TFWait wait(main.get());
   wait.Install();
+  wait.BeforeEvents = syncDestination;
   SetScreenPositionSource([] {
     const QPoint p = QCursor::pos();
     return TPoint{p.x(), p.y()};

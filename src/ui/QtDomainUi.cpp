@@ -119,11 +119,18 @@ void TQtDomainUi::Terminate() {
 void TQtDomainUi::ApplyProgress(int K, int S) {
   (void)S;
   if (FApply) FApply->Progress(K);
-  if (K % 20 == 0 && OnRepaintDestination) OnRepaintDestination();
 }
 
 void TQtDomainUi::ProcessEvents() {
+  // A step takes microseconds; a repaint and a turn of the event loop take
+  // a millisecond or more. Both come at frame rate, and the dialog's Stop
+  // button still answers within a frame.
+  constexpr qint64 kFrameMs = 25;
+  if (FEventsRan.isValid() && !FEventsRan.hasExpired(kFrameMs)) return;
+  if (SyncDestination) SyncDestination();
+  if (OnRepaintDestination) OnRepaintDestination();
   QCoreApplication::processEvents();
+  FEventsRan.start();
 }
 
 bool TQtDomainUi::InputBox(const std::string& Caption, const std::string& Prompt,

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
@@ -60,8 +62,10 @@ struct TScriptedUi : TDomainUi {
     return !f.empty();
   }
   void Terminate() override { Terminated = true; }
+  std::function<void(int)> OnProgress;
   void ApplyProgress(int k, int) override {
     LastK = k;
+    if (OnProgress) OnProgress(k);
     if (k == StopAt) Domain->ApplyStop();
   }
 };
@@ -395,20 +399,39 @@ TEST(Domain, PostScriptAndSvgCommands) {
 // sequence after the run are those of painting each stroke in place, with
 // the built-in brush, a bitmap brush with relief and random colour variants,
 // across a stopped and resumed run and a repeat run. The painting thread
-// also traces strokes ahead in its idle time; that changes nothing either.
+// also traces strokes ahead in its idle time; that changes nothing either,
+// with a pen whose pressure holds or changes during the run. Brought up to
+// date mid-run, the picture is the one painted so far in place.
 TEST(Domain, OverlappedStrokesChangeNothing) {
   struct TResult {
     TBitmap32 Picture;
     int64_t Vectors;
     int32_t NextRandom;
+    std::vector<uint64_t> Shown;  // the picture as a user interface sees it mid-run
   };
   uint64_t tracedAhead = 0;
   const std::string photo = test::CorpusAvailable()
                                 ? test::CorpusPath("photos/portrait_astronaut.png")
                                 : test::DataPath("cat_crop_128x96.png");
-  auto run = [&](bool overlap, const std::string& styleFile, int brushId, TColorMode mode) {
+  auto run = [&](bool overlap, const std::string& styleFile, int brushId, TColorMode mode,
+                 int pen) {
     TDomainFixture f;
     TDomain& d = *f.Domain;
+    // Pen 1 presses steadily; pen 2 lightens and presses every three steps.
+    if (pen == 1) SetPressureSource([] { return 0.6; });
+    if (pen == 2) SetPressureSource([&f] { return (f.Ui.LastK / 3) % 2 ? 0.45 : 1.0; });
+    struct TUnplug {
+      ~TUnplug() { SetPressureSource(nullptr); }
+    } unplug;
+    std::vector<uint64_t> shown;
+    f.Ui.OnProgress = [&](int k) {
+      if (k % 97 != 0) return;
+      d.Document->SyncStrokes();
+      const TBitmap32& b = d.DestinationView->Bitmap();
+      uint64_t h = 1469598103934665603u;
+      for (size_t i = 0; i < b.PixelCount(); ++i) h = (h ^ b.Bits()[i]) * 1099511628211u;
+      shown.push_back(h);
+    };
     d.OverlapStrokes = overlap;
     EXPECT_TRUE(d.LoadPicture(photo));
     TBStyle style;
@@ -430,23 +453,32 @@ TEST(Domain, OverlappedStrokesChangeNothing) {
     d.RepeatLastApply();
     EXPECT_FALSE(d.Document->StrokeQueueRunning());
     tracedAhead += d.Document->StrokesTracedAhead();
-    return TResult{d.DestinationView->Bitmap(), d.Document->VectorCount(), Random(1 << 30)};
+    return TResult{d.DestinationView->Bitmap(), d.Document->VectorCount(), Random(1 << 30), shown};
   };
   const struct {
     const char* Style;
     int BrushId;
     TColorMode Mode;
-  } cases[] = {{"", 0, cmAuto},
-               {"style5-oil-relief.bst", -1, cmAuto},
-               {"style4-pastel.bst", -1, cmVariants},
-               {"style2-hatching.bst", 0, cmFixed}};
+    int Pen;
+  } cases[] = {{"", 0, cmAuto, 0},
+               {"style5-oil-relief.bst", -1, cmAuto, 0},
+               {"style4-pastel.bst", -1, cmVariants, 0},
+               {"style2-hatching.bst", 0, cmFixed, 0},
+               {"style5-oil-relief.bst", -1, cmAuto, 1},
+               {"", 0, cmAuto, 2}};
+  std::vector<TBitmap32> pictures;
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.Style) + " brush " + std::to_string(c.BrushId));
-    const TResult plain = run(false, c.Style, c.BrushId, c.Mode);
-    const TResult overlapped = run(true, c.Style, c.BrushId, c.Mode);
+    SCOPED_TRACE(std::string(c.Style) + " brush " + std::to_string(c.BrushId) + " pen " +
+                 std::to_string(c.Pen));
+    const uint64_t aheadBefore = tracedAhead;
+    const TResult plain = run(false, c.Style, c.BrushId, c.Mode, c.Pen);
+    const TResult overlapped = run(true, c.Style, c.BrushId, c.Mode, c.Pen);
+    if (c.Pen != 0) EXPECT_GT(tracedAhead, aheadBefore);  // a pen no longer stops it
+    pictures.push_back(plain.Picture);
     EXPECT_GT(plain.Vectors, 1000);
     EXPECT_EQ(overlapped.Vectors, plain.Vectors);
     EXPECT_EQ(overlapped.NextRandom, plain.NextRandom);
+    EXPECT_EQ(overlapped.Shown, plain.Shown);
     ASSERT_EQ(overlapped.Picture.Width(), plain.Picture.Width());
     ASSERT_EQ(overlapped.Picture.Height(), plain.Picture.Height());
     EXPECT_TRUE(std::equal(plain.Picture.Bits(), plain.Picture.Bits() + plain.Picture.PixelCount(),
@@ -454,6 +486,8 @@ TEST(Domain, OverlappedStrokesChangeNothing) {
   }
   // Thousands of chances: the painting thread waits for its first batch in each run.
   EXPECT_GT(tracedAhead, 0u);
+  // The pen was read: the changing pressure gave other strokes than none.
+  EXPECT_FALSE(SamePixels(pictures[5], pictures[0]));
 }
 
 TEST(Domain, RemotePaths) {
