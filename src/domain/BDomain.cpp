@@ -556,26 +556,27 @@ void TDomain::OpenProjectCommand() {
   OpenProjectFile(file);
 }
 
-void TDomain::PostScriptCommand() {
+void TDomain::ExportVectors(bool (TDomainUi::*AskFile)(std::string&),
+                            void (TDualImage::*Export)(const std::string&),
+                            const std::string& Done) {
   if (!Document) return;
   std::string file;
-  if (!FUi->SavePostScriptFile(file)) return;
+  if (!(FUi->*AskFile)(file)) return;
   {
     TBusyCursor busy(*FUi);
-    Document->ExportPostScript(file);
+    ((*Document).*Export)(file);
   }
-  FUi->InfoBox("Brellin", "The file was succesfully exported as a PostScript file:\r\n" + file);
+  FUi->InfoBox("Brellin", Done + "\r\n" + file);
+}
+
+void TDomain::PostScriptCommand() {
+  ExportVectors(&TDomainUi::SavePostScriptFile, &TDualImage::ExportPostScript,
+                "The file was succesfully exported as a PostScript file:");
 }
 
 void TDomain::SvgCommand() {
-  if (!Document) return;
-  std::string file;
-  if (!FUi->SaveSvgFile(file)) return;
-  {
-    TBusyCursor busy(*FUi);
-    Document->ExportSvg(file);
-  }
-  FUi->InfoBox("Brellin", "The file was successfully exported as an SVG file:\r\n" + file);
+  ExportVectors(&TDomainUi::SaveSvgFile, &TDualImage::ExportSvg,
+                "The file was successfully exported as an SVG file:");
 }
 
 TBitmap32 TDomain::RenderAtSize(int Width, int Height) {

@@ -322,6 +322,10 @@ class TDomain {
   bool ApplyDone = false;
 
  private:
+  // Asks for a file with AskFile, writes the recorded strokes with Export
+  // and tells Done and the file.
+  void ExportVectors(bool (TDomainUi::*AskFile)(std::string&),
+                     void (TDualImage::*Export)(const std::string&), const std::string& Done);
   // Ends an apply run's edit: the destination's update, EndEdit, a repaint.
   void FinishRun(TBitmap32& Dest, bool PassSilentStop);
   // One painting run as one edit with the destination's updates held back;
