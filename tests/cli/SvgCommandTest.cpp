@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -70,6 +71,29 @@ TEST_F(SvgCommand, RenderWritesALosslessPngAndOnePathPerVector) {
   EXPECT_EQ(exported.find("<rect"), std::string::npos);
   const size_t g = exported.find("<g ");
   EXPECT_EQ(exported.substr(g), svg.substr(svg.find("<g ")));
+
+  // A real SVG renderer reads the file and paints what the program painted
+  // (polygon strokes: bitmap brushes' texture is beyond an outline).
+  r = RunCli({"render", test::DataPath("cat_crop_128x96.png"), "-o", Tmp.File("h.png"), "--steps",
+              "1500", "--full-size", "--style",
+              std::string(BRELLIN_SOURCE_DIR) + "/data/style2-hatching.bst", "--svg",
+              Tmp.File("h.svg"), "--quiet"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const std::string raster = Tmp.File("rsvg.png");
+  ASSERT_EQ(std::system(("rsvg-convert " + test::ShellQuote(Tmp.File("h.svg")) + " -o " +
+                         test::ShellQuote(raster))
+                            .c_str()),
+            0);
+  const TBitmap32 painted = LoadPictureFile(Tmp.File("h.png"));
+  const TBitmap32 drawn = LoadPictureFile(raster);
+  ASSERT_EQ(drawn.Width(), painted.Width());
+  ASSERT_EQ(drawn.Height(), painted.Height());
+  double sum = 0;
+  for (size_t i = 0; i < painted.PixelCount(); ++i)
+    for (int shift : {0, 8, 16})
+      sum +=
+          std::abs(int((painted.Bits()[i] >> shift) & 255) - int((drawn.Bits()[i] >> shift) & 255));
+  EXPECT_LT(sum / (3.0 * painted.PixelCount()) / 255.0, 0.03);
 }
 
 TEST_F(SvgCommand, PlotterLinesStayOnTheSheetInOneLayerPerPenWithLessTravel) {

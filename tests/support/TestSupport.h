@@ -65,6 +65,9 @@ TCliResult RunCli(const std::vector<std::string>& args);
 // The same in the given current folder.
 TCliResult RunCliIn(const std::string& folder, const std::vector<std::string>& args);
 
+// S in single quotes for the shell.
+std::string ShellQuote(const std::string& S);
+
 // A small synthetic picture with edges and colour, deterministic.
 TBitmap32 MakeTestPicture(int width, int height);
 
