@@ -38,8 +38,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Brellin Pro developers")
 set(CPACK_PACKAGE_CONTACT "Brellin Pro developers <packaging@brellin.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns photographs into pictures made of single strokes")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Brellin Pro turns a photograph into a pen-and-ink or painted picture made of thousands of single strokes, traced along the picture's contours and coloured from it. Every stroke is kept as vectors, so the work can be undone, re-rendered at any size, exported as PostScript or SVG and saved as a project. The package holds the desktop program brellin, the command-line program brellin-cli for batch work, and the shipped brushes, styles, stroke patterns and help pages.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Brellin Pro turns a photograph into a pen-and-ink or painted picture made\n"
+  "of thousands of single strokes, traced along the picture's contours and\n"
+  "coloured from it. Every stroke is kept as vectors, so the work can be\n"
+  "undone, re-rendered at any size, exported as PostScript or SVG and saved\n"
+  "as a project.\n"
+  ".\n"
+  "The package holds the desktop program brellin, the command-line program\n"
+  "brellin-cli for batch work, and the shipped brushes, styles, stroke\n"
+  "patterns and help pages.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -129,7 +129,7 @@ void SeedProgramFolder(const std::string& Source, const std::string& Target) {
   std::error_code ec;
   if (!fs::is_directory(Source, ec)) return;
   fs::create_directories(Target, ec);
-  if (!fs::is_directory(Target, ec)) return;
+  if (!fs::is_directory(Target, ec) || fs::equivalent(Source, Target, ec)) return;
 
   const fs::path manifest = fs::path(Target) / ShippedManifestName;
   std::set<std::string> offered = ReadManifest(manifest);
