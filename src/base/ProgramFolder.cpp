@@ -185,6 +185,9 @@ std::string ProgramFolder() {
         ::access(exeFolder.c_str(), W_OK) == 0)
       return exeFolder;
     folder = UserDataFolder();
+    // Created on first use, so that what is saved there has a home.
+    std::error_code ec;
+    if (!folder.empty()) fs::create_directories(folder, ec);
   }
   const std::string installed = InstalledDataFolder();
   // Without any user folder, the installed library can still be read.
