@@ -34,6 +34,8 @@ if [ -f "$PHOTO20" ] && [ -x /usr/bin/time ]; then
   for step in "render $PHOTO20 -o $out/r.jpg --steps 100000 --project $out/p.bpj --ps $out/p.ps --quiet" \
               "info $out/p.bpj" \
               "export-ps $out/p.bpj -o $out/e.ps --quiet" \
+              "export-svg $out/p.bpj -o $out/e.svg --quiet" \
+              "export-svg $out/p.bpj -o $out/plot.svg --centerlines --pens 4 --paper A4 --quiet" \
               "rerender $out/p.bpj -o $out/big.jpg --width 2x --quiet"; do
     echo "-- brellin-cli ${step%% *}"
     # shellcheck disable=SC2086

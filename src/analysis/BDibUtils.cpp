@@ -18,6 +18,7 @@
 
 #include "base/Clipboard.h"
 #include "base/Errors.h"
+#include "base/ProgramFolder.h"
 #include "base/Random.h"
 #include "base/Resampler.h"
 #include "base/Rounding.h"
@@ -400,7 +401,7 @@ void AppendLine(const std::string& FileName, const std::string& Line) {
 
 void LogError(const std::exception& E) noexcept {
   try {
-    AppendLine("brellin.log", E.what());
+    AppendLine(ProgramFolder() + "brellin.log", E.what());
   } catch (...) {
     // Nowhere left to report to.
   }

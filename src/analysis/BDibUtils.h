@@ -100,8 +100,9 @@ void ReadSegments(TStream& Stream, std::span<TBezierSegment> Segs);
 void GetFiles(const std::string& Dir, const std::string& Mask, std::vector<std::string>* List);
 // Appends Line and a line end to FileName, creating it when absent.
 void AppendLine(const std::string& FileName, const std::string& Line);
-// Appends E's message to "brellin.log" in the current folder. Never throws:
-// it is called while handling another failure.
+// Appends E's message to "brellin.log" in the program folder, where the
+// desktop program's log is too, never in whatever folder the program was
+// started from. Never throws: it is called while handling another failure.
 void LogError(const std::exception& E) noexcept;
 
 // Buffered text-file writer; every line ends with the bytes 10 and 13.

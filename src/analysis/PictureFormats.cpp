@@ -182,10 +182,11 @@ void SavePictureFile(const TBitmap32& bmp, const std::string& fileName, int jpeg
   if (ext == ".bmp") {
     SaveBMPToStream(bmp, writer.Stream(), 24);
   } else if (ext == ".png") {
-    const TColor32* p = bmp.Bits();
-    const bool alpha =
-        std::any_of(p, p + bmp.PixelCount(), [](TColor32 c) { return (c >> 24) != 255; });
-    SavePNG(bmp, writer.Stream(), alpha);
+    // Opaque like the other two: strokes blended onto an opaque paper leave
+    // alpha below 255 at their edges that means nothing, and written out it
+    // would let whatever lies under the picture show through. A picture
+    // meant to be transparent goes through SavePNGFile.
+    SavePNG(bmp, writer.Stream(), false);
   } else {
     SaveJPEG(bmp, writer.Stream(), jpegQuality);
   }

@@ -41,8 +41,8 @@ TBitmap32 LoadPictureFile(const std::string& fileName, bool* Opaque = nullptr);
 // and makes it opaque: pictures enter documents as opaque RGB.
 void MakeOpaqueOverWhite(TBitmap32& bmp);
 
-// Writes .bmp (24 bits), .jpg/.jpeg (at jpegQuality) or .png (with alpha when
-// any pixel is not opaque) beside the target and renames it over the target
+// Writes .bmp (24 bits), .jpg/.jpeg (at jpegQuality) or .png (RGB), all
+// opaque with the alpha channel dropped, beside the target and renames it over the target
 // when complete. Throws EWriteError; other extensions are refused.
 void SavePictureFile(const TBitmap32& bmp, const std::string& fileName, int jpegQuality);
 

@@ -1,5 +1,6 @@
 // brellin: the desktop program.
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "base/Clipboard.h"
+#include "base/Parallel.h"
 #include "base/ProgramFolder.h"
 #include "domain/BDomain.h"
 #include "interaction/InputController.h"
@@ -75,7 +77,10 @@ int main(int argc, char** argv) {
   app.setApplicationName("Brellin Pro");
   app.setApplicationVersion(BRELLIN_VERSION);
   const QStringList args = app.arguments().mid(1);
-  const QString argument = args.size() == 1 ? args.first() : QString();
+  // Absolute, so a copy already running elsewhere finds the same file.
+  const QString argument = args.size() == 1 && !args.first().isEmpty()
+                               ? QFileInfo(args.first()).absoluteFilePath()
+                               : QString();
 
   TSingleInstance instance(SingleInstanceName(QString::fromStdString(ProgramFolder())));
   if (!instance.Start(argument)) return 0;
@@ -102,12 +107,19 @@ int main(int argc, char** argv) {
   domain->Patterns.SetEditForm(new TFPatternEdit(main.get()));
   ui.OnTerminate = [&] { main->Terminate(); };
   ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };
+  // Apply runs trace the next stroke while a second core paints the last.
+  domain->OverlapStrokes = ThreadCount() > 1;
+  const auto syncDestination = [&] {
+    if (domain->Document) domain->Document->SyncStrokes();
+  };
+  ui.SyncDestination = syncDestination;
   ui.Destination = [&]() -> const TBitmap32* {
     return domain->Document ? &domain->DestinationView->Bitmap() : nullptr;
   };
   auto fullScreen = std::make_unique<TFullScreenViews>(ui, *main, *domain);
   TFWait wait(main.get());
   wait.Install();
+  wait.BeforeEvents = syncDestination;
   SetScreenPositionSource([] {
     const QPoint p = QCursor::pos();
     return TPoint{p.x(), p.y()};
@@ -116,7 +128,8 @@ int main(int argc, char** argv) {
                    [&](const QString& Arg) {
                      main->raise();
                      main->activateWindow();
-                     if (Arg.endsWith(".bpj", Qt::CaseInsensitive)) main->OpenArgument(Arg);
+                     // A project or a picture, as when the program starts with it.
+                     if (!Arg.isEmpty()) main->OpenArgument(Arg);
                    });
   main->show();
   if (!argument.isEmpty()) QTimer::singleShot(0, main.get(), [&] { main->OpenArgument(argument); });

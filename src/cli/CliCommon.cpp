@@ -235,6 +235,7 @@ const std::vector<TOutputRule>& OutputRules() {
       {TOutputKind::FeatureMap, {".bmp"}},
       {TOutputKind::Preview, {".png", ".bmp", ".jpg", ".jpeg"}},
       {TOutputKind::PostScript, {".ps"}},
+      {TOutputKind::Svg, {".svg"}},
       {TOutputKind::Project, {".bpj"}},
       {TOutputKind::Style, {".bst"}},
   };

@@ -87,7 +87,7 @@ std::string Lower(std::string s);
 // s as a JSON string literal, quotes included.
 std::string JsonString(const std::string& s);
 // What a command writes to an output; each has its own extensions.
-enum class TOutputKind { RenderedPicture, FeatureMap, Preview, PostScript, Project, Style };
+enum class TOutputKind { RenderedPicture, FeatureMap, Preview, PostScript, Svg, Project, Style };
 // Refuses (EUsage) an output name whose extension is not its kind's.
 void CheckOutputExtension(const std::string& file, TOutputKind kind);
 // Refuses (EUsage) an output name the picture writer would not write.
@@ -121,8 +121,6 @@ int RerenderCommand(const std::vector<std::string>& args);
 int ExportPsCommand(const std::vector<std::string>& args);
 int ExportSvgCommand(const std::vector<std::string>& args);
 extern const char* const kExportSvgHelp;
-// Refuses (EUsage) an SVG output whose name does not end in .svg.
-void CheckSvgOutput(const std::string& file);
 // The document's recorded strokes as SVG under the progress window; throws
 // EOutputFailed naming File.
 TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvgOptions& Options);

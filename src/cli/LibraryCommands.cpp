@@ -108,7 +108,7 @@ const char* const kStylesHelp =
     "\n"
     "Lists the style library of the program folder: index, name, id and file.\n"
     "The program folder is $BRELLIN_HOME, else the executable's folder when it\n"
-    "holds library files, else ~/.local/share/brellin.\n";
+    "holds library files, else $XDG_DATA_HOME/brellin (~/.local/share/brellin).\n";
 
 // One line per object: index (* marks the selection), name, id and file.
 void ListLibrary(const char* what, const TPersistentObjectManager& lib, bool markCurrent,
@@ -170,14 +170,14 @@ int PatternsCommand(const std::vector<std::string>& args) {
 }
 
 const char* const kPreviewHelp =
-    "usage: brellin-cli preview STYLE -o FILE.png [--seed N]\n"
-    "       brellin-cli preview PATTERN -o FILE.png [--size N]\n"
+    "usage: brellin-cli preview STYLE -o FILE.(png|bmp|jpg|jpeg) [--seed N]\n"
+    "       brellin-cli preview PATTERN -o FILE.(png|bmp|jpg|jpeg) [--size N]\n"
     "\n"
     "Paints a style's preview afresh (235 x 116 pixels), or draws a pattern's\n"
     "thumbnail (all its frames on top of each other, N x N pixels, default 40),\n"
-    "and writes it as a PNG. STYLE is the name of a style of the library or a\n"
-    ".bst file; PATTERN is a .stk file or the name of a pattern of the library\n"
-    "(see 'brellin-cli patterns').\n";
+    "and writes it in the format of the file's extension. STYLE is the name of\n"
+    "a style of the library or a .bst file; PATTERN is a .stk file or the name\n"
+    "of a pattern of the library (see 'brellin-cli patterns').\n";
 
 namespace {
 

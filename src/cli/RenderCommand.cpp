@@ -103,7 +103,6 @@ int RenderCommand(const std::vector<std::string>& args) {
   if (inputs.size() > 1 && a.Has("-o")) throw EUsage("-o names one output; use --out-dir");
   if ((a.Has("--ps") || a.Has("--svg") || a.Has("--project")) && inputs.size() > 1)
     throw EUsage("--ps, --svg and --project name the files of one INPUT");
-  if (a.Has("--svg")) CheckSvgOutput(a.Value("--svg"));
   const bool keepVectors = a.Has("--ps") || a.Has("--svg") || a.Has("--project");
   const std::string mode = a.Value("--mode", "auto");
   if (mode != "auto" && mode != "pattern") throw EUsage("--mode takes auto or pattern");
@@ -135,6 +134,7 @@ int RenderCommand(const std::vector<std::string>& args) {
     for (const std::string& input : inputs)
       written.emplace_back(outputFor(input), TOutputKind::RenderedPicture);
     if (a.Has("--ps")) written.emplace_back(a.Value("--ps"), TOutputKind::PostScript);
+    if (a.Has("--svg")) written.emplace_back(a.Value("--svg"), TOutputKind::Svg);
     if (a.Has("--project")) written.emplace_back(a.Value("--project"), TOutputKind::Project);
     CheckFiles(read, written);
   }

@@ -75,11 +75,6 @@ void ParsePaperSize(const std::string& v, int Width, int Height, TSvgOptions& o)
 
 }  // namespace
 
-void CheckSvgOutput(const std::string& file) {
-  if (Lower(fs::path(file).extension().string()) != ".svg")
-    throw EUsage("the SVG output must end in .svg: " + file);
-}
-
 TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvgOptions& Options) {
   TProgressScope progress("Converting to vectors...", 0, 100);
   try {
@@ -96,7 +91,7 @@ int ExportSvgCommand(const std::vector<std::string>& args) {
   if (a.Positional().size() != 1) throw EUsage("export-svg takes exactly one PROJECT");
   if (!a.Has("-o")) throw EUsage("export-svg needs -o OUT.svg");
   const std::string out = a.Value("-o");
-  CheckSvgOutput(out);
+  CheckFiles({a.Positional()[0]}, {{out, TOutputKind::Svg}});
   TSvgOptions o;
   o.CenterLines = a.Has("--centerlines");
   if (!o.CenterLines)

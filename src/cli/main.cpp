@@ -13,9 +13,9 @@ static void PrintUsage(std::FILE* f) {
       "usage: brellin-cli COMMAND [ARGS...]\n"
       "\n"
       "commands:\n"
-      "  analyze INPUT -o FEATURE.bmp [--planes DIR] [--threads N]\n"
+      "  analyze INPUT [-o FEATURE.bmp] [--planes DIR] [--threads N]\n"
       "        analyse a picture into its feature map\n"
-      "  render INPUT [-o OUT.jpg] [--style S] [--steps N] [--seed N] [--project P.bpj] ...\n"
+      "  render INPUT... [-o OUT.jpg] [--style S] [--steps N] [--seed N] [--project P.bpj] ...\n"
       "        paint a picture with strokes that follow its contours or a pattern\n"
       "  sketch INPUT --script FILE -o OUT [--project P.bpj] [--ps P.ps] ...\n"
       "        paint a picture by a script of mouse, key, wheel and pen events\n"
@@ -36,7 +36,8 @@ static void PrintUsage(std::FILE* f) {
       "  commands [--picture FILE] [--json]\n"
       "        list the program's commands and which are enabled\n"
       "\n"
-      "Run 'brellin-cli COMMAND --help' for the options of a command.\n",
+      "Run 'brellin-cli COMMAND --help' for the options of a command,\n"
+      "'brellin-cli --version' for the version.\n",
       f);
 }
 

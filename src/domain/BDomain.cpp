@@ -567,6 +567,17 @@ void TDomain::PostScriptCommand() {
   FUi->InfoBox("Brellin", "The file was succesfully exported as a PostScript file:\r\n" + file);
 }
 
+void TDomain::SvgCommand() {
+  if (!Document) return;
+  std::string file;
+  if (!FUi->SaveSvgFile(file)) return;
+  {
+    TBusyCursor busy(*FUi);
+    Document->ExportSvg(file);
+  }
+  FUi->InfoBox("Brellin", "The file was successfully exported as an SVG file:\r\n" + file);
+}
+
 TBitmap32 TDomain::RenderAtSize(int Width, int Height) {
   if (!Document) throw EBrellinError("No picture is open");
   const TBitmap32& dest = DestinationView->Bitmap();

@@ -91,6 +91,10 @@ class TDomainUi {
     (void)FileName;
     return false;
   }
+  virtual bool SaveSvgFile(std::string& FileName) {
+    (void)FileName;
+    return false;
+  }
   // The size dialog of saving at another size, preset with the destination's
   // size and 200 dots per inch; false when not closed with OK.
   virtual bool RenderSize(int& Width, int& Height, int& Resolution) {
@@ -196,6 +200,9 @@ class TDomain {
   void OpenProjectCommand();
   // Asks for a file and writes the recorded strokes as PostScript.
   void PostScriptCommand();
+  // The same as SVG, one filled outline per stroke over the paper colour.
+  // Not in the command table: enabled whenever PostScript output is.
+  void SvgCommand();
   // Saving at another size: the recorded strokes painted again into a new
   // picture of the size asked for, over the background, then saved.
   void RenderAllCommand();

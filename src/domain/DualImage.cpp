@@ -20,6 +20,7 @@
 #include "base/Rounding.h"
 #include "curves/Bezier.h"
 #include "history/PostScript.h"
+#include "history/SvgExport.h"
 #include "library/Patterns.h"
 #include "library/Styles.h"
 #include "render/StrokeQueue.h"
@@ -175,6 +176,10 @@ TDualImage::TDualImage(TStream& Source, float Scale, TPictureView* DestinationVi
   FeatureMap = std::move(pictures[2]);
   Colors.ForeColor = clBlack32;
   Colors.BackColor = 0;
+  // A project does not record its paper. Transparent black would paint
+  // every later rerender and "Save at different size" onto black (or
+  // see-through) paper; white is the paper a new document starts with.
+  BackgroundColor = clWhite32;
   NeedsRerender = History->RerenderNeeded;
   AddLayers();
 }
@@ -210,13 +215,13 @@ void TDualImage::PrefetchStepStart(int X, int Y) const {
   __builtin_prefetch(FeatureMap.ScanLine(Y) + X);
 }
 
-void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start) {
+void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start, double Pressure) {
   const TStyleParams& p = Style->Params;
   Sampler.ColorSource = &Source();
   Sampler.SetScale(Scale);
   Sampler.SetPrecision(p.PolyStep);
   Sampler.SetStart(Start);
-  const int l = Round(PressureFactor() * p.Length);
+  const int l = Round(Pressure * p.Length);
   Sampler.SetStepCount(Random(l / 10) + l - l / 20);
   Sampler.SetScanWidth(p.ScanWidth);
   Sampler.StopOnBorders = p.StopOnBorders != 0;
@@ -224,9 +229,9 @@ void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start) {
   Sampler.SetThreshold(p.BorderLimit);
 }
 
-void TDualImage::SetUpAutoStroke(TLineSampler& Sampler, TPoint Start) {
-  SetUpSampler(Sampler, Start);
-  Sampler.SetThickness(float(PressureFactor() * Style->Params.Width));
+void TDualImage::SetUpAutoStroke(TLineSampler& Sampler, TPoint Start, double Pressure) {
+  SetUpSampler(Sampler, Start, Pressure);
+  Sampler.SetThickness(float(Pressure * Style->Params.Width));
   Sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
 }
 
@@ -262,9 +267,11 @@ struct TDualImage::TForecast {
   uint64_t Count = 0, Target = 0;
   bool Pending = false, Confirmed = false;
   // The ask, written before State becomes Asked: the state after the
-  // asking stroke and how many strokes to pass over from there.
+  // asking stroke, how many strokes to pass over from there, and the pen
+  // pressure to trace with.
   TRandomState From;
   int AskWidth = 0, AskHeight = 0, AskStrokeDraws = 0, Skip = 0;
+  double AskPressure = 1.0;
   // The answer, written by the painting thread before State becomes Ready:
   // the generator state at the stroke (after its X and Y) and after its
   // tracing, its point, and what the stroke leaves to commit.
@@ -312,7 +319,7 @@ bool TDualImage::RunForecast() {
       f.X = x;
       f.Y = y;
       TLineSampler sampler(&FeatureMap, &Destination(), std::move(f.Buffers));
-      SetUpAutoStroke(sampler, {x, y});
+      SetUpAutoStroke(sampler, {x, y}, f.AskPressure);
       f.Drawn = sampler.Run();
       f.After = rs;
       f.Average = sampler.AverageColor;
@@ -328,7 +335,7 @@ bool TDualImage::RunForecast() {
   return true;
 }
 
-bool TDualImage::TakeForecast(TForecast& f, int X, int Y) {
+bool TDualImage::TakeForecast(TForecast& f, int X, int Y, double Pressure) {
   int state = f.State.load(std::memory_order_acquire);
   if (state == TForecast::Idle || f.Target > f.Count) return false;  // none, or for later
   if (f.Target < f.Count) {
@@ -355,7 +362,8 @@ bool TDualImage::TakeForecast(TForecast& f, int X, int Y) {
     _mm_pause();
 #endif
   }
-  const bool match = f.Found && f.AtStroke == CurrentRandomState() && f.X == X && f.Y == Y;
+  const bool match = f.Found && f.AtStroke == CurrentRandomState() && f.X == X && f.Y == Y &&
+                     f.AskPressure == Pressure;
   if (match) {
     SetCurrentRandomState(f.After);
     ++FStrokesTracedAhead;
@@ -373,8 +381,10 @@ void TDualImage::PaintAt(int X, int Y) {
   if (FeatureStrength(FeatureMap.Pixel(X, Y)) < p.BorderLimit) return;
   TForecast* const ahead =
       AutoMode && FForecast && FForecast->Width > 0 ? FForecast.get() : nullptr;
+  // Read once per stroke: its length and its width take the same pressure.
+  const double pressure = PressureFactor();
   if (ahead) ++ahead->Count;
-  if (ahead && TakeForecast(*ahead, X, Y)) return;
+  if (ahead && TakeForecast(*ahead, X, Y, pressure)) return;
   const TRandomState before = CurrentRandomState();
   if (ahead && ahead->StrokeDraws >= 0 &&
       ahead->State.load(std::memory_order_acquire) == TForecast::Idle) {
@@ -382,6 +392,7 @@ void TDualImage::PaintAt(int X, int Y) {
     ahead->AskWidth = ahead->Width;
     ahead->AskHeight = ahead->Height;
     ahead->AskStrokeDraws = ahead->StrokeDraws;
+    ahead->AskPressure = pressure;
     ahead->Skip = TForecast::Lead - 1;
     ahead->Target = ahead->Count + TForecast::Lead;
     ahead->Pending = true;
@@ -395,10 +406,10 @@ void TDualImage::PaintAt(int X, int Y) {
     ~TGiveBack() { Buffers = Sampler.ReleaseBuffers(); }
   } giveBack{sampler, FSamplerBuffers};
   if (AutoMode) {
-    SetUpAutoStroke(sampler, {X, Y});
+    SetUpAutoStroke(sampler, {X, Y}, pressure);
   } else {
-    SetUpSampler(sampler, {X, Y});
-    sampler.SetThickness(float(PressureFactor() * p.Width));
+    SetUpSampler(sampler, {X, Y}, pressure);
+    sampler.SetThickness(float(pressure * p.Width));
     // Pattern strokes follow a curve of the current pattern; a pattern
     // without any curve has nothing to follow, so the stroke is skipped.
     TPattern* pattern =
@@ -458,13 +469,12 @@ void TDualImage::CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
 
 void TDualImage::StartStrokeQueue() {
   if (FStrokeQueue) return;
-  std::function<bool()> idle;
-  // A pen's pressure is read as each stroke is traced: nothing is foreseen then.
-  if (!gPressure) {
-    DirectionHint(0, 0);  // its table is made on first use: here, before the threads share it
-    FForecast = std::make_unique<TForecast>();
-    idle = [this] { return RunForecast(); };
-  }
+  // The painting thread never reads the pen: a stroke is foreseen with the
+  // pressure of the stroke that asks, and used only if the pen still gives
+  // that pressure when the stroke is reached.
+  DirectionHint(0, 0);  // its table is made on first use: here, before the threads share it
+  FForecast = std::make_unique<TForecast>();
+  std::function<bool()> idle = [this] { return RunForecast(); };
   FStrokeQueue = std::make_unique<TStrokeQueue>(Destination(), std::move(idle));
 }
 
@@ -476,6 +486,10 @@ void TDualImage::FinishStrokeQueue() {
     ~TDropForecast() { Forecast.reset(); }  // after the painting thread stopped
   } drop{FForecast};
   queue->Finish();
+}
+
+void TDualImage::SyncStrokes() {
+  if (FStrokeQueue) FStrokeQueue->Sync();
 }
 
 void TDualImage::StopStrokeQueue() {
@@ -602,6 +616,15 @@ void TDualImage::ExportPostScript(const std::string& FileName) {
   TProgressScope progress("Converting to vectors...", 0, 100);
   ::brellin::ExportPostScript(FileName, Destination().Width(), Destination().Height(), 0.8f,
                               *History);
+  Modified = false;
+}
+
+void TDualImage::ExportSvg(const std::string& FileName) {
+  TProgressScope progress("Converting to vectors...", 0, 100);
+  TSvgOptions o;
+  o.Background = BackgroundMode == 0 && (BackgroundColor >> 24) != 0;
+  o.BackgroundColor = BackgroundColor;
+  ::brellin::ExportSvg(FileName, Destination().Width(), Destination().Height(), *History, o);
   Modified = false;
 }
 
@@ -777,8 +800,9 @@ void TDualImage::PaintAlongSegment(const TBezierSegment& Segment, float Ratio) {
   if (!Style) return;
   const TStyleParams& p = Style->Params;
   TLineSampler sampler(&FeatureMap, &Destination());
-  SetUpSampler(sampler, Segment.P0);
-  sampler.SetThickness(Ratio != 1.0f ? Ratio * p.Width : float(PressureFactor() * p.Width));
+  const double pressure = PressureFactor();
+  SetUpSampler(sampler, Segment.P0, pressure);
+  sampler.SetThickness(Ratio != 1.0f ? Ratio * p.Width : float(pressure * p.Width));
   sampler.SetCurve(Segment.P0, Segment.P1, Segment.P2, Segment.P3);
   if (sampler.Run()) CommitStroke(sampler);
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());

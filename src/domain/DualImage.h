@@ -71,6 +71,10 @@ class TDualImage {
   // Waits for the queued strokes and drops a failure (for leaving by another exception).
   void StopStrokeQueue();
   bool StrokeQueueRunning() const { return bool(FStrokeQueue); }
+  // Waits until the queued strokes are painted, so that the destination
+  // may be read (shown) until the next stroke; rethrows a failure of the
+  // painting thread. Nothing to do without a queue.
+  void SyncStrokes();
   // Declares that the steps of the run that follows draw X = Random(Width),
   // then Y = Random(Height), and call PaintAt(X, Y), nothing in between:
   // until FinishStrokeQueue the painting thread may then trace, in its idle
@@ -117,6 +121,10 @@ class TDualImage {
   void SaveToStream(TStream& Dest);
   // The recorded strokes as PostScript; then the document is not modified.
   void ExportPostScript(const std::string& FileName);
+  // The recorded strokes as SVG outlines, over a rectangle of the paper
+  // colour when the paper is a colour that shows; the document is not
+  // modified afterwards either.
+  void ExportSvg(const std::string& FileName);
 
   // Background.
   void FillBackground(TBitmap32* Bitmap = nullptr);
@@ -196,17 +204,18 @@ class TDualImage {
   class TCursorLayer;
   void AddLayers();
   // The sampler's settings from the style, for a stroke from Start: all but
-  // the thickness. Draws the stroke's step count.
-  void SetUpSampler(TLineSampler& Sampler, TPoint Start);
+  // the thickness. Draws the stroke's step count; its length follows the pen
+  // Pressure.
+  void SetUpSampler(TLineSampler& Sampler, TPoint Start, double Pressure);
   // SetUpSampler and the rest of an automatic stroke's settings.
-  void SetUpAutoStroke(TLineSampler& Sampler, TPoint Start);
+  void SetUpAutoStroke(TLineSampler& Sampler, TPoint Start, double Pressure);
   void CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
                     const TArrayOfFixedPoint& Right);
   struct TForecast;
   // On the painting thread: traces the asked stroke, if any; true if it did.
   bool RunForecast();
   // PaintAt's use of a foreseen stroke for (X, Y); true when it was the one.
-  bool TakeForecast(TForecast& Forecast, int X, int Y);
+  bool TakeForecast(TForecast& Forecast, int X, int Y, double Pressure);
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
   // Only while the stroke queue runs; goes after it (the painting thread uses it).

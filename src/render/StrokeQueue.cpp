@@ -77,6 +77,15 @@ void TStrokeQueue::Finish() {
   if (FError) std::rethrow_exception(FError);
 }
 
+void TStrokeQueue::Sync() {
+  if (!FThread.joinable()) return;
+  if (FFilling->Count > 0) Hand(false);
+  std::unique_lock<std::mutex> lock(FMutex);
+  const uint64_t handed = FHanded.load(std::memory_order_acquire);
+  FPaintedAll.wait(lock, [&] { return FPainted >= handed || FError; });
+  if (FError) std::rethrow_exception(FError);
+}
+
 void TStrokeQueue::AwaitHand(uint64_t Taken) const {
   // Going to sleep and being woken costs both threads system calls, and on
   // a virtual machine the waking can take longer than a batch takes to
@@ -124,11 +133,16 @@ void TStrokeQueue::Paint() {
         std::lock_guard<std::mutex> lock(FMutex);
         FError = std::current_exception();
         FRoom.notify_all();
+        FPaintedAll.notify_all();
       }
     }
     batch->Count = 0;  // the sides keep their storage for the next use
-    std::lock_guard<std::mutex> lock(FMutex);
-    FSpare.push_back(std::move(batch));
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FSpare.push_back(std::move(batch));
+      ++FPainted;
+    }
+    FPaintedAll.notify_all();
   }
 }
 

@@ -46,6 +46,10 @@ class TStrokeQueue {
   // Waits until every queued stroke is painted and stops the thread; then
   // rethrows the painting thread's failure, if any. Idempotent.
   void Finish();
+  // Hands over what is queued and waits until it is painted; the thread
+  // goes on (and may run Idle), so Target may be read until the next Push.
+  // Rethrows the painting thread's failure.
+  void Sync();
 
  private:
   struct TJob {
@@ -81,12 +85,13 @@ class TStrokeQueue {
   std::function<bool()> FIdle;
   std::unique_ptr<TBatch> FFilling;
   std::mutex FMutex;
-  std::condition_variable FWake, FRoom;
+  std::condition_variable FWake, FRoom, FPaintedAll;
   std::deque<std::unique_ptr<TBatch>> FPending;
   std::vector<std::unique_ptr<TBatch>> FSpare;
   bool FClosed = false;
   // Batches handed over so far, plus one for the closing; read without the lock.
   std::atomic<uint64_t> FHanded{0};
+  uint64_t FPainted = 0;  // batches painted (or dropped after a failure); under FMutex
   std::exception_ptr FError;
   std::thread FThread;
 };

@@ -90,7 +90,8 @@ void TFApplyAll::Refresh() {
   FStepLabel->setText(QString::fromStdString(FModel.StepLabel()));
   FBar->setValue(FModel.ProgressPercent());
   FOk->setText(QString::fromStdString(FModel.ButtonCaption()));
-  if (isVisible()) repaint();
+  // Painted when the run lets events run next, at frame rate.
+  if (isVisible()) update();
 }
 
 void TFApplyAll::showEvent(QShowEvent* Event) {

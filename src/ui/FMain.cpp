@@ -292,6 +292,15 @@ void TFMain::BuildActions() {
     addAction(a);
     FActions[name] = a;
   }
+  // SVG output is the desktop's own: it follows PostScript output's enabling.
+  auto* svg = new QAction("SVG Output", this);
+  svg->setObjectName("SvgCommand");
+  svg->setStatusTip("Export to SVG");
+  svg->setToolTip("Export to SVG");
+  svg->setShortcut(QKeySequence("Ctrl+Shift+P"));
+  connect(svg, &QAction::triggered, this, [this] { RunCommand("SvgCommand"); });
+  addAction(svg);
+  FActions["SvgCommand"] = svg;
 }
 
 void TFMain::BuildMenus() {
@@ -306,7 +315,7 @@ void TFMain::BuildMenus() {
     }
   };
   menu("&File", {"OpenCommand", "NewFromClipboardCommand", "SaveCommand", "CloseCommand",
-                 "PostScriptCommand", "RenderAllCommand", "", "OpenProjectCommand",
+                 "PostScriptCommand", "SvgCommand", "RenderAllCommand", "", "OpenProjectCommand",
                  "SaveProjectCommand", "SaveProjectAsCommand", "ExitCommand"});
   menu("&Edit", {"UndoCommand", "RedoCommand", "TakeSnapshotCommand", "UndoToLastSnapshotCommand",
                  "PurgeCommand", "", "ApplyWithCurrentSettingsCommand", "RepeatLastApplyCommand",
@@ -319,7 +328,10 @@ void TFMain::BuildMenus() {
 
 void TFMain::RunCommand(const std::string& Name) {
   try {
-    FDomain.ExecuteCommand(Name);
+    if (Name == "SvgCommand")
+      FDomain.SvgCommand();
+    else
+      FDomain.ExecuteCommand(Name);
   } catch (const ESilentStop&) {
   } catch (const std::exception& e) {
     // Dropped without a message, as at the top of the event loop, but never invisible.
@@ -348,6 +360,7 @@ void TFMain::UpdateActions() {
     const auto t = tools.find(FDomain.ToolManager->Tool());
     if (t != tools.end()) FActions[t->second]->setChecked(true);
   }
+  FActions["SvgCommand"]->setEnabled(FActions["PostScriptCommand"]->isEnabled());
   // The project button saves, or saves as when the project has no file yet.
   const bool save = FActions["SaveProjectCommand"]->isEnabled();
   FSaveProject->setEnabled(save || FActions["SaveProjectAsCommand"]->isEnabled());

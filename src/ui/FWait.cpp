@@ -68,6 +68,7 @@ void TFWait::SetPosition(int32_t Value) {
 }
 
 void TFWait::ProcessEvents() {
+  if (BeforeEvents) BeforeEvents();
   QCoreApplication::processEvents();
 }
 

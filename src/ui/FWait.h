@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 #include "base/Progress.h"
 
@@ -28,6 +29,9 @@ class TFWait : public QWidget, public TProgressView {
   void SetRange(int32_t MinValue, int32_t MaxValue) override;
   void SetPosition(int32_t Value) override;
   void ProcessEvents() override;
+  // Called before events run: a run painting strokes on a second thread
+  // brings the destination up to date there, since a repaint may show it.
+  std::function<void()> BeforeEvents;
 
   QLabel* messageLabel() const { return FMessage; }
   QProgressBar* bar() const { return FBar; }

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QUrl>
 
@@ -26,7 +27,8 @@ QString UiText(const std::string& Text) {
 
 namespace {
 const char* kPictureFilter =
-    "JPEG picture (*.jpg *.jpeg);;Bitmap (*.bmp);;TIFF picture (*.tif *.tiff)";
+    "JPEG picture (*.jpg *.jpeg);;PNG picture (*.png);;Bitmap (*.bmp);;TIFF picture (*.tif "
+    "*.tiff)";
 
 bool AskFile(QWidget* Parent, bool Save, const QString& Caption, const QString& Filter,
              const QString& Suffix, std::string& FileName) {
@@ -34,6 +36,12 @@ bool AskFile(QWidget* Parent, bool Save, const QString& Caption, const QString& 
   d.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   d.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!Suffix.isEmpty()) d.setDefaultSuffix(Suffix);
+  // A name typed without an extension takes the chosen format's.
+  QObject::connect(&d, &QFileDialog::filterSelected, &d, [&d, Suffix](const QString& Filter) {
+    const qsizetype star = Filter.indexOf("(*.");
+    d.setDefaultSuffix(star < 0 ? Suffix
+                                : Filter.mid(star + 3).section(QRegularExpression("[ )]"), 0, 0));
+  });
   if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
   FileName = d.selectedFiles().first().toStdString();
   return true;
@@ -84,6 +92,10 @@ bool TQtDomainUi::SavePostScriptFile(std::string& FileName) {
   return AskFile(FParent, true, "PostScript Output", "PostScript (*.ps)", "ps", FileName);
 }
 
+bool TQtDomainUi::SaveSvgFile(std::string& FileName) {
+  return AskFile(FParent, true, "SVG Output", "SVG drawing (*.svg)", "svg", FileName);
+}
+
 bool TQtDomainUi::RenderSize(int& Width, int& Height, int& Resolution) {
   TFImgSizeDlg d(FParent);
   d.SetImageSize(Width, Height);
@@ -107,11 +119,18 @@ void TQtDomainUi::Terminate() {
 void TQtDomainUi::ApplyProgress(int K, int S) {
   (void)S;
   if (FApply) FApply->Progress(K);
-  if (K % 20 == 0 && OnRepaintDestination) OnRepaintDestination();
 }
 
 void TQtDomainUi::ProcessEvents() {
+  // A step takes microseconds; a repaint and a turn of the event loop take
+  // a millisecond or more. Both come at frame rate, and the dialog's Stop
+  // button still answers within a frame.
+  constexpr qint64 kFrameMs = 25;
+  if (FEventsRan.isValid() && !FEventsRan.hasExpired(kFrameMs)) return;
+  if (SyncDestination) SyncDestination();
+  if (OnRepaintDestination) OnRepaintDestination();
   QCoreApplication::processEvents();
+  FEventsRan.start();
 }
 
 bool TQtDomainUi::InputBox(const std::string& Caption, const std::string& Prompt,

@@ -3,6 +3,7 @@
 // dialogs of the long operations, the busy cursor and the clipboard.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -29,6 +30,7 @@ class TQtDomainUi : public TDomainUi {
   bool SaveProjectFile(std::string& FileName) override;
   bool OpenProjectFile(std::string& FileName) override;
   bool SavePostScriptFile(std::string& FileName) override;
+  bool SaveSvgFile(std::string& FileName) override;
   bool RenderSize(int& Width, int& Height, int& Resolution) override;
   bool OpenPictureFile(std::string& FileName) override;
   void Terminate() override;
@@ -54,6 +56,9 @@ class TQtDomainUi : public TDomainUi {
   std::function<void()> OnTerminate;
   std::function<void()> OnResetColorPanel;
   std::function<void()> OnRepaintDestination;
+  // Brings the destination up to date while its strokes are painted on a
+  // second thread; called before anything that may show it during a run.
+  std::function<void()> SyncDestination;
   // The destination picture, for the full-screen preview.
   std::function<const TBitmap32*()> Destination;
   // The full-screen views and the navigator (set by whoever creates them);
@@ -67,6 +72,9 @@ class TQtDomainUi : public TDomainUi {
  private:
   QPointer<QWidget> FParent;
   QPointer<TFApplyAll> FApply;
+  // When events last ran during a run: they run, and the destination is
+  // shown, about 40 times a second, not at every step.
+  QElapsedTimer FEventsRan;
   int FBusy = 0;
 };
 

@@ -1,8 +1,10 @@
 #include "analysis/BDibUtils.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include <cmath>
 #include <csignal>
@@ -339,11 +341,14 @@ TEST(BDibUtilsFiles, AppendLineAndLogError) {
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "one\ntwo\n");
   EXPECT_THROW(AppendLine(dir.File("no/such/folder.log"), "x"), EWriteError);
 
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path());
+  // The log goes to the program folder, not the current one.
+  const char* home = std::getenv("BRELLIN_HOME");
+  const std::string oldHome = home ? home : "";
+  ::setenv("BRELLIN_HOME", dir.File("home").c_str(), 1);
+  std::filesystem::create_directory(dir.File("home"));
   LogError(std::runtime_error("Cannot load style"));
-  std::filesystem::current_path(old);
-  const std::vector<uint8_t> log = test::ReadBytes(dir.File("brellin.log"));
+  home ? ::setenv("BRELLIN_HOME", oldHome.c_str(), 1) : ::unsetenv("BRELLIN_HOME");
+  const std::vector<uint8_t> log = test::ReadBytes(dir.File("home/brellin.log"));
   EXPECT_EQ(std::string(log.begin(), log.end()), "Cannot load style\n");
 }
 

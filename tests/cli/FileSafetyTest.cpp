@@ -27,10 +27,14 @@ TEST(FileSafety, NoOutputReplacesAnInputOrAnotherOutput) {
   const auto project = test::ReadBytes(tmp.File("p.bpj"));
   const auto picture = test::ReadBytes(tmp.File("r.jpg"));
   fs::create_symlink(in, tmp.File("alias.ps"));
+  fs::create_symlink(tmp.File("p.bpj"), tmp.File("alias.svg"));
+  fs::create_symlink(in, tmp.File("photo.svg"));
   fs::create_directory(tmp.File("sub"));
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
       {{"export-ps", tmp.File("p.bpj"), "-o", tmp.File("p.bpj")}, "p.bpj"},
+      {{"export-svg", tmp.File("p.bpj"), "-o", tmp.File("alias.svg")}, "alias.svg"},
+      {{"render", in, "-o", tmp.File("o.jpg"), "--svg", tmp.File("photo.svg")}, "photo.svg"},
       {{"analyze", in, "-o", in}, "in.png"},
       {{"analyze", in, "-o", tmp.File("x.png")}, "x.png"},
       {{"render", in, "-o", tmp.File("o.jpg"), "--ps", in}, "in.png"},
@@ -50,7 +54,7 @@ TEST(FileSafety, NoOutputReplacesAnInputOrAnotherOutput) {
   EXPECT_EQ(test::ReadBytes(in), photo);
   EXPECT_EQ(test::ReadBytes(tmp.File("p.bpj")), project);
   EXPECT_EQ(test::ReadBytes(tmp.File("r.jpg")), picture);
-  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator()), 5);
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator()), 7);
 
   // A linked output replaces the file it points to; the link stays.
   fs::create_directory(tmp.File("real"));

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
@@ -19,7 +22,7 @@ namespace fs = std::filesystem;
 
 // Scripted answers; stops the apply run at a chosen step.
 struct TScriptedUi : TDomainUi {
-  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, Info, PictureFile;
+  std::string Caption, Text, SaveAs, ProjectAs, PostScriptAs, SvgAs, Info, PictureFile;
   bool Terminated = false;
   TAnswer Answer = aCancel;
   int Questions = 0;
@@ -49,14 +52,20 @@ struct TScriptedUi : TDomainUi {
     f = PostScriptAs;
     return !f.empty();
   }
+  bool SaveSvgFile(std::string& f) override {
+    f = SvgAs;
+    return !f.empty();
+  }
   void InfoBox(const std::string& c, const std::string& t) override { Info = c + "|" + t; }
   bool OpenPictureFile(std::string& f) override {
     f = PictureFile;
     return !f.empty();
   }
   void Terminate() override { Terminated = true; }
+  std::function<void(int)> OnProgress;
   void ApplyProgress(int k, int) override {
     LastK = k;
+    if (OnProgress) OnProgress(k);
     if (k == StopAt) Domain->ApplyStop();
   }
 };
@@ -352,11 +361,12 @@ TEST(Domain, UnreadableProjectsLeaveNoDocumentAndNoFiles) {
   EXPECT_THROW(d.OpenProjectFile(f.Home.File("missing.bpj")), EBrellinError);
 }
 
-TEST(Domain, PostScriptCommand) {
+TEST(Domain, PostScriptAndSvgCommands) {
   TDomainFixture f;
   PaintSome(f);
   TDomain& d = *f.Domain;
   d.PostScriptCommand();  // dialog cancelled: nothing
+  d.SvgCommand();
   EXPECT_TRUE(d.Document->Modified);
   f.Ui.PostScriptAs = f.Home.File("out.ps");
   d.PostScriptCommand();
@@ -364,6 +374,24 @@ TEST(Domain, PostScriptCommand) {
   EXPECT_EQ(f.Ui.Info, "Brellin|The file was succesfully exported as a PostScript file:\r\n" +
                            f.Ui.PostScriptAs);
   EXPECT_GT(fs::file_size(f.Ui.PostScriptAs), 1000u);
+
+  // SVG: one path per recorded stroke, over the paper colour.
+  d.Document->Modified = true;
+  f.Ui.SvgAs = f.Home.File("out.svg");
+  d.SvgCommand();
+  EXPECT_FALSE(d.Document->Modified);
+  EXPECT_EQ(f.Ui.Info,
+            "Brellin|The file was successfully exported as an SVG file:\r\n" + f.Ui.SvgAs);
+  std::ifstream in(f.Ui.SvgAs);
+  const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  int64_t paths = 0;
+  for (size_t at = svg.find("<path "); at != std::string::npos; at = svg.find("<path ", at + 1))
+    ++paths;
+  EXPECT_EQ(paths, d.Document->VectorCount());
+  char rect[64];
+  std::snprintf(rect, sizeof rect, "<rect width=\"128\" height=\"96\" fill=\"#%06x\"",
+                d.Document->BackgroundColor & 0xFFFFFFu);
+  EXPECT_NE(svg.find(rect), std::string::npos) << svg.substr(0, 400);
 }
 
 // Painting the strokes on a second thread while the next ones are traced
@@ -371,20 +399,39 @@ TEST(Domain, PostScriptCommand) {
 // sequence after the run are those of painting each stroke in place, with
 // the built-in brush, a bitmap brush with relief and random colour variants,
 // across a stopped and resumed run and a repeat run. The painting thread
-// also traces strokes ahead in its idle time; that changes nothing either.
+// also traces strokes ahead in its idle time; that changes nothing either,
+// with a pen whose pressure holds or changes during the run. Brought up to
+// date mid-run, the picture is the one painted so far in place.
 TEST(Domain, OverlappedStrokesChangeNothing) {
   struct TResult {
     TBitmap32 Picture;
     int64_t Vectors;
     int32_t NextRandom;
+    std::vector<uint64_t> Shown;  // the picture as a user interface sees it mid-run
   };
   uint64_t tracedAhead = 0;
   const std::string photo = test::CorpusAvailable()
                                 ? test::CorpusPath("photos/portrait_astronaut.png")
                                 : test::DataPath("cat_crop_128x96.png");
-  auto run = [&](bool overlap, const std::string& styleFile, int brushId, TColorMode mode) {
+  auto run = [&](bool overlap, const std::string& styleFile, int brushId, TColorMode mode,
+                 int pen) {
     TDomainFixture f;
     TDomain& d = *f.Domain;
+    // Pen 1 presses steadily; pen 2 lightens and presses every three steps.
+    if (pen == 1) SetPressureSource([] { return 0.6; });
+    if (pen == 2) SetPressureSource([&f] { return (f.Ui.LastK / 3) % 2 ? 0.45 : 1.0; });
+    struct TUnplug {
+      ~TUnplug() { SetPressureSource(nullptr); }
+    } unplug;
+    std::vector<uint64_t> shown;
+    f.Ui.OnProgress = [&](int k) {
+      if (k % 97 != 0) return;
+      d.Document->SyncStrokes();
+      const TBitmap32& b = d.DestinationView->Bitmap();
+      uint64_t h = 1469598103934665603u;
+      for (size_t i = 0; i < b.PixelCount(); ++i) h = (h ^ b.Bits()[i]) * 1099511628211u;
+      shown.push_back(h);
+    };
     d.OverlapStrokes = overlap;
     EXPECT_TRUE(d.LoadPicture(photo));
     TBStyle style;
@@ -406,23 +453,32 @@ TEST(Domain, OverlappedStrokesChangeNothing) {
     d.RepeatLastApply();
     EXPECT_FALSE(d.Document->StrokeQueueRunning());
     tracedAhead += d.Document->StrokesTracedAhead();
-    return TResult{d.DestinationView->Bitmap(), d.Document->VectorCount(), Random(1 << 30)};
+    return TResult{d.DestinationView->Bitmap(), d.Document->VectorCount(), Random(1 << 30), shown};
   };
   const struct {
     const char* Style;
     int BrushId;
     TColorMode Mode;
-  } cases[] = {{"", 0, cmAuto},
-               {"style5-oil-relief.bst", -1, cmAuto},
-               {"style4-pastel.bst", -1, cmVariants},
-               {"style2-hatching.bst", 0, cmFixed}};
+    int Pen;
+  } cases[] = {{"", 0, cmAuto, 0},
+               {"style5-oil-relief.bst", -1, cmAuto, 0},
+               {"style4-pastel.bst", -1, cmVariants, 0},
+               {"style2-hatching.bst", 0, cmFixed, 0},
+               {"style5-oil-relief.bst", -1, cmAuto, 1},
+               {"", 0, cmAuto, 2}};
+  std::vector<TBitmap32> pictures;
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.Style) + " brush " + std::to_string(c.BrushId));
-    const TResult plain = run(false, c.Style, c.BrushId, c.Mode);
-    const TResult overlapped = run(true, c.Style, c.BrushId, c.Mode);
+    SCOPED_TRACE(std::string(c.Style) + " brush " + std::to_string(c.BrushId) + " pen " +
+                 std::to_string(c.Pen));
+    const uint64_t aheadBefore = tracedAhead;
+    const TResult plain = run(false, c.Style, c.BrushId, c.Mode, c.Pen);
+    const TResult overlapped = run(true, c.Style, c.BrushId, c.Mode, c.Pen);
+    if (c.Pen != 0) EXPECT_GT(tracedAhead, aheadBefore);  // a pen no longer stops it
+    pictures.push_back(plain.Picture);
     EXPECT_GT(plain.Vectors, 1000);
     EXPECT_EQ(overlapped.Vectors, plain.Vectors);
     EXPECT_EQ(overlapped.NextRandom, plain.NextRandom);
+    EXPECT_EQ(overlapped.Shown, plain.Shown);
     ASSERT_EQ(overlapped.Picture.Width(), plain.Picture.Width());
     ASSERT_EQ(overlapped.Picture.Height(), plain.Picture.Height());
     EXPECT_TRUE(std::equal(plain.Picture.Bits(), plain.Picture.Bits() + plain.Picture.PixelCount(),
@@ -430,6 +486,8 @@ TEST(Domain, OverlappedStrokesChangeNothing) {
   }
   // Thousands of chances: the painting thread waits for its first batch in each run.
   EXPECT_GT(tracedAhead, 0u);
+  // The pen was read: the changing pressure gave other strokes than none.
+  EXPECT_FALSE(SamePixels(pictures[5], pictures[0]));
 }
 
 TEST(Domain, RemotePaths) {
@@ -520,10 +578,11 @@ TEST(Domain, SavingMergesEveryStateAndTheOpenedProjectHasNoColours) {
   EXPECT_EQ(opened.StateCount(), 1);
   EXPECT_EQ(opened.VectorCount(), vectors);
   EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
-  // Colours and background are not part of a project.
+  // Colours and background are not part of a project; the paper is white,
+  // never transparent black under a rerender or a save at another size.
   EXPECT_EQ(opened.Colors.ForeColor, clBlack32);
   EXPECT_EQ(opened.Colors.BackColor, 0u);
-  EXPECT_EQ(opened.BackgroundColor, 0u);
+  EXPECT_EQ(opened.BackgroundColor, clWhite32);
 }
 
 }  // namespace

@@ -246,7 +246,7 @@ TEST(DocumentHistory, ProjectRoundTripKeepsPicturesStatesAndStrokes) {
   }
   EXPECT_FALSE(o.Doc->NeedsRerender);
   // Defaults of a document read from a project.
-  EXPECT_EQ(o.Doc->BackgroundColor, 0u);
+  EXPECT_EQ(o.Doc->BackgroundColor, clWhite32);
   EXPECT_EQ(o.Doc->Colors.ForeColor, clBlack32);
   EXPECT_EQ(o.Doc->Colors.BackColor, 0u);
   EXPECT_FALSE(o.Doc->Modified);

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "analysis/PictureFormats.h"
 #include "base/ProgramFolder.h"
 #include "domain/BDomain.h"
 #include "interaction/Tools.h"
@@ -40,6 +43,7 @@ class TScriptedFilesUi : public TQtDomainUi {
   bool SaveProjectFile(std::string& F) override { return Next(F); }
   bool OpenProjectFile(std::string& F) override { return Next(F); }
   bool SavePostScriptFile(std::string& F) override { return Next(F); }
+  bool SaveSvgFile(std::string& F) override { return Next(F); }
   // A test has nobody to close a message box: the message is kept instead.
   void ErrorBox(const std::string& Caption, const std::string& Text) override {
     Errors << QString::fromStdString(Caption + ": " + Text);
@@ -155,6 +159,7 @@ class MainWindowFlowTest : public QObject {
     main.action("CloseCommand")->trigger();
     QVERIFY(!domain.Document);
     QVERIFY(!main.action("SaveCommand")->isEnabled());
+    QVERIFY(!main.action("SvgCommand")->isEnabled());
     ui.Files << FHome.filePath("cat.bpj");
     main.action("OpenProjectCommand")->trigger();
     QVERIFY(domain.Document);
@@ -170,6 +175,31 @@ class MainWindowFlowTest : public QObject {
     QFile ps(FHome.filePath("cat.ps"));
     QVERIFY(ps.open(QIODevice::ReadOnly));
     QVERIFY(ps.read(4).startsWith("%!"));
+
+    // 8. SVG Output, beside PostScript Output in the File menu.
+    QAction* svg = main.action("SvgCommand");
+    QVERIFY(svg->isEnabled());
+    QMenu* file = main.menuBar()->actions().first()->menu();
+    const QList<QAction*> items = file->actions();
+    QCOMPARE(items.indexOf(svg), items.indexOf(main.action("PostScriptCommand")) + 1);
+    ui.Files << FHome.filePath("cat.svg");
+    svg->trigger();
+    QCOMPARE(ui.Infos.size(), 2);
+    QFile svgFile(FHome.filePath("cat.svg"));
+    QVERIFY(svgFile.open(QIODevice::ReadOnly));
+    QCOMPARE(svgFile.readAll().count("<path "), qsizetype(sketched));
+
+    // 9. Save as PNG: lossless, chosen by the extension.
+    ui.Files << FHome.filePath("cat-ink.png");
+    QTest::keyClick(&main, Qt::Key_S, Qt::ControlModifier);
+    QFile png(FHome.filePath("cat-ink.png"));
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    QVERIFY(png.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+    const TBitmap32 saved = LoadPictureFile(FHome.filePath("cat-ink.png").toStdString());
+    const TBitmap32& shown = domain.DestinationView->Bitmap();
+    QCOMPARE(saved.Width(), shown.Width());
+    for (size_t i = 0; i < saved.PixelCount(); ++i)
+      QCOMPARE(saved.Bits()[i], shown.Bits()[i] | 0xFF000000u);
   }
 
  private:
