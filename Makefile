@@ -6,8 +6,10 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
+PREFIX     ?= /usr/local
 
-.PHONY: all deps ensure-deps configure build run test bench test-asan fuzz demo format clean library-data
+.PHONY: all deps ensure-deps configure build run test bench test-asan fuzz demo format clean library-data \
+        install package check-package icons
 
 all: build
 
@@ -27,6 +29,18 @@ build: ensure-deps configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Installs the programs and their data under $(PREFIX) (DESTDIR is honoured).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package (brellin_VERSION_ARCH.deb in $(BUILD)), installing into /usr.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# The package installed on a clean Debian 12 root (needs root and the network).
+check-package:
+	scripts/check-package.sh $(BUILD)
 
 bench: build
 	scripts/run-bench.sh $(BUILD)
@@ -59,3 +73,7 @@ library-data: build
 	$(BUILD)/tools/brellin-make-brushes data
 	$(BUILD)/tools/brellin-make-patterns data
 	scripts/make-styles.sh $(BUILD)
+
+# Renders the icons' PNG sizes from their SVGs (the results are committed).
+icons:
+	scripts/make-icons.sh

@@ -13,6 +13,9 @@ PACKAGES=(
   # The desktop program and its tests: Qt 6 Widgets, a virtual display to
   # run it under, a way to drive it, and a font to draw its texts.
   qt6-base-dev xvfb xauth xdotool fonts-dejavu-core
+  # Installing and packaging: checking the desktop entry and the MIME type,
+  # and dpkg-shlibdeps for the package's dependencies.
+  desktop-file-utils libxml2-utils shared-mime-info dpkg-dev
 )
 
 missing=()

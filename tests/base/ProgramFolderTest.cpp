@@ -1,0 +1,72 @@
+#include "base/ProgramFolder.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace brellin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadText;
+using test::TTempDir;
+
+void Write(const std::string& file, const std::string& text) {
+  fs::create_directories(fs::path(file).parent_path());
+  test::WriteBytes(file, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// One user's folder across three starts of an installed program and an upgrade.
+TEST(ProgramFolder, SeedingKeepsTheUsersFilesAndAddsNewShippedOnes) {
+  TTempDir shipped, user;
+  Write(shipped.File("a.bst"), "style a v1");
+  Write(shipped.File("b.bst"), "style b");
+  Write(shipped.File("p.stk"), "pattern");
+  Write(shipped.File("Help/index.html"), "help v1");
+  Write(shipped.File("Help/img/x.png"), "picture");
+  const std::string target = user.File("home");  // not there yet
+
+  SeedProgramFolder(shipped.Path(), target);
+  EXPECT_EQ(ReadText(target + "/a.bst"), "style a v1");
+  EXPECT_EQ(ReadText(target + "/p.stk"), "pattern");
+  EXPECT_EQ(ReadText(target + "/Help/img/x.png"), "picture");
+
+  // The user edits one shipped style, deletes another and makes their own.
+  Write(target + "/a.bst", "mine");
+  fs::remove(target + "/b.bst");
+  Write(target + "/own.bst", "own");
+  // A later version changes a style and the help, and ships a new pattern.
+  Write(shipped.File("a.bst"), "style a v2");
+  Write(shipped.File("q.stk"), "new pattern");
+  Write(shipped.File("Help/index.html"), "help v2");
+
+  SeedProgramFolder(shipped.Path(), target);
+  SeedProgramFolder(shipped.Path(), target);
+  EXPECT_EQ(ReadText(target + "/a.bst"), "mine");
+  EXPECT_FALSE(fs::exists(target + "/b.bst"));
+  EXPECT_EQ(ReadText(target + "/own.bst"), "own");
+  EXPECT_EQ(ReadText(target + "/q.stk"), "new pattern");
+  EXPECT_EQ(ReadText(target + "/Help/index.html"), "help v2");
+  for (const auto& e : fs::recursive_directory_iterator(target))
+    EXPECT_NE(e.path().extension(), ".part") << "half-copied file left: " << e.path();
+}
+
+// A user file already there under a shipped name (a folder from before the
+// manifest existed) is kept; a folder that cannot be made is left alone.
+TEST(ProgramFolder, SeedingNeverOverwritesAndSurvivesAnUnusableFolder) {
+  TTempDir shipped, user;
+  Write(shipped.File("a.bst"), "shipped");
+  Write(user.File("a.bst"), "user's");
+  SeedProgramFolder(shipped.Path(), user.Path());
+  EXPECT_EQ(ReadText(user.File("a.bst")), "user's");
+
+  Write(user.File("file"), "x");
+  EXPECT_NO_THROW(SeedProgramFolder(shipped.Path(), user.File("file/home")));
+  EXPECT_NO_THROW(SeedProgramFolder(user.File("missing"), user.File("other")));
+  EXPECT_FALSE(fs::exists(user.File("other/a.bst")));
+}
+
+}  // namespace
+}  // namespace brellin
