@@ -128,8 +128,9 @@ int main(int argc, char** argv) {
                    [&](const QString& Arg) {
                      main->raise();
                      main->activateWindow();
-                     // A project or a picture, as when the program starts with it.
-                     if (!Arg.isEmpty()) main->OpenArgument(Arg);
+                     // A project or a picture, as when the program starts with
+                     // it; it may arrive in the middle of a run.
+                     if (!Arg.isEmpty()) main->OpenArgumentWhenIdle(Arg);
                    });
   main->show();
   if (!argument.isEmpty()) QTimer::singleShot(0, main.get(), [&] { main->OpenArgument(argument); });

@@ -39,6 +39,7 @@
 
 #include "base/Errors.h"
 #include "base/ProgramFolder.h"
+#include "base/Progress.h"
 #include "base/Resampler.h"
 #include "domain/BDomain.h"
 #include "domain/Commands.h"
@@ -230,6 +231,17 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   RegisterNotifications();
   FColorPanel.OnChange = [this](TColorPanel&) { UpdateColorPanel(); };
   FillLibraries();
+
+  // Files handed over are opened from the event loop, never inside a run
+  // or a dialog; checked a few times a second until then.
+  FPendingTimer.setInterval(100);
+  connect(&FPendingTimer, &QTimer::timeout, this, [this] {
+    if (FPendingArguments.isEmpty()) return FPendingTimer.stop();
+    if (Busy() || QApplication::activeModalWidget()) return;
+    const QString path = FPendingArguments.takeFirst();
+    if (FPendingArguments.isEmpty()) FPendingTimer.stop();
+    OpenArgument(path);
+  });
 
   qApp->installEventFilter(this);
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
@@ -1133,6 +1145,16 @@ void TFMain::OpenArgument(const QString& Path) {
   UpdateControls();
 }
 
+bool TFMain::Busy() const {
+  const TDualImage* doc = FDomain.Document.get();
+  return (doc && doc->EditDepth > 0) || FDomain.Loading || Progress().ShowCount() > 0;
+}
+
+void TFMain::OpenArgumentWhenIdle(const QString& Path) {
+  FPendingArguments << Path;
+  if (!FPendingTimer.isActive()) FPendingTimer.start();
+}
+
 void TFMain::Terminate() {
   FTerminating = true;
   close();
@@ -1140,6 +1162,9 @@ void TFMain::Terminate() {
 
 void TFMain::closeEvent(QCloseEvent* Event) {
   if (FTerminating) return Event->accept();
+  // Asked while a run lets events run: saving or closing then would act on
+  // a half-painted document whose edit is still open.
+  if (Busy()) return Event->ignore();
   bool ok = true;
   try {
     ok = FDomain.AskSaveProject();

@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
+#include <QTimer>
 #include <array>
 #include <map>
 
@@ -65,6 +67,12 @@ class TFMain : public QMainWindow {
   // Opens Path as a project, as a command-line argument does: on failure
   // "Could not open " and the argument. A picture is opened as Open does.
   void OpenArgument(const QString& Path);
+  // OpenArgument now, or once no run, long operation or modal dialog is
+  // under way: a file handed over by a second copy arrives whenever events
+  // run, and opening it then would take the document from under the run.
+  void OpenArgumentWhenIdle(const QString& Path);
+  // True while a run or a long operation is under way; it lets events run.
+  bool Busy() const;
   // Runs a command as its menu item does: failures are logged and dropped.
   void RunCommand(const std::string& Name);
   // Called by the domain's exit command once the close was agreed.
@@ -141,6 +149,9 @@ class TFMain : public QMainWindow {
   bool FSyncingScroll = false;
   bool FFullScreenPaintActive = false;
   qint64 FLastIdleWork = 0;
+  // Files handed over while busy, opened in order by FPendingTimer.
+  QStringList FPendingArguments;
+  QTimer FPendingTimer;
 };
 
 // Appends a time-stamped line to "brellin.log" of the program folder.

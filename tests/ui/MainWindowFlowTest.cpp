@@ -202,6 +202,36 @@ class MainWindowFlowTest : public QObject {
       QCOMPARE(saved.Bits()[i], shown.Bits()[i] | 0xFF000000u);
   }
 
+  // A file handed over by a second copy while a run lets events run waits
+  // for the run's end (opening it would free the document under the run),
+  // and the window will not close meanwhile.
+  void aFileHandedOverDuringARunWaits() {
+    TScriptedFilesUi ui;
+    TDomain domain(&ui);
+    domain.ToolManagerFactory = MakeToolManagerFactory();
+    TFMain main(domain);
+    ui.SetParent(&main);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    const auto open = [&](const QString& Path, bool Now) {
+      WhenModal<TFResample>([](TFResample* d) { d->accept(); });
+      Now ? main.OpenArgument(Path) : main.OpenArgumentWhenIdle(Path);
+    };
+    open(BRELLIN_CORPUS "/photos/animal_chelsea_cat.png", true);
+    QVERIFY(domain.Document);
+    const int height = domain.SourceView->Bitmap().Height();
+
+    domain.Document->BeginEdit();                                // as a run does
+    open(BRELLIN_CORPUS "/photos/grayscale_camera.png", false);  // square
+    QTest::qWait(300);
+    QCOMPARE(domain.SourceView->Bitmap().Height(), height);
+    QVERIFY(!main.close());
+    QVERIFY(main.isVisible());
+    domain.Document->CancelEdit();
+    QTRY_VERIFY(domain.SourceView->Bitmap().Height() != height);
+    QVERIFY(main.close());
+  }
+
  private:
   QTemporaryDir FHome;
 };
