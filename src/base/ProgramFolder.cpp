@@ -40,11 +40,19 @@ std::string UserDataFolder() {
 
 // Copies beside the target first and renames, so an interrupted copy never
 // leaves a truncated file that later starts would take for the user's own.
+// The half-written copy of To: hidden, and this process's own, so that two
+// first starts at once never write into each other's copy.
+fs::path PartFile(const fs::path& to) {
+  std::string name(1, '.');
+  name += to.filename().string();
+  name += '.';
+  name += std::to_string(::getpid());
+  name += ".part";
+  return to.parent_path() / name;
+}
+
 bool CopyReplacing(const fs::path& from, const fs::path& to) {
-  std::string hidden(1, '.');
-  hidden += to.filename().string();
-  hidden += ".part";
-  const fs::path part = to.parent_path() / hidden;
+  const fs::path part = PartFile(to);
   std::error_code ec;
   fs::copy_file(from, part, fs::copy_options::overwrite_existing, ec);
   // Installed files may be read-only; the user's copies are theirs to edit.
@@ -77,13 +85,15 @@ bool SameContents(const fs::path& a, const fs::path& b) {
 std::set<std::string> ReadManifest(const fs::path& file) {
   std::set<std::string> names;
   std::ifstream in(file);
-  for (std::string line; std::getline(in, line);)
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // edited elsewhere
     if (!line.empty()) names.insert(line);
+  }
   return names;
 }
 
 void WriteManifest(const fs::path& file, const std::set<std::string>& names) {
-  const fs::path part = file.parent_path() / (file.filename().string() + ".part");
+  const fs::path part = PartFile(file);
   {
     std::ofstream out(part, std::ios::trunc);
     for (const auto& n : names) out << n << '\n';
@@ -137,7 +147,10 @@ void SeedProgramFolder(const std::string& Source, const std::string& Target) {
   for (fs::directory_iterator it(Source, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code e;
     const std::string name = it->path().filename().string();
-    if (!it->is_regular_file(e) || name.empty() || name[0] == '.') continue;
+    // A name with a line end cannot be listed one a line: it is not offered.
+    if (!it->is_regular_file(e) || name.empty() || name[0] == '.' ||
+        name.find_first_of("\r\n") != std::string::npos)
+      continue;
     if (offered.count(name)) continue;
     const fs::path to = fs::path(Target) / name;
     // A file of that name is already there: the user's, kept as it is.
@@ -185,9 +198,12 @@ std::string ProgramFolder() {
         ::access(exeFolder.c_str(), W_OK) == 0)
       return exeFolder;
     folder = UserDataFolder();
-    // Created on first use, so that what is saved there has a home.
+    // Created on first use, so that what is saved there has a home. A home
+    // where it cannot be made (read-only, full) is no program folder: the
+    // installed library is still read below.
     std::error_code ec;
     if (!folder.empty()) fs::create_directories(folder, ec);
+    if (!folder.empty() && !fs::is_directory(folder, ec)) folder.clear();
   }
   const std::string installed = InstalledDataFolder();
   // Without any user folder, the installed library can still be read.

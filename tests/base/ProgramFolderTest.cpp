@@ -1,5 +1,6 @@
 #include "base/ProgramFolder.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -66,6 +67,18 @@ TEST(ProgramFolder, SeedingNeverOverwritesAndSurvivesAnUnusableFolder) {
   EXPECT_NO_THROW(SeedProgramFolder(shipped.Path(), user.File("file/home")));
   EXPECT_NO_THROW(SeedProgramFolder(user.File("missing"), user.File("other")));
   EXPECT_FALSE(fs::exists(user.File("other/a.bst")));
+
+  // A data home where the user folder cannot be made: the program folder is
+  // still one that exists, never a folder nothing can be read from.
+  const std::string brellinHome = std::getenv("BRELLIN_HOME") ? std::getenv("BRELLIN_HOME") : "";
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  const std::string xdgHome = xdg ? xdg : "";
+  ::unsetenv("BRELLIN_HOME");
+  ::setenv("XDG_DATA_HOME", user.File("file").c_str(), 1);
+  const std::string folder = ProgramFolder();
+  ::setenv("BRELLIN_HOME", brellinHome.c_str(), 1);
+  xdg ? ::setenv("XDG_DATA_HOME", xdgHome.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+  EXPECT_TRUE(fs::is_directory(folder)) << folder;
 }
 
 }  // namespace
