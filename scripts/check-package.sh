@@ -39,7 +39,8 @@ dpkg-deb -f "$deb" Installed-Size | sed 's/^/Installed-Size (KiB): /'
 
 root=$(mktemp -d -p "${TMPDIR:-/var/tmp}" brellin-chroot.XXXXXX)
 cleanup() {
-  for m in dev/pts dev proc; do
+  # sys too: a debootstrap that fails in its second stage can leave it mounted.
+  for m in dev/pts dev proc sys; do
     mountpoint -q "$root/$m" && umount -l "$root/$m"
   done
   # Never delete through a mount that is still there.
