@@ -18,9 +18,11 @@ TSingleInstance::TSingleInstance(const QString& Name, QObject* Parent)
     while (QLocalSocket* s = FServer.nextPendingConnection()) {
       connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
       connect(s, &QLocalSocket::readyRead, this, [this, s] {
-        // One line: the argument, UTF-8, ended by a newline.
+        // One line: the argument, UTF-8 and percent-encoded (a file name
+        // may hold a newline), ended by a newline.
         if (!s->canReadLine()) return;
-        const QString arg = QString::fromUtf8(s->readLine()).chopped(1);
+        const QString arg =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(s->readLine().chopped(1)));
         s->write("ok\n");
         s->flush();
         emit argumentReceived(arg);
@@ -34,7 +36,7 @@ bool TSingleInstance::Start(const QString& Argument) {
     QLocalSocket probe;
     probe.connectToServer(FName);
     if (probe.waitForConnected(1000)) {
-      probe.write(Argument.toUtf8() + "\n");
+      probe.write(Argument.toUtf8().toPercentEncoding() + "\n");
       probe.flush();
       probe.waitForBytesWritten(2000);
       probe.waitForReadyRead(3000);  // the first copy's answer

@@ -206,11 +206,11 @@ class ControlsAndDialogsTest : public QObject {
     bool secondIsFirst = true;
     QTimer::singleShot(0, [&] {
       TSingleInstance second(name);
-      secondIsFirst = second.Start("/tmp/p.bpj");
+      secondIsFirst = second.Start("/tmp/p\n100%.bpj");  // not cut at the line end
     });
     QTRY_COMPARE(received.count(), 1);
     QVERIFY(!secondIsFirst);
-    QCOMPARE(received.at(0).at(0).toString(), QString("/tmp/p.bpj"));
+    QCOMPARE(received.at(0).at(0).toString(), QString("/tmp/p\n100%.bpj"));
   }
 
   void floatingPanelsOpenInsideAndHideUnlessPinned() {
