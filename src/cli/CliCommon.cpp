@@ -263,9 +263,18 @@ TFileIdentity IdentityOf(const std::string& file) {
     id.Inode = st.st_ino;
     return id;
   }
+  namespace fs = std::filesystem;
   std::error_code ec;
-  const std::filesystem::path abs = std::filesystem::absolute(file, ec);
-  const std::filesystem::path canon = std::filesystem::weakly_canonical(abs, ec);
+  fs::path abs = fs::absolute(file, ec);
+  // A link to a file not there yet names the file it will create: two such
+  // outputs (or a link and its target) are one file.
+  for (int hops = 0; hops < 40 && fs::is_symlink(abs, ec); ++hops) {
+    const fs::path target = fs::read_symlink(abs, ec);
+    if (ec) break;
+    abs = target.is_absolute() ? target : abs.parent_path() / target;
+  }
+  ec.clear();
+  const fs::path canon = fs::weakly_canonical(abs, ec);
   id.Path = (ec ? abs.lexically_normal() : canon).string();
   return id;
 }
@@ -292,7 +301,8 @@ void CheckPictureOutput(const std::string& file) {
 
 void CheckFiles(const std::vector<std::string>& inputs,
                 const std::vector<std::pair<std::string, TOutputKind>>& outputs) {
-  std::vector<TFileIdentity> in, out;
+  std::vector<TFileIdentity> in;
+  std::vector<std::pair<TFileIdentity, std::string>> out;  // checked so far, with their names
   for (const std::string& f : inputs) in.push_back(IdentityOf(f));
   for (size_t i = 0; i < outputs.size(); ++i) {
     const std::string& file = outputs[i].first;
@@ -305,10 +315,9 @@ void CheckFiles(const std::vector<std::string>& inputs,
     for (size_t k = 0; k < inputs.size(); ++k)
       if (id == in[k])
         throw EUsage("the output " + file + " would overwrite the input " + inputs[k]);
-    for (size_t k = 0; k < out.size(); ++k)
-      if (id == out[k])
-        throw EUsage("the outputs " + outputs[k].first + " and " + file + " are the same file");
-    out.push_back(id);
+    for (const auto& [other, name] : out)
+      if (id == other) throw EUsage("the outputs " + name + " and " + file + " are the same file");
+    out.emplace_back(id, file);
   }
 }
 

@@ -56,6 +56,13 @@ TEST(FileSafety, NoOutputReplacesAnInputOrAnotherOutput) {
   EXPECT_EQ(test::ReadBytes(tmp.File("r.jpg")), picture);
   EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator()), 7);
 
+  // Two outputs that are one file are named as such, also after a device.
+  fs::create_symlink("q.svg", tmp.File("q.ps"));
+  r = RunCli(
+      {"render", in, "-o", "/dev/null", "--ps", tmp.File("q.ps"), "--svg", tmp.File("q.svg")});
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find(tmp.File("q.ps") + " and " + tmp.File("q.svg")), std::string::npos) << r.Err;
+
   // A linked output replaces the file it points to; the link stays.
   fs::create_directory(tmp.File("real"));
   fs::create_symlink("real/linked.ps", tmp.File("link.ps"));
