@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <functional>
 
+#include "UiTestSupport.h"
 #include "domain/BDomain.h"
 #include "interaction/Tools.h"
 #include "library/Styles.h"
@@ -70,10 +71,7 @@ class FullScreenViewsTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(FHome.isValid());
-    const QDir data(BRELLIN_SOURCE_DIR "/data");
-    for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
-      QVERIFY(QFile::copy(data.filePath(f), FHome.filePath(f)));
-    qputenv("BRELLIN_HOME", FHome.path().toUtf8());
+    QVERIFY(test::MakeProgramFolder(FHome.path()));
   }
 
   void fullScreenPaintTakesTheViewAndGivesItBack() {

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTextBrowser>
 
+#include "UiTestSupport.h"
 #include "domain/BDomain.h"
 #include "interaction/Tools.h"
 #include "ui/FAbout.h"
@@ -41,10 +42,7 @@ class HelpAboutTest : public QObject {
     QVERIFY(home.mkpath("Help"));
     const QDir help(home.filePath("Help"));
     for (const char* k : {"size", "tools", "img"}) WritePage(help, k);
-    const QDir data(BRELLIN_SOURCE_DIR "/data");
-    for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
-      QVERIFY(QFile::copy(data.filePath(f), home.filePath(f)));
-    qputenv("BRELLIN_HOME", FHome.path().toUtf8());
+    QVERIFY(test::MakeProgramFolder(FHome.path()));
   }
 
   void helpWindowShowsPagesAndWalksItsHistory() {

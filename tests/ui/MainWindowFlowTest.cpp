@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "UiTestSupport.h"
 #include "analysis/PictureFormats.h"
 #include "base/ProgramFolder.h"
 #include "domain/BDomain.h"
@@ -54,20 +55,6 @@ class TScriptedFilesUi : public TQtDomainUi {
   }
 };
 
-// Runs Act on the next modal dialog of type T once it is up.
-template <class T>
-void WhenModal(std::function<void(T*)> Act) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [Act, poll] {
-    if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      Act(d);
-      return;
-    }
-    QTimer::singleShot(20, *poll);
-  };
-  QTimer::singleShot(20, *poll);
-}
-
 }  // namespace
 
 class MainWindowFlowTest : public QObject {
@@ -76,10 +63,7 @@ class MainWindowFlowTest : public QObject {
   void initTestCase() {
     QVERIFY(FHome.isValid());
     // A program folder of its own, with the shipped library.
-    const QDir data(BRELLIN_SOURCE_DIR "/data");
-    for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
-      QVERIFY(QFile::copy(data.filePath(f), FHome.filePath(f)));
-    qputenv("BRELLIN_HOME", FHome.path().toUtf8());
+    QVERIFY(test::MakeProgramFolder(FHome.path()));
   }
 
   void aUserSession() {
@@ -100,7 +84,7 @@ class MainWindowFlowTest : public QObject {
     QVERIFY(QFile::exists(BRELLIN_CORPUS "/photos/animal_chelsea_cat.png"));
     ui.Files << BRELLIN_CORPUS "/photos/animal_chelsea_cat.png";
     bool optionsShown = false;
-    WhenModal<TFResample>([&](TFResample* d) {
+    test::WhenModal<TFResample>([&](TFResample* d) {
       optionsShown = true;
       QTest::keyClick(d, Qt::Key_Return);
     });
@@ -113,7 +97,7 @@ class MainWindowFlowTest : public QObject {
     QCOMPARE(main.vectorCountLabel()->text(), QString("0 Vectors"));
 
     // 2. Apply 500 steps with the real dialog.
-    WhenModal<TFApplyAll>([](TFApplyAll* d) {
+    test::WhenModal<TFApplyAll>([](TFApplyAll* d) {
       d->stepsEdit()->setValue(500);
       QTest::mouseClick(d->startButton(), Qt::LeftButton);
     });
@@ -214,7 +198,7 @@ class MainWindowFlowTest : public QObject {
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     const auto open = [&](const QString& Path, bool Now) {
-      WhenModal<TFResample>([](TFResample* d) { d->accept(); });
+      test::WhenModal<TFResample>([](TFResample* d) { d->accept(); });
       Now ? main.OpenArgument(Path) : main.OpenArgumentWhenIdle(Path);
     };
     open(BRELLIN_CORPUS "/photos/animal_chelsea_cat.png", true);

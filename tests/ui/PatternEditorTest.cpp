@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <functional>
 
+#include "UiTestSupport.h"
 #include "domain/BDomain.h"
 #include "library/Patterns.h"
 #include "ui/Controls.h"
@@ -22,19 +23,6 @@
 using namespace brellin;
 
 namespace {
-
-// Runs Act on the editor once it is up as the modal window.
-void WhenShown(std::function<void(TFPatternEdit*)> Act) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [Act, poll] {
-    if (auto* d = qobject_cast<TFPatternEdit*>(QApplication::activeModalWidget())) {
-      Act(d);
-      return;
-    }
-    QTimer::singleShot(20, *poll);
-  };
-  QTimer::singleShot(20, *poll);
-}
 
 void Drag(TFPatternEdit* D, QPoint From, const QList<QPoint>& Moves) {
   QWidget* area = D->view()->viewport();
@@ -77,7 +65,7 @@ class PatternEditorTest : public QObject {
 
     // A new pattern: a curve drawn in the third slot, then "Accept".
     bool checked = false;
-    WhenShown([&](TFPatternEdit* d) {
+    test::WhenModal<TFPatternEdit>([&](TFPatternEdit* d) {
       QCOMPARE(d->slotCount(), 5);
       for (int i = 0; i < 5; ++i) QCOMPARE(DarkPixels(d->frameSlot(i)->image()), 0);
       QTest::mouseClick(d->curveButton(), Qt::LeftButton);
@@ -115,7 +103,7 @@ class PatternEditorTest : public QObject {
     }
 
     // Editing it again: another curve, a frame switch, then "Cancel".
-    WhenShown([&](TFPatternEdit* d) {
+    test::WhenModal<TFPatternEdit>([&](TFPatternEdit* d) {
       QCOMPARE(d->model().CurrentFrame(), 0);
       QTest::mouseClick(d->curveButton(), Qt::LeftButton);
       Drag(d, {10, 10}, {{30, 30}, {50, 40}, {70, 40}});
@@ -137,10 +125,7 @@ class PatternEditorTest : public QObject {
   // thumbnails and the highlight follow the library.
   void fromTheMainWindow() {
     QTemporaryDir home;
-    const QDir data(BRELLIN_SOURCE_DIR "/data");
-    for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
-      QVERIFY(QFile::copy(data.filePath(f), home.filePath(f)));
-    qputenv("BRELLIN_HOME", home.path().toUtf8());
+    QVERIFY(test::MakeProgramFolder(home.path()));
     TQtDomainUi ui;
     TDomain domain(&ui);
     TFMain main(domain);
@@ -154,7 +139,7 @@ class PatternEditorTest : public QObject {
     domain.Patterns.SetItemIndex(1);
     list->setSelectedIndex(1);
 
-    WhenShown([](TFPatternEdit* d) {
+    test::WhenModal<TFPatternEdit>([](TFPatternEdit* d) {
       QCOMPARE(d->windowTitle(), QString("Create New Pattern"));
       QTest::mouseClick(d->curveButton(), Qt::LeftButton);
       Drag(d, {30, 30}, {{60, 50}, {90, 80}, {120, 120}});
@@ -169,7 +154,7 @@ class PatternEditorTest : public QObject {
 
     // An edit of a shipped pattern, cancelled.
     domain.Patterns.SetItemIndex(0);
-    WhenShown([](TFPatternEdit* d) {
+    test::WhenModal<TFPatternEdit>([](TFPatternEdit* d) {
       QCOMPARE(d->windowTitle(), QString("Edit Current Pattern"));
       QCOMPARE(d->slotCount(), 5);
       QTest::mouseClick(d->cancelButton(), Qt::LeftButton);
