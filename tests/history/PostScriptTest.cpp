@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "HistoryTestSupport.h"
 #include "base/Errors.h"
 #include "history/BStates.h"
 #include "support/TestSupport.h"
@@ -40,18 +41,8 @@ const std::vector<std::string> Header = {
     "%%Creator: Brellin", "%%CreationDate: Thu Dec 28 13:15:44 PST 1989",
     "%%EndComments",      "72 72 scale"};
 
-TFixedPoint Px(double x, double y) {
-  return {TFixed(std::lround(x * 65536)), TFixed(std::lround(y * 65536))};
-}
-
-// A history whose states hold the given strokes.
-void AddState(TBStates& h, const std::vector<TStrokeRecord>& strokes) {
-  TBitmap32 b(2, 2);
-  auto s = std::make_unique<TBState>(b, b);
-  for (const auto& r : strokes) s->Strokes->AddStroke(r);
-  s->Store(b.BoundsRect());
-  h.Push(std::move(s));
-}
+using test::AddState;
+using test::Px;
 
 TStrokeRecord Stroke(TArrayOfFixedPoint l, TArrayOfFixedPoint r, TColor32 c) {
   TStrokeRecord s;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "HistoryTestSupport.h"
 #include "analysis/PictureFormats.h"
 #include "history/BStates.h"
 #include "history/PlotterPaths.h"
@@ -14,17 +15,8 @@
 namespace brellin {
 namespace {
 
-TFixedPoint Px(double x, double y) {
-  return {TFixed(std::lround(x * 65536)), TFixed(std::lround(y * 65536))};
-}
-
-void AddState(TBStates& h, const std::vector<TStrokeRecord>& strokes) {
-  TBitmap32 b(2, 2);
-  auto s = std::make_unique<TBState>(b, b);
-  for (const auto& r : strokes) s->Strokes->AddStroke(r);
-  s->Store(b.BoundsRect());
-  h.Push(std::move(s));
-}
+using test::AddState;
+using test::Px;
 
 TStrokeRecord Stroke(TArrayOfFixedPoint l, TArrayOfFixedPoint r, TColor32 c, int32_t id = 0,
                      uint8_t alpha = 255) {
