@@ -89,6 +89,8 @@ TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvg
   try {
     return ExportSvg(File, Doc.Destination().Width(), Doc.Destination().Height(), *Doc.History,
                      Options);
+  } catch (const EUsage&) {
+    throw;  // output names refused before anything was written
   } catch (const std::exception& e) {
     throw EOutputFailed(File, e.what());
   }

@@ -291,6 +291,13 @@ TEST_F(SvgCommand, RefusalsAndExitCodes) {
   EXPECT_EQ(RunCli({"export-svg", p, "-o", Tmp.File("no/dir/x.svg")}).ExitCode, 3);
   EXPECT_FALSE(fs::exists(Tmp.File("x.svg")));
   EXPECT_FALSE(fs::exists(Tmp.File("x.jpg")));
+  // A pen file that is a link to another would be overwritten by it.
+  fs::create_symlink(Tmp.File("s-1.svg"), Tmp.File("s-2.svg"));
+  r = RunCli(
+      {"export-svg", p, "-o", Tmp.File("s.svg"), "--centerlines", "--pens", "3", "--split-pens"});
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find("are the same file"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Tmp.File("s-1.svg")));
 }
 
 }  // namespace
