@@ -60,6 +60,8 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   l->addWidget(group);
   l->addLayout(buttons);
   l->addWidget(FBar);
+  // Wide enough for the whole title in the window's frame.
+  setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 160);
 
   FModel.OnRefresh = [this] { Refresh(); };
   FModel.OnCloseWindow = [this] {

@@ -11,6 +11,7 @@ WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
 # A program folder of its own: its library and its single-instance socket.
 export BRELLIN_HOME=$WORK/home
+export XDG_CONFIG_HOME=$WORK/config
 mkdir -p "$BRELLIN_HOME"
 cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
 cd "$WORK"
