@@ -26,6 +26,7 @@
 #include "analysis/PictureFormats.h"
 #include "domain/BDomain.h"
 #include "domain/Commands.h"
+#include "library/PersistentObjects.h"
 #include "ui/AppSettings.h"
 #include "ui/Controls.h"
 #include "ui/FMain.h"
@@ -301,6 +302,17 @@ void TFMain::AddToolTips() {
   FShapeBack->setToolTip("Second colour");
   FPatternList->setToolTip("Patterns: click one to paint with it");
   FBrushList->setToolTip("Brushes: click one to paint with it");
+  const auto nameIn = [](TPersistentObjectManager& Library) {
+    return [&Library](int Index) {
+      TPersistentObject* o = Index < Library.Count() ? Library.GetObject(Index) : nullptr;
+      if (!o) return QString();
+      // Library files carry no name of their own: theirs is the file's.
+      return o->Name().empty() ? QFileInfo(QString::fromStdString(o->FileName())).completeBaseName()
+                               : QString::fromStdString(o->Name());
+    };
+  };
+  FPatternList->TipOf = nameIn(FDomain.Patterns);
+  FBrushList->TipOf = nameIn(FDomain.Brushes);
   FImgSize->setToolTip("Brush size and density, at the picture's scale");
 }
 

@@ -22,6 +22,7 @@
 #include "interaction/MainWindowModel.h"
 #include "interaction/Tools.h"
 #include "ui/AppSettings.h"
+#include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/FMain.h"
 #include "ui/FloatingPanels.h"
@@ -199,13 +200,37 @@ class DesktopComfortTest : public QObject {
     QCOMPARE(s.Main->action("AutoDirCommand")->toolTip(), QString("Auto-sketch Tool (A)"));
     for (QToolButton* b : s.Main->centralWidget()->findChildren<QToolButton*>())
       QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName()));
+    // Each brush and pattern thumbnail is named.
+    TPanelManager* panels = s.Main->panelManager();
+    const TImageListViewer* lists[] = {
+        s.Main->findChild<TImageListViewer*>(),
+        panels->panel(TPanelManagerModel::BrushesCollection)->findChild<TImageListViewer*>()};
+    for (const TImageListViewer* l : lists) QVERIFY(l && l->TipOf && !l->TipOf(1).isEmpty());
     AcceptProjectOptions();
     s.Main->OpenArgument(kPhoto);
-    TPanelManager* panels = s.Main->panelManager();
     panels->OpenPanel(TPanelManagerModel::BrushesCollection);
     QVERIFY(panels->panel(TPanelManagerModel::BrushesCollection)->isVisible());
     QTest::keyClick(s.Main->sourceView(), Qt::Key_Escape);
     QVERIFY(!panels->panel(TPanelManagerModel::BrushesCollection)->isVisible());
+  }
+
+  // A damaged settings file gives defaults, a line in the log, and a clean
+  // file on the next write.
+  void aDamagedSettingsFileIsIgnored() {
+    const QString path = FHome.filePath("damaged/brellin.conf");
+    QVERIFY(QDir().mkpath(FHome.filePath("damaged")));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Recent\n\x01\xff=3\nfiles=@Invalid(\n");
+    f.close();
+    TAppSettings settings(path);
+    QVERIFY(settings.RecentFiles().isEmpty());
+    QFile log(FHome.filePath("brellin.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("damaged/brellin.conf is damaged"));
+    settings.AddRecentFile(kPhoto);
+    QVERIFY(settings.Sync());
+    QCOMPARE(TAppSettings(path).RecentFiles(), QStringList{QFileInfo(kPhoto).absoluteFilePath()});
   }
 
  private:
