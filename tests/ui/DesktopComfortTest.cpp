@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -191,6 +192,30 @@ class DesktopComfortTest : public QObject {
     QTRY_VERIFY(s.Domain.Document);
     QCOMPARE(QString::fromStdString(s.Domain.Document->SourceFileName),
              QFileInfo(kPhoto).absoluteFilePath());
+
+    // A project dropped on unsaved work asks first; Cancel keeps the work.
+    const QString project = FHome.filePath("dropped.bpj");
+    s.Ui.Files << project;
+    s.Main->RunCommand("SaveProjectAsCommand");
+    QVERIFY(QFile::exists(project));
+    s.Main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.Main.get()));
+    QTest::keyClick(s.Main.get(), Qt::Key_A);
+    QWidget* src = s.Main->sourceView()->viewport();
+    QTest::mousePress(src, Qt::LeftButton, {}, QPoint(100, 100));
+    for (int x = 110; x <= 200; x += 10) QTest::mouseMove(src, QPoint(x, 100 + x / 4));
+    QTest::mouseRelease(src, Qt::LeftButton, {}, QPoint(200, 150));
+    QVERIFY(s.Domain.Document->Modified);
+    const uint64_t before = s.Domain.Document->Serial;
+    bool asked = false;
+    test::WhenModal<QMessageBox>([&](QMessageBox* b) {
+      asked = true;
+      b->button(QMessageBox::Cancel)->click();
+    });
+    Drop(s.Main->centralWidget(), {project});
+    QTRY_VERIFY(asked);
+    QCOMPARE(s.Domain.Document->Serial, before);
+    QVERIFY(s.Domain.Document->Modified);
   }
 
   // Tips name their keys; Escape puts away a floating panel that is not pinned.
