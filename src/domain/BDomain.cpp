@@ -318,6 +318,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
   Document->SetBackgroundMode(options.BackgroundMode);
   Document->Modified = false;
+  if (!FromClipboard && !Stream) Document->SourceFileName = FileName;
   StartToolManager();
   return true;
 }
