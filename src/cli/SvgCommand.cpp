@@ -7,6 +7,7 @@
 
 #include "base/Errors.h"
 #include "base/Progress.h"
+#include "cli/Batch.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
 #include "domain/BDomain.h"
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 const char* const kExportSvgHelp =
     "usage: brellin-cli export-svg PROJECT.bpj -o OUT.svg [--background RRGGBB]\n"
     "    [--centerlines [--pens N] [--paper A4|A3|letter|WxHmm [--margin MM]]\n"
-    "                   [--min-length PX]] [--quiet]\n"
+    "                   [--min-length PX]] [--quiet]\n" BRELLIN_BATCH_USAGE
     "\n"
     "Writes a project's recorded strokes as SVG: one filled outline per stroke,\n"
     "in the picture's pixels.\n"
@@ -32,7 +33,9 @@ const char* const kExportSvgHelp =
     "  --paper P        scale to a sheet in millimetres (A4 and A3 and letter\n"
     "                   turn with the picture), centred, keeping the aspect\n"
     "  --margin MM      empty border on the sheet (default 10)\n"
-    "  --min-length PX  leave out lines shorter than PX pixels\n";
+    "  --min-length PX  leave out lines shorter than PX pixels\n"
+    "With several projects, --out-dir DIR gets PROJECT's name + \".svg\" for each.\n"
+    "\n" BRELLIN_BATCH_HELP;
 
 namespace {
 
@@ -86,8 +89,14 @@ TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvg
 }
 
 int ExportSvgCommand(const std::vector<std::string>& args) {
-  TArgs a(args, {"-o", "--background", "--pens", "--paper", "--margin", "--min-length"},
-          {"--centerlines", "--quiet"});
+  TBatchCommand batch;
+  batch.Name = "export-svg";
+  batch.ValueOptions = {"-o", "--background", "--pens", "--paper", "--margin", "--min-length"};
+  batch.FlagOptions = {"--centerlines", "--quiet"};
+  batch.OutputName = [](const std::string& stem) { return stem + ".svg"; };
+  batch.Run = ExportSvgCommand;
+  if (WantsBatch(args, batch)) return RunBatch(args, batch);
+  TArgs a(args, batch.ValueOptions, batch.FlagOptions);
   if (a.Positional().size() != 1) throw EUsage("export-svg takes exactly one PROJECT");
   if (!a.Has("-o")) throw EUsage("export-svg needs -o OUT.svg");
   const std::string out = a.Value("-o");
@@ -104,6 +113,7 @@ int ExportSvgCommand(const std::vector<std::string>& args) {
   }
   o.Pens = a.IntValue("--pens", 0, 1, 256);
   if (a.Has("--min-length")) o.MinLength = NumberValue(a, "--min-length", 0, 100000);
+  if (CheckingOptionsOnly()) return kExitOk;
 
   TTerminalProgress progress(a.Has("--quiet"));
   TSilentUi ui;
