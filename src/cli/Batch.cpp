@@ -179,6 +179,7 @@ void RemoveLeftoverPartials(const std::string& target) {
 // What became of one input.
 enum class TStatus { NotStarted, Painted, Skipped, Failed };
 struct TItem {
+  size_t Index = 0;  // place in the whole list
   std::string Input;
   std::string Output;
   TStatus Status = TStatus::NotStarted;
@@ -467,6 +468,7 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
   std::vector<TItem> items;
   for (size_t i = size_t(shard.Index); i < inputs.size(); i += size_t(shard.Count)) {
     TItem it;
+    it.Index = i;
     it.Input = inputs[i];
     it.Output = outputs[i];
     items.push_back(it);
@@ -554,7 +556,7 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
         if (::getppid() != parent) ::_exit(kExitWriteFailed);
         const int share = threadsOf(slot);
         SetThreadCount(share);
-        const std::vector<std::string> childArgs = singleArgs(index, share);
+        const std::vector<std::string> childArgs = singleArgs(it.Index, share);
         const TOutcome o = RunCaught([&] { return c.Run(childArgs); }, it.Input);
         const std::string msg = Encode(o);
         size_t off = 0;
