@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -231,9 +232,14 @@ TOutcome Decode(const std::string& s) {
   return o;
 }
 
+// The cores this process may run on: a scheduler's binding (Slurm's, or
+// taskset's) leaves fewer than the machine has.
 int Cores() {
-  const unsigned hw = std::thread::hardware_concurrency();
-  return hw == 0 ? 1 : int(std::min(hw, 64u));
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  int n = ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+  if (n <= 0) n = int(std::thread::hardware_concurrency());
+  return std::clamp(n, 1, 64);
 }
 
 // Files done out of the total and the rate, on one terminal line.
@@ -319,20 +325,33 @@ TShard ParseShard(const std::string& value, int shardCount,
   }
   long id = 0, count = 0, lo = 0, hi = 0;
   if (number(getEnv("SLURM_ARRAY_TASK_ID"), id)) {
-    const bool hasMin = number(getEnv("SLURM_ARRAY_TASK_MIN"), lo);
-    if (!hasMin) lo = 0;
     if (shardCount > 0) {
+      // The task's index is the shard's: an array resubmitted in part
+      // (--array=3,7) keeps its shards.
       count = shardCount;
-    } else if (!number(getEnv("SLURM_ARRAY_TASK_COUNT"), count)) {
-      if (!hasMin || !number(getEnv("SLURM_ARRAY_TASK_MAX"), hi) || hi < lo)
-        throw EUsage(
-            "--shard auto: SLURM_ARRAY_TASK_ID is set but neither SLURM_ARRAY_TASK_COUNT nor "
-            "SLURM_ARRAY_TASK_MIN and _MAX; give --shard-count N");
-      count = hi - lo + 1;
+      r.Source = "Slurm (SLURM_ARRAY_TASK_ID=" + std::to_string(id) + ") and --shard-count";
+    } else {
+      const bool hasMin = number(getEnv("SLURM_ARRAY_TASK_MIN"), lo);
+      const bool hasMax = number(getEnv("SLURM_ARRAY_TASK_MAX"), hi);
+      const bool hasCount = number(getEnv("SLURM_ARRAY_TASK_COUNT"), count);
+      if (!hasMin) lo = 0;
+      if (!hasCount) {
+        if (!hasMin || !hasMax || hi < lo)
+          throw EUsage(
+              "--shard auto: SLURM_ARRAY_TASK_ID is set but neither SLURM_ARRAY_TASK_COUNT nor "
+              "SLURM_ARRAY_TASK_MIN and _MAX; give --shard-count N");
+        count = hi - lo + 1;
+      } else if (hasMin && hasMax && count != hi - lo + 1) {
+        throw EUsage("--shard auto: the Slurm array is not one range of tasks (" +
+                     std::to_string(count) + " from " + std::to_string(lo) + " to " +
+                     std::to_string(hi) +
+                     "); give --shard-count N, and SLURM_ARRAY_TASK_ID is the shard from 0");
+      }
+      r.Source = "Slurm (SLURM_ARRAY_TASK_ID=" + std::to_string(id) +
+                 (hasMin ? ", SLURM_ARRAY_TASK_MIN=" + std::to_string(lo) : "") +
+                 ", SLURM_ARRAY_TASK_COUNT=" + std::to_string(count) + ")";
+      id -= lo;
     }
-    r.Source = "Slurm (SLURM_ARRAY_TASK_ID=" + std::to_string(id) +
-               (hasMin ? ", SLURM_ARRAY_TASK_MIN=" + std::to_string(lo) : "") + ")";
-    id -= lo;
   } else if (number(getEnv("JOB_COMPLETION_INDEX"), id)) {
     if (shardCount <= 0)
       throw EUsage(
@@ -473,7 +492,7 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
     it.Output = outputs[i];
     items.push_back(it);
   }
-  if (!shard.Source.empty() && !quiet)
+  if (!shard.Source.empty())
     std::fprintf(stderr, "brellin-cli: shard %d/%d from %s: %zu of %zu inputs\n", shard.Index,
                  shard.Count, shard.Source.c_str(), items.size(), inputs.size());
 
@@ -534,7 +553,13 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
       // An output being replaced loses its record first: a run killed after
       // the new picture is in place must not take it for the old options'.
       std::error_code ec;
-      fs::create_directories(fs::path(it.Output).parent_path(), ec);
+      const fs::path folder = fs::path(it.Output).parent_path();
+      if (!folder.empty() && !fs::create_directories(folder, ec) && !fs::is_directory(folder)) {
+        fail(it, kExitWriteFailed, folder.string(),
+             "cannot create the folder: " + (ec ? ec.message() : std::string("not a folder")));
+        ++done;
+        continue;
+      }
       if (::unlink(record.c_str()) != 0 && errno != ENOENT) {
         fail(it, kExitWriteFailed, record, std::string("cannot remove: ") + std::strerror(errno));
         ++done;
@@ -628,9 +653,9 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
   const size_t notStarted = items.size() - done;
   if (notStarted > 0)
     std::fprintf(stderr,
-                 "brellin-cli: stopped after a failure; %zu inputs not started "
+                 "brellin-cli: stopped after a failure; %zu input%s not started "
                  "(--keep-going goes on past a bad input)\n",
-                 notStarted);
+                 notStarted, notStarted == 1 ? "" : "s");
   std::fprintf(stderr, "painted %zu, skipped %zu, failed %zu\n", painted, skipped, failed);
 
   if (a.Has("--report")) {
