@@ -50,6 +50,9 @@ struct TBatchCommand {
   "  --shard auto     K and N from Slurm's SLURM_ARRAY_TASK_ID and\n"                \
   "                   SLURM_ARRAY_TASK_COUNT (or _MIN and _MAX), or from\n"          \
   "                   Kubernetes' JOB_COMPLETION_INDEX and --shard-count N\n"        \
+  "  --shard-count N  the number of shards for auto; with Slurm, the task's ID is\n" \
+  "                   then the shard from 0 (so that a part of an array can run\n"   \
+  "                   again)\n"                                                      \
   "  The run ends with \"painted N, skipped N, failed N\" on standard error; the\n"  \
   "  exit code is 0 when every input was painted or skipped, 2 when one failed,\n"   \
   "  3 when an output could not be written.\n"
