@@ -462,6 +462,10 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
     if (t.HasValue && !t.Value.empty()) canonical += '\0' + FileStamp(t.Value);
   }
 
+  auto recordHash = [&](const TItem& it) {
+    return Hex(Fnv1a(canonical + '\0' + FileStamp(it.Input)));
+  };
+
   const int jobsGiven = a.IntValue("--jobs", 0, 1, 256);
   const int threadsGiven = a.IntValue("--threads", 0, 1, 64);
   const TShard shard = a.Has("--shard") ? ParseShard(a.Value("--shard"),
@@ -542,8 +546,8 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
       const std::string record = RecordOf(it.Output);
       if (a.Has("--skip-existing")) {
         const int64_t bytes = FileSize(it.Output);
-        const std::string hash = Hex(Fnv1a(canonical + '\0' + FileStamp(it.Input)));
-        if (bytes >= 0 && ReadSmallFile(record) == RecordText(c.Name, hash, it.Output, bytes)) {
+        if (bytes >= 0 &&
+            ReadSmallFile(record) == RecordText(c.Name, recordHash(it), it.Output, bytes)) {
           it.Status = TStatus::Skipped;
           ++skipped, ++done;
           progress.Draw(done, painted, elapsed(started));
@@ -582,7 +586,22 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
         const int share = threadsOf(slot);
         SetThreadCount(share);
         const std::vector<std::string> childArgs = singleArgs(it.Index, share);
-        const TOutcome o = RunCaught([&] { return c.Run(childArgs); }, it.Input);
+        // The record follows the output, written here so that its cost
+        // overlaps the other painters' work.
+        const TOutcome o = RunCaught(
+            [&] {
+              const int code = c.Run(childArgs);
+              if (code != kExitOk) return code;
+              const int64_t bytes = FileSize(it.Output);
+              if (bytes < 0) throw EOutputFailed(it.Output, "the output is not there");
+              try {
+                WriteWhole(record, RecordText(c.Name, recordHash(it), it.Output, bytes));
+              } catch (const std::exception& e) {
+                throw EOutputFailed(record, e.what());
+              }
+              return code;
+            },
+            it.Input);
         const std::string msg = Encode(o);
         size_t off = 0;
         while (off < msg.size()) {
@@ -634,16 +653,8 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
         fail(it, code == kExitWriteFailed ? kExitWriteFailed : kExitBadInput, o.File,
              o.Reason.empty() ? "failed" : o.Reason);
       } else {
-        const int64_t bytes = FileSize(it.Output);
-        const std::string hash = Hex(Fnv1a(canonical + '\0' + FileStamp(it.Input)));
-        try {
-          if (bytes < 0) throw EWriteError("the output is not there");
-          WriteWhole(RecordOf(it.Output), RecordText(c.Name, hash, it.Output, bytes));
-          it.Status = TStatus::Painted;
-          ++painted;
-        } catch (const std::exception& e) {
-          fail(it, kExitWriteFailed, RecordOf(it.Output), e.what());
-        }
+        it.Status = TStatus::Painted;
+        ++painted;
       }
     }
     progress.Draw(done, painted, elapsed(started));
