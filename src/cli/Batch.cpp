@@ -153,6 +153,17 @@ void WriteWhole(const std::string& file, const std::string& text) {
   out.Commit();
 }
 
+// A process that has ended may linger as a zombie until its parent (after a
+// kill, often the system's first process) collects it; it writes no more.
+bool ProcessRuns(pid_t pid) {
+  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+  const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
+  const size_t paren = stat.rfind(')');
+  if (paren == std::string::npos || paren + 2 >= stat.size()) return true;
+  const char state = stat[paren + 2];
+  return state != 'Z' && state != 'X';
+}
+
 // Partial files of Target left by a writer that was killed (NAME.part-PID or
 // NAME.part-PID-N whose process is gone). A live process's partial file is
 // left alone.
@@ -170,7 +181,7 @@ void RemoveLeftoverPartials(const std::string& target) {
     char* end = nullptr;
     const long pid = std::strtol(rest.c_str(), &end, 10);
     if (end == rest.c_str() || pid <= 0 || (*end != '\0' && *end != '-')) continue;
-    if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+    if (ProcessRuns(pid_t(pid))) continue;
     gone.push_back(folder + "/" + name);
   }
   ::closedir(d);
