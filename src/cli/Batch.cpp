@@ -48,6 +48,38 @@ namespace {
 
 bool gCheckingOptionsOnly = false;
 
+// SIGINT or SIGTERM told the run to stop: it stops its painters, then says
+// what was done before it ends by that signal.
+volatile sig_atomic_t gStopSignal = 0;
+extern "C" void NoteStopSignal(int Signal) {
+  gStopSignal = Signal;
+}
+const int kStopSignals[2] = {SIGINT, SIGTERM};
+
+class TStopSignals {
+ public:
+  TStopSignals() {
+    gStopSignal = 0;
+    for (int i = 0; i < 2; ++i) {
+      ::sigaction(kStopSignals[i], nullptr, &FOld[i]);
+      // An ignored signal stays ignored (a run started in the background).
+      if (!(FOld[i].sa_flags & SA_SIGINFO) && FOld[i].sa_handler == SIG_IGN) continue;
+      struct sigaction sa {};
+      sa.sa_handler = NoteStopSignal;
+      sigemptyset(&sa.sa_mask);
+      ::sigaction(kStopSignals[i], &sa, nullptr);  // no SA_RESTART: waitpid returns
+    }
+  }
+  ~TStopSignals() { Restore(); }
+  // What was there before: for a painter, and for the end of the run.
+  void Restore() {
+    for (int i = 0; i < 2; ++i) ::sigaction(kStopSignals[i], &FOld[i], nullptr);
+  }
+
+ private:
+  struct sigaction FOld[2]{};
+};
+
 bool IsIn(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
 }
@@ -189,7 +221,7 @@ void RemoveLeftoverPartials(const std::string& target) {
 }
 
 // What became of one input.
-enum class TStatus { NotStarted, Painted, Skipped, Failed };
+enum class TStatus { NotStarted, Painted, Skipped, Failed, Stopped };
 struct TItem {
   size_t Index = 0;  // place in the whole list
   std::string Input;
@@ -290,6 +322,8 @@ const char* StatusName(TStatus s) {
       return "skipped";
     case TStatus::Failed:
       return "failed";
+    case TStatus::Stopped:
+      return "stopped";
     default:
       return "not started";
   }
@@ -549,8 +583,16 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
   std::vector<bool> slotBusy(size_t(jobs), false);
   const pid_t parent = ::getpid();
   size_t next = 0;
+  TStopSignals stopSignals;
+  bool forwarded = false;
   progress.Draw(0, 0, 0);
   while (true) {
+    if (gStopSignal != 0) {
+      stop = true;
+      if (!forwarded)
+        for (const auto& [pid, r] : running) ::kill(pid, SIGTERM);
+      forwarded = true;
+    }
     while (!stop && next < items.size() && int(running.size()) < jobs) {
       TItem& it = items[next];
       const size_t index = next++;
@@ -587,10 +629,18 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
       int fds[2];
       if (::pipe2(fds, O_CLOEXEC) != 0) throw EOutputFailed(it.Output, "cannot start a painter");
       std::fflush(nullptr);
+      // A stop signal waits until the painter has its own handlers.
+      sigset_t block, previous;
+      sigemptyset(&block);
+      for (int sig : kStopSignals) sigaddset(&block, sig);
+      ::sigprocmask(SIG_BLOCK, &block, &previous);
       const pid_t pid = ::fork();
+      if (pid != 0) ::sigprocmask(SIG_SETMASK, &previous, nullptr);
       if (pid < 0) throw EOutputFailed(it.Output, "cannot start a painter");
       if (pid == 0) {
         ::close(fds[0]);
+        stopSignals.Restore();
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         // A painter ends with the run: told to stop, it removes its partial files.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent) ::_exit(kExitWriteFailed);
@@ -653,7 +703,10 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
     TItem& it = items[r.Item];
     it.Seconds = elapsed(r.Start);
     ++done;
-    if (WIFSIGNALED(status)) {
+    if (WIFSIGNALED(status) && gStopSignal != 0) {
+      it.Status = TStatus::Stopped;
+      it.Reason = "the run was stopped";
+    } else if (WIFSIGNALED(status)) {
       fail(it, kExitBadInput, it.Input,
            std::string("the painter was stopped by signal ") + std::to_string(WTERMSIG(status)) +
                " (" + strsignal(WTERMSIG(status)) + ")");
@@ -673,7 +726,12 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
   progress.Clear();
 
   const size_t notStarted = items.size() - done;
-  if (notStarted > 0)
+  if (gStopSignal != 0)
+    std::fprintf(stderr, "brellin-cli: stopped by %s; %zu input%s not painted\n",
+                 gStopSignal == SIGINT ? "SIGINT" : "SIGTERM",
+                 items.size() - painted - skipped - failed,
+                 items.size() - painted - skipped - failed == 1 ? "" : "s");
+  else if (notStarted > 0)
     std::fprintf(stderr,
                  "brellin-cli: stopped after a failure; %zu input%s not started "
                  "(--keep-going goes on past a bad input)\n",
@@ -699,6 +757,12 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
       std::fprintf(stderr, "brellin-cli: %s: %s\n", file.c_str(), e.what());
       return kExitWriteFailed;
     }
+  }
+  if (gStopSignal != 0) {
+    const int signal = gStopSignal;
+    stopSignals.Restore();
+    std::fflush(nullptr);
+    ::raise(signal);
   }
   if (writeFailed) return kExitWriteFailed;
   return failed > 0 ? kExitBadInput : kExitOk;

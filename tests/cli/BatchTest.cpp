@@ -108,7 +108,41 @@ TEST(BatchCommand, FourShardsPaintEachInputOnceAndAsOneRunDoes) {
   EXPECT_FALSE(fs::exists(tmp.File("x")));
 }
 
-TEST(BatchCommand, AKilledRunGoesOnWhereItWas) {
+int Pictures(const std::string& dir) {
+  int n = 0;
+  if (fs::exists(dir))
+    for (const auto& e : fs::directory_iterator(dir)) n += e.path().extension() == ".jpg" ? 1 : 0;
+  return n;
+}
+
+// Starts the CLI in a process group of its own, waits until Dir holds
+// Outputs pictures, and sends Signal to the run (with Group, to its painters
+// too); returns its wait status.
+int InterruptRun(const std::vector<std::string>& args, const std::string& dir, int outputs,
+                 int signal, bool group) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 1), ::dup2(null, 2);
+    std::vector<std::string> a = args;
+    std::vector<char*> argv{const_cast<char*>(BRELLIN_CLI)};
+    for (auto& s : a) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    ::execv(BRELLIN_CLI, argv.data());
+    ::_exit(127);
+  }
+  ::setpgid(pid, pid);
+  int status = 0;
+  bool exited = false;
+  while (Pictures(dir) < outputs && !(exited = ::waitpid(pid, &status, WNOHANG) == pid))
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ::kill(group ? -pid : pid, signal);
+  if (!exited) ::waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(BatchCommand, AStoppedAndAKilledRunGoOnWhereTheyWere) {
   test::TTempDir tmp;
   std::vector<std::string> inputs;
   const std::string list = MakeInputs(tmp, 20, &inputs);
@@ -120,35 +154,25 @@ TEST(BatchCommand, AKilledRunGoesOnWhereItWas) {
   const auto whole = RunCli(args("whole"));
   ASSERT_EQ(whole.ExitCode, 0) << whole.Err;
 
-  // The run in a process group of its own, killed with all its painters
-  // once a few outputs are there.
+  // Told to stop, the run stops its painters and reports what it did.
   const std::string dir = tmp.File("resumed");
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::setpgid(0, 0);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 1), ::dup2(null, 2);
-    std::vector<std::string> a = args("resumed");
-    std::vector<char*> argv{const_cast<char*>(BRELLIN_CLI)};
-    for (auto& s : a) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    ::execv(BRELLIN_CLI, argv.data());
-    ::_exit(127);
-  }
-  ::setpgid(pid, pid);
-  auto finished = [&] {
-    int n = 0;
-    if (fs::exists(dir))
-      for (const auto& e : fs::directory_iterator(dir)) n += e.path().extension() == ".jpg" ? 1 : 0;
-    return n;
-  };
-  int status = 0;
-  bool exited = false;
-  while (finished() < 3 && !(exited = ::waitpid(pid, &status, WNOHANG) == pid))
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  ::kill(-pid, SIGKILL);
-  if (!exited) ::waitpid(pid, &status, 0);
+  auto withReport = args("resumed");
+  withReport.insert(withReport.end(), {"--report", tmp.File("stopped.jsonl")});
+  int status = InterruptRun(withReport, dir, 2, SIGTERM, false);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  const std::string report = test::ReadText(tmp.File("stopped.jsonl"));
+  const int painted = Count(report, "\"status\": \"painted\"");
+  int records = 0;
+  for (const auto& e : fs::directory_iterator(dir))
+    records += e.path().extension() == ".options" ? 1 : 0;
+  EXPECT_EQ(painted, records);  // a picture without its record is painted again
+  EXPECT_EQ(painted + Count(report, "\"status\": \"stopped\"") +
+                Count(report, "\"status\": \"not started\""),
+            20)
+      << report;
+
+  // Killed with all its painters, the run leaves what it had.
+  status = InterruptRun(args("resumed"), dir, painted + 3, SIGKILL, true);
   ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
 
   // A partial file a killed writer left behind; the writer is a zombie that
@@ -161,10 +185,10 @@ TEST(BatchCommand, AKilledRunGoesOnWhereItWas) {
   const auto resumed = RunCli(args("resumed"));
   ::waitpid(gone, nullptr, 0);
   ASSERT_EQ(resumed.ExitCode, 0) << resumed.Err;
-  const int painted = std::atoi(resumed.Err.substr(resumed.Err.find("painted ") + 8).c_str());
-  EXPECT_GT(painted, 0) << resumed.Err;
-  EXPECT_LT(painted, 20) << resumed.Err;
-  EXPECT_NE(resumed.Err.find(", skipped " + std::to_string(20 - painted) + ", failed 0"),
+  const int repainted = std::atoi(resumed.Err.substr(resumed.Err.find("painted ") + 8).c_str());
+  EXPECT_GT(repainted, 0) << resumed.Err;
+  EXPECT_LT(repainted, 20) << resumed.Err;
+  EXPECT_NE(resumed.Err.find(", skipped " + std::to_string(20 - repainted) + ", failed 0"),
             std::string::npos)
       << resumed.Err;
   // The same folder as the run that was never stopped: no partial file, no
