@@ -510,6 +510,12 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
   auto recordHash = [&](const TItem& it) {
     return Hex(Fnv1a(canonical + '\0' + FileStamp(it.Input)));
   };
+  // The output is there, whole, with the record of these options.
+  auto finished = [&](const TItem& it) {
+    const int64_t bytes = FileSize(it.Output);
+    return bytes >= 0 && ReadSmallFile(RecordOf(it.Output)) ==
+                             RecordText(c.Name, recordHash(it), it.Output, bytes);
+  };
 
   const int jobsGiven = a.IntValue("--jobs", 0, 1, 256);
   const int threadsGiven = a.IntValue("--threads", 0, 1, 64);
@@ -597,15 +603,11 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
       TItem& it = items[next];
       const size_t index = next++;
       const std::string record = RecordOf(it.Output);
-      if (a.Has("--skip-existing")) {
-        const int64_t bytes = FileSize(it.Output);
-        if (bytes >= 0 &&
-            ReadSmallFile(record) == RecordText(c.Name, recordHash(it), it.Output, bytes)) {
-          it.Status = TStatus::Skipped;
-          ++skipped, ++done;
-          progress.Draw(done, painted, elapsed(started));
-          continue;
-        }
+      if (a.Has("--skip-existing") && finished(it)) {
+        it.Status = TStatus::Skipped;
+        ++skipped, ++done;
+        progress.Draw(done, painted, elapsed(started));
+        continue;
       }
       // An output being replaced loses its record first: a run killed after
       // the new picture is in place must not take it for the old options'.
@@ -704,8 +706,14 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
     it.Seconds = elapsed(r.Start);
     ++done;
     if (WIFSIGNALED(status) && gStopSignal != 0) {
-      it.Status = TStatus::Stopped;
-      it.Reason = "the run was stopped";
+      // Stopped on its way out, a painter may have finished its file.
+      if (finished(it)) {
+        it.Status = TStatus::Painted;
+        ++painted;
+      } else {
+        it.Status = TStatus::Stopped;
+        it.Reason = "the run was stopped";
+      }
     } else if (WIFSIGNALED(status)) {
       fail(it, kExitBadInput, it.Input,
            std::string("the painter was stopped by signal ") + std::to_string(WTERMSIG(status)) +
