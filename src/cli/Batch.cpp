@@ -186,14 +186,24 @@ void WriteWhole(const std::string& file, const std::string& text) {
 }
 
 // A process that has ended may linger as a zombie until its parent (after a
-// kill, often the system's first process) collects it; it writes no more.
+// kill, often the system's first process) collects it, and a killed one may
+// not have ended yet on a busy machine; neither writes any more.
 bool ProcessRuns(pid_t pid) {
   if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
-  const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
-  const size_t paren = stat.rfind(')');
-  if (paren == std::string::npos || paren + 2 >= stat.size()) return true;
-  const char state = stat[paren + 2];
-  return state != 'Z' && state != 'X';
+  const std::string status = ReadSmallFile("/proc/" + std::to_string(pid) + "/status");
+  if (status.empty()) return true;
+  std::istringstream lines(status);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("State:", 0) == 0) {
+      const size_t at = line.find_first_not_of(" \t", 6);
+      if (at != std::string::npos && (line[at] == 'Z' || line[at] == 'X')) return false;
+    }
+    if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
+      const uint64_t pending = std::strtoull(line.c_str() + 7, nullptr, 16);
+      if (pending & (uint64_t(1) << (SIGKILL - 1))) return false;
+    }
+  }
+  return true;
 }
 
 // Partial files of Target left by a writer that was killed (NAME.part-PID or
