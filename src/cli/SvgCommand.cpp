@@ -7,6 +7,7 @@
 
 #include "base/Errors.h"
 #include "base/Progress.h"
+#include "cli/Batch.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
 #include "domain/BDomain.h"
@@ -20,7 +21,7 @@ const char* const kExportSvgHelp =
     "usage: brellin-cli export-svg PROJECT.bpj -o OUT.svg [--background RRGGBB]\n"
     "    [--centerlines [--pens N] [--split-pens] [--join D]\n"
     "                   [--paper A4|A3|letter|WxHmm [--landscape] [--margin MM]]\n"
-    "                   [--min-length PX]] [--quiet]\n"
+    "                   [--min-length PX]] [--quiet]\n" BRELLIN_BATCH_USAGE
     "\n"
     "Writes a project's recorded strokes as SVG: one filled outline per stroke,\n"
     "in the picture's pixels.\n"
@@ -41,7 +42,9 @@ const char* const kExportSvgHelp =
     "                   turn with the picture), centred, keeping the aspect\n"
     "  --landscape      the sheet's long side across\n"
     "  --margin MM      empty border on the sheet (default 10)\n"
-    "  --min-length PX  leave out lines shorter than PX pixels\n";
+    "  --min-length PX  leave out lines shorter than PX pixels\n"
+    "With several projects, --out-dir DIR gets PROJECT's name + \".svg\" for each.\n"
+    "\n" BRELLIN_BATCH_HELP;
 
 namespace {
 
@@ -97,8 +100,17 @@ TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvg
 }
 
 int ExportSvgCommand(const std::vector<std::string>& args) {
-  TArgs a(args, {"-o", "--background", "--pens", "--paper", "--margin", "--min-length", "--join"},
-          {"--centerlines", "--quiet", "--split-pens", "--landscape"});
+  TBatchCommand batch;
+  batch.Name = "export-svg";
+  batch.ValueOptions = {"-o",       "--background", "--pens", "--paper",
+                        "--margin", "--min-length", "--join"};
+  batch.FlagOptions = {"--centerlines", "--quiet", "--split-pens", "--landscape"};
+  // One file per pen has no one output to record.
+  batch.SingleInputOptions = {"--split-pens"};
+  batch.OutputName = [](const std::string& stem) { return stem + ".svg"; };
+  batch.Run = ExportSvgCommand;
+  if (WantsBatch(args, batch)) return RunBatch(args, batch);
+  TArgs a(args, batch.ValueOptions, batch.FlagOptions);
   if (a.Positional().size() != 1) throw EUsage("export-svg takes exactly one PROJECT");
   if (!a.Has("-o")) throw EUsage("export-svg needs -o OUT.svg");
   const std::string out = a.Value("-o");
@@ -126,6 +138,7 @@ int ExportSvgCommand(const std::vector<std::string>& args) {
       for (const std::string& f : files) outputs.push_back({f, TOutputKind::Svg});
       CheckFiles({a.Positional()[0]}, outputs);
     };
+  if (CheckingOptionsOnly()) return kExitOk;
 
   TTerminalProgress progress(a.Has("--quiet"));
   TSilentUi ui;
