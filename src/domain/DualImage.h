@@ -200,6 +200,9 @@ class TDualImage {
   std::unique_ptr<TPolyBezierLayer> VectorLayer;
 
  private:
+  // Gives the destination's change notices back after the painting thread
+  // stopped, and reports the strokes it painted.
+  void ReleaseDestinationNotices();
   class TOverlayLayer;
   class TCursorLayer;
   void AddLayers();
