@@ -236,9 +236,16 @@ void TDomain::PurgeCommand() {
   if (Document) Document->Compact();
 }
 
+std::string TDomain::ApplyFollowsText() const {
+  if (!Document || Document->AutoMode) return "Strokes follow the picture's contours";
+  const TPersistentObject* pattern = Patterns.Current();
+  return "Strokes follow the pattern " + (pattern ? pattern->Name() : std::string());
+}
+
 void TDomain::ApplyWithCurrentSettingsCommand() {
   if (!Document) return;
   TApplyDialogHandlers h;
+  h.Follows = ApplyFollowsText();
   h.Start = [this](int Steps) { ApplyStart(Steps); };
   h.Stop = [this] { ApplyStop(); };
   h.Close = [this] { ApplyStop(); };

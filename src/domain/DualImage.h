@@ -167,7 +167,10 @@ class TDualImage {
   int BrushRadius = 50;
   TPersistentObjectManager* PatternLibrary = nullptr;  // not owned
   TPersistentObjectManager* BrushLibrary = nullptr;    // not owned
-  bool AutoMode = false;
+  // Strokes follow the feature map's contours (true) or a curve of the
+  // current pattern. A new document follows the contours, as the command
+  // line does; the auto-sketch and pattern tools set it when chosen.
+  bool AutoMode = true;
   TRect DirtyRect = EmptyRect;
   TPoint CursorPoint;
   uint8_t CursorKind = 0;
