@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <memory>
 
 #include "base/Clipboard.h"
@@ -239,7 +240,11 @@ void TDomain::PurgeCommand() {
 std::string TDomain::ApplyFollowsText() const {
   if (!Document || Document->AutoMode) return "Strokes follow the picture's contours";
   const TPersistentObject* pattern = Patterns.Current();
-  return "Strokes follow the pattern " + (pattern ? pattern->Name() : std::string());
+  if (!pattern) return "Strokes follow the pattern";
+  // The shipped patterns have no name of their own: their file's is shown.
+  std::string name = pattern->Name();
+  if (name.empty()) name = std::filesystem::path(pattern->FileName()).stem().string();
+  return name.empty() ? "Strokes follow the pattern" : "Strokes follow the pattern " + name;
 }
 
 void TDomain::ApplyWithCurrentSettingsCommand() {
