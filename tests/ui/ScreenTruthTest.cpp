@@ -3,6 +3,7 @@
 // scrolling and full-screen paint, with the window's pixels read back from
 // the screen after every action and compared with the picture.
 #include <QApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -292,6 +293,9 @@ class ScreenTruthTest : public QObject {
       Settle();
       QVERIFY2(domain.Document, qPrintable(what));
       changes += domain.Document->VectorCount() != vectorsBefore;
+      // The count beside the painting is the painting's.
+      QCOMPARE(main->vectorCountLabel()->text(),
+               QString("%1 Vectors").arg(domain.Document->VectorCount()));
       const QString diff = Difference(dst, OnScreen(dst));
       QVERIFY2(diff.isEmpty(),
                qPrintable(QString("seed %1, action %2 (%3): %4").arg(seed).arg(i).arg(what, diff)));
