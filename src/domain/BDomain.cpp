@@ -180,6 +180,9 @@ void TDomain::SetUpDocument() {
   Document->PatternLibrary = &Patterns;
   Document->SetStyle(CurrentStyle());
   FUi->ResetColorPanel();
+  // Both pictures are new: the views show them, and nothing of the last ones.
+  SourceView->Bitmap().Changed();
+  DestinationView->Bitmap().Changed();
 }
 
 void TDomain::DetachViews() {

@@ -170,7 +170,10 @@ class TDualImage {
   int BrushRadius = 50;
   TPersistentObjectManager* PatternLibrary = nullptr;  // not owned
   TPersistentObjectManager* BrushLibrary = nullptr;    // not owned
-  bool AutoMode = false;
+  // Strokes follow the feature map's contours (true) or a curve of the
+  // current pattern. A new document follows the contours, as the command
+  // line does; the auto-sketch and pattern tools set it when chosen.
+  bool AutoMode = true;
   TRect DirtyRect = EmptyRect;
   TPoint CursorPoint;
   uint8_t CursorKind = 0;
@@ -208,6 +211,9 @@ class TDualImage {
   std::unique_ptr<TPolyBezierLayer> VectorLayer;
 
  private:
+  // Gives the destination's change notices back after the painting thread
+  // stopped, and reports the strokes it painted.
+  void ReleaseDestinationNotices();
   class TOverlayLayer;
   class TCursorLayer;
   void AddLayers();

@@ -48,6 +48,9 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   auto* gl = new QVBoxLayout(group);
   gl->addLayout(row);
   gl->addWidget(FStepLabel);
+  FFollows = new QLabel(group);
+  FFollows->hide();
+  gl->addWidget(FFollows);
   FOk = new QPushButton("Start", this);
   FOk->setDefault(true);
   FCancel = new QPushButton("Close", this);
@@ -81,6 +84,11 @@ void TFApplyAll::SetSteps(int N) {
   FModel.SetSteps(N);
   QSignalBlocker b(FSteps);
   FSteps->setValue(N);
+}
+
+void TFApplyAll::SetFollows(const QString& Text) {
+  FFollows->setText(Text);
+  FFollows->setVisible(!Text.isEmpty());
 }
 
 void TFApplyAll::SetHandlers(std::function<void()> OnStart, std::function<void()> OnStop,

@@ -175,6 +175,7 @@ void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
   TFApplyAll d(FParent);
   FApply = &d;
   d.SetSteps(Steps);
+  d.SetFollows(QString::fromStdString(Handlers.Follows));
   d.SetHandlers([&] { Handlers.Start(d.Steps()); }, Handlers.Stop, Handlers.Close);
   d.exec();
   FApply = nullptr;
