@@ -4,6 +4,7 @@
 // the screen after every action and compared with the picture.
 #include <QApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -294,8 +295,9 @@ class ScreenTruthTest : public QObject {
       QVERIFY2(domain.Document, qPrintable(what));
       changes += domain.Document->VectorCount() != vectorsBefore;
       // The count beside the painting is the painting's.
-      QCOMPARE(main->vectorCountLabel()->text(),
-               QString("%1 Vectors").arg(domain.Document->VectorCount()));
+      QCOMPARE(
+          main->vectorCountLabel()->text(),
+          QString("%1 Vectors").arg(QLocale().toString(qlonglong(domain.Document->VectorCount()))));
       const QString diff = Difference(dst, OnScreen(dst));
       QVERIFY2(diff.isEmpty(),
                qPrintable(QString("seed %1, action %2 (%3): %4").arg(seed).arg(i).arg(what, diff)));
