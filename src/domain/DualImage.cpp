@@ -570,6 +570,12 @@ void TDualImage::TakeSnapshot() {
   if (TBState* top = History->Top()) top->Snapshot = true;
 }
 
+bool TDualImage::CanUndoToSnapshot() const {
+  for (int i = 0; i + 1 < History->StateCount(); ++i)
+    if (History->Item(i).Snapshot) return true;
+  return false;
+}
+
 bool TDualImage::CanTakeSnapshot() {
   const TBState* top = History->Top();
   return top && !top->Snapshot;

@@ -196,7 +196,7 @@ std::string TProjectOptionsModel::OriginalText() const {
 
 std::optional<std::string> TProjectOptionsModel::CloseRefusal() const {
   if (Width > OriginalWidth || Height > OriginalHeight)
-    return std::string("Please select a size small or equal\rthan the original image");
+    return std::string("Please select a size smaller than or equal\rto the original image");
   if (Width < 100 || Height < 100)
     return std::string("Please select larger values for the image size");
   return std::nullopt;

@@ -129,7 +129,7 @@ TFImgSizeDlg::TFImgSizeDlg(QWidget* Parent) : QDialog(Parent) {
   auto* g = new QGridLayout(lengthGroup);
   g->addWidget(new QLabel("Desired Resolution", lengthGroup), 0, 0);
   g->addWidget(resolution, 0, 1);
-  g->addWidget(new QLabel("per Inches", lengthGroup), 0, 2, 1, 2);
+  g->addWidget(new QLabel("per inch", lengthGroup), 0, 2, 1, 2);
   g->addWidget(new QLabel("Size:", lengthGroup), 1, 0);
   g->addWidget(horizLength, 1, 1);
   g->addWidget(new QLabel("x", lengthGroup), 1, 2);
@@ -498,7 +498,7 @@ TFColorSelector::TFColorSelector(QWidget* Parent) : QDialog(Parent) {
   sat->addWidget(FSat, 1);
   sat->addWidget(FSwatch);
   auto* l = new QVBoxLayout(this);
-  l->addWidget(new QLabel("Choose the color by clicking in  the rectangle", this));
+  l->addWidget(new QLabel("Choose the color by clicking in the rectangle", this));
   l->addWidget(FSquare, 0, Qt::AlignHCenter);
   l->addLayout(sat);
   l->addWidget(close, 0, Qt::AlignRight);

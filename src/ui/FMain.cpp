@@ -51,6 +51,7 @@
 #include "ui/FloatingPanels.h"
 #include "ui/ImgView.h"
 #include "ui/QtBitmap.h"
+#include "ui/QtDomainUi.h"
 
 namespace brellin {
 
@@ -339,16 +340,9 @@ void TFMain::BuildMenus() {
 }
 
 void TFMain::RunCommand(const std::string& Name) {
-  try {
-    if (Name == "SvgCommand")
-      FDomain.SvgCommand();
-    else
-      FDomain.ExecuteCommand(Name);
-  } catch (const ESilentStop&) {
-  } catch (const std::exception& e) {
-    // Dropped without a message, as at the top of the event loop, but never invisible.
-    LogError(Name + ": " + e.what());
-  }
+  // The domain shows a failure; the log keeps it as well.
+  const std::string failure = FDomain.RunCommand(Name);
+  if (!failure.empty()) LogError(Name + ": " + failure);
   UpdateActions();
 }
 
@@ -1103,6 +1097,20 @@ void TFMain::SyncScroll(TImgView* From, TImgView* To) {
   FSyncingScroll = false;
 }
 
+void TFMain::ResetColorPanel() {
+  FColorPanel.Reset();
+  UpdateColorPanel();
+}
+
+void TFMain::ShowHelpPage(const std::string& Keyword) {
+  ShowContextHelp(this, QString::fromStdString(Keyword), [this] { RunCommand("HelpCommand"); });
+}
+
+void TFMain::ConnectUi(TQtDomainUi& Ui) {
+  Ui.OnResetColorPanel = [this] { ResetColorPanel(); };
+  Ui.OnShowHelpPage = [this](const std::string& Keyword) { ShowHelpPage(Keyword); };
+}
+
 void TFMain::Idle() {
   UpdateActions();
   TDualImage* doc = FDomain.Document.get();
@@ -1128,20 +1136,8 @@ void TFMain::EnterHelpMode() {
 // Window events
 
 void TFMain::OpenArgument(const QString& Path) {
-  const std::string p = Path.toStdString();
-  try {
-    const QString ext = QFileInfo(Path).suffix().toLower();
-    if (ext == "bpj") {
-      FDomain.OpenProjectFile(p);
-    } else {
-      if (!FDomain.AskSaveProject()) return;
-      FDomain.LoadPicture(p);
-    }
-  } catch (const ESilentStop&) {
-  } catch (const std::exception& e) {
-    LogError(p + ": " + e.what());
-    QMessageBox::warning(this, "Brellin Pro", "Could not open " + Path);
-  }
+  // The domain asks to save first and shows why a file cannot be opened.
+  FDomain.OpenArgument(Path.toStdString());
   UpdateControls();
 }
 

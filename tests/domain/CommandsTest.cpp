@@ -190,13 +190,25 @@ TEST(Commands, EnablingFollowsTheHistory) {
   EXPECT_TRUE(d.CommandUpdate("PostScriptCommand"));
   EXPECT_TRUE(d.CommandUpdate("RepeatLastApplyCommand"));
   EXPECT_FALSE(d.CommandUpdate("PurgeCommand"));  // one state only
+  // Without a snapshot to go back to, undoing to one would undo everything.
+  EXPECT_FALSE(d.CommandUpdate("UndoToLastSnapshotCommand"));
   ASSERT_TRUE(d.ExecuteCommand("TakeSnapshotCommand"));
   EXPECT_FALSE(d.CommandUpdate("TakeSnapshotCommand"));
+  EXPECT_FALSE(d.CommandUpdate("UndoToLastSnapshotCommand"));
   ASSERT_TRUE(d.ExecuteCommand("RepeatLastApplyCommand"));
   EXPECT_TRUE(d.CommandUpdate("PurgeCommand"));
   EXPECT_TRUE(d.CommandUpdate("TakeSnapshotCommand"));
   ASSERT_TRUE(d.ExecuteCommand("UndoToLastSnapshotCommand"));
   EXPECT_EQ(d.Document->StateCount(), 1);
+  // Purging asks first: No keeps every state.
+  ASSERT_TRUE(d.ExecuteCommand("RedoCommand"));
+  f.Ui.Yes = false;
+  ASSERT_TRUE(d.ExecuteCommand("PurgeCommand"));
+  EXPECT_EQ(d.Document->StateCount(), 2);
+  f.Ui.Yes = true;
+  ASSERT_TRUE(d.ExecuteCommand("PurgeCommand"));
+  EXPECT_EQ(d.Document->StateCount(), 1);
+  EXPECT_EQ(f.Ui.Asked.size(), 2u);
   ASSERT_TRUE(d.ExecuteCommand("UndoCommand"));
   EXPECT_FALSE(d.CommandUpdate("UndoCommand"));
   EXPECT_FALSE(d.CommandUpdate("PostScriptCommand"));
@@ -310,12 +322,18 @@ TEST(Commands, LibraryCommands) {
   d.OnPatternDeleted = [&](TDomain&, int i) { events.push_back("pattern " + std::to_string(i)); };
   d.OnUpdateStyleFrame = [&](TDomain&, int i) { events.push_back("frame " + std::to_string(i)); };
 
-  // Patterns go without a question.
+  // A pattern goes (with its file) only after a Yes.
   d.Patterns.Add(std::make_unique<TPattern>());
   d.Patterns.Add(std::make_unique<TPattern>());
+  f.Ui.Yes = false;
+  ASSERT_TRUE(d.ExecuteCommand("DelPatternCommand"));
+  EXPECT_EQ(d.Patterns.Count(), 2);
+  f.Ui.Yes = true;
   ASSERT_TRUE(d.ExecuteCommand("DelPatternCommand"));
   EXPECT_EQ(d.Patterns.Count(), 1);
-  EXPECT_TRUE(f.Ui.Asked.empty());
+  ASSERT_EQ(f.Ui.Asked.size(), 2u);
+  EXPECT_EQ(f.Ui.Asked[0].rfind("Sure to delete the pattern \"", 0), 0u) << f.Ui.Asked[0];
+  f.Ui.Asked.clear();
   EXPECT_FALSE(d.CommandUpdate("DelPatternCommand"));
 
   // The "Scratch Style" can be neither saved nor deleted, only copied.

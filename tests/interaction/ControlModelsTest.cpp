@@ -217,7 +217,7 @@ TEST(ProjectOptionsModel, KeepsProportionsAndRefusesGrowingOrTinySizes) {
   EXPECT_FALSE(m.CloseRefusal());
   m.WidthEdited(2001);
   EXPECT_EQ(m.CloseRefusal().value_or(""),
-            "Please select a size small or equal\rthan the original image");
+            "Please select a size smaller than or equal\rto the original image");
   m.WidthEdited(90);
   EXPECT_EQ(m.CloseRefusal().value_or(""), "Please select larger values for the image size");
   m.ResetToOriginal();

@@ -141,7 +141,8 @@ class ControlsAndDialogsTest : public QObject {
     d.accept();
     QVERIFY(d.isVisible());
     QCOMPARE(errors.size(), 2);
-    QCOMPARE(errors[0], QString("Please select a size small or equal\nthan the original image"));
+    QCOMPARE(errors[0],
+             QString("Please select a size smaller than or equal\nto the original image"));
     d.widthEdit->setValue(1000);
     d.accept();
     QVERIFY(!d.isVisible());
