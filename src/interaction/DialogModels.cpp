@@ -207,7 +207,13 @@ std::optional<std::string> TProjectOptionsModel::CloseRefusal() const {
 
 void TBackgroundSelectorModel::Shown() {
   FShownChecks = Checks;
-  SolidColorMode();
+  FShownPicture = BackgroundPicture;
+  // A picture accepted before shows as chosen, so that OK without a change
+  // keeps it.
+  if (BackgroundMode() != 0)
+    SelectColorEnabled = false, LoadImageEnabled = TiledEnabled = StretchEnabled = true;
+  else
+    SolidColorMode();
 }
 
 void TBackgroundSelectorModel::SolidColorMode() {
@@ -275,7 +281,8 @@ std::optional<std::string> TBackgroundSelectorModel::OkRefusal() const {
 }
 
 void TBackgroundSelectorModel::Cancelled() {
-  BackgroundPicture.reset();
+  // A picture loaded since the dialog showed goes; the one held before stays.
+  BackgroundPicture = FShownPicture;
   Checks = FShownChecks;
   SelectColorEnabled = Checks.SolidColor;
   LoadImageEnabled = TiledEnabled = StretchEnabled = Checks.Image;

@@ -79,9 +79,11 @@ class TFImgSizeDlg : public QDialog {
   void showEvent(QShowEvent* Event) override;
 
  private:
-  void ShowModel();
-  // Runs one edit's update with the edits' own handlers held back.
-  void Edited(const std::function<void()>& Step);
+  // Shows the model in every field but Except.
+  void ShowModel(const QWidget* Except = nullptr);
+  // Runs one edit's update with the edits' own handlers held back; Source,
+  // the field typed in, keeps what was typed.
+  void Edited(const std::function<void()>& Step, const QWidget* Source = nullptr);
   TImageSizeModel FModel;
   bool FUpdating = false;
 };
@@ -159,6 +161,8 @@ class TFColorSelector : public QDialog {
   TColor32 PickedColor() const { return FPicked; }
   // Picks the square's colour at (X, Y), as a click there does.
   void PickAt(int X, int Y);
+  // The colour given back when the user picks none.
+  void SetPickedColor(TColor32 Color);
   TNumericGaugeBar* saturation() const { return FSat; }
   QLabel* square() const { return FSquare; }
 
