@@ -294,7 +294,9 @@ void TFMain::BuildActions() {
     for (std::string_view k : c.Shortcuts) keys << QKeySequence::fromString(Text(k));
     a->setShortcuts(keys);
     if (c.ImageIndex >= 0) a->setIcon(ToolIcon(c.ImageIndex));
-    if (c.GroupIndex == 1) {
+    // "What is this?" is one of the tool buttons: while it is the tool, no
+    // other shows pressed.
+    if (c.GroupIndex == 1 || name == "ContextHelpCommand") {
       a->setCheckable(true);
       FToolGroup->addAction(a);
     }
@@ -355,11 +357,12 @@ void TFMain::UpdateActions() {
     } catch (const std::exception& e) {
       LogError(e.what());
     }
-    if (a->isCheckable() && c.GroupIndex != 1)
+    if (a->isCheckable() && a->actionGroup() != FToolGroup)
       a->setChecked(FDomain.CommandChecked(std::string(c.Name)));
   }
   if (FDomain.ToolManager) {
-    static const std::map<int, const char*> tools = {{1, "PointerCommand"},
+    static const std::map<int, const char*> tools = {{0, "ContextHelpCommand"},
+                                                     {1, "PointerCommand"},
                                                      {3, "FreeHandCommand"},
                                                      {4, "PatternCommand"},
                                                      {5, "AutoDirCommand"}};
@@ -852,8 +855,11 @@ void TFMain::UpdateStyleFrame(int Index) {
       item->setForeground(e.NotSaved ? QBrush(Qt::red) : QBrush());
     }
     FStyles->setCurrentIndex(Index);
+    // The closed combo box draws its text in the button text colour.
     QPalette pal = FStyles->palette();
     pal.setColor(QPalette::Text, e.NotSaved ? Qt::red : palette().color(QPalette::Text));
+    pal.setColor(QPalette::ButtonText,
+                 e.NotSaved ? Qt::red : palette().color(QPalette::ButtonText));
     FStyles->setPalette(pal);
     QFont cf = FStyles->font();
     cf.setItalic(e.NotSaved);
