@@ -708,6 +708,11 @@ void TFMain::BuildParameterPanels() {
     connect(gauge, &TNumericGaugeBar::barReleased, this, [this] {
       if (FStylePreviewPending) UpdateStyleFrame(FDomain.Styles.ItemIndex());
     });
+    // A typed value is one whole change, as a drag is at its release: the
+    // preview and the "(not saved)" mark follow it at once.
+    connect(gauge->edit(), &TBrellinEdit::accepted, this, [this] {
+      if (FStylePreviewPending) UpdateStyleFrame(FDomain.Styles.ItemIndex());
+    });
     if (id == pgPrecision) {
       FStopBorder = new QCheckBox("Stop on borders");
       FStraightLines = new QCheckBox("Straight Lines");
@@ -1104,6 +1109,9 @@ void TFMain::SyncScroll(TImgView* From, TImgView* To) {
 }
 
 void TFMain::ResetColorPanel() {
+  // Asked while a new document is set up: the panel must not reach the
+  // document that was just freed.
+  FColorPanel.SetDocument(FDomain.Document ? &FDomain.Document->Colors : nullptr);
   FColorPanel.Reset();
   UpdateColorPanel();
 }

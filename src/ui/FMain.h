@@ -57,6 +57,7 @@ class TFMain : public QMainWindow {
   QWidget* stylePanel() const { return FPanStyle; }
   TPanelManager* panelManager() const { return FPanelManager; }
   bool stylePreviewPending() const { return FStylePreviewPending; }
+  TColorPanel& colorPanel() { return FColorPanel; }
   // The window's caption: "Brellin Pro - " and the version.
   static QString Caption();
 
