@@ -92,7 +92,7 @@ wait $PID || fail "the program ended with $?"
 # A project that cannot be opened is reported, and the program stays.
 "$BRELLIN" /nonexistent.bpj &
 PID=$!
-wait_window "^Brellin Pro$" 20 >/dev/null || fail "no message about /nonexistent.bpj"
+wait_window "^Error loading project$" 20 >/dev/null || fail "no message about /nonexistent.bpj"
 kill -0 $PID || fail "the program ended after the failed open"
 kill $PID
 echo "desktop-e2e: 1 passed, 0 failed"
