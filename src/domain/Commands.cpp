@@ -297,8 +297,13 @@ void TDomain::SetColorModeCustomCommand() {
 
 void TDomain::ChangeBackgroundCommand() {
   if (!Document) return;
+  // The dialog starts from the background there is, so that OK without a
+  // change keeps a background picture.
   TBackgroundChoice choice;
   choice.Color = Document->BackgroundColor;
+  if (Document->BackgroundPicture)
+    choice.Picture = std::make_shared<const TBitmap32>(*Document->BackgroundPicture);
+  choice.Mode = Document->BackgroundMode;
   if (!FUi->BackgroundDialog(choice)) return;
   if (!FUi->WarningYesNo(
           "If you change the background all the drawing will be rendered.\r\nThis could take "

@@ -216,6 +216,12 @@ void TBackgroundSelectorModel::Shown() {
     SolidColorMode();
 }
 
+void TBackgroundSelectorModel::Preset(std::shared_ptr<TBitmap32> Picture, uint8_t Mode) {
+  BackgroundPicture = std::move(Picture);
+  Checks = TChecks{};
+  if (Mode == 1 || Mode == 2) Checks = TChecks{false, true, Mode == 2, Mode == 1};
+}
+
 void TBackgroundSelectorModel::SolidColorMode() {
   Checks.SolidColor = true;
   SelectColorEnabled = true;

@@ -147,6 +147,9 @@ class TBackgroundSelectorModel {
   void ClickImage();
   void ClickTiled();
   void ClickStretch();
+  // The document's background as the dialog opens: a picture mode with a
+  // picture shows as chosen.
+  void Preset(std::shared_ptr<TBitmap32> Picture, uint8_t Mode);
   // A picture was loaded (it may be empty: a file that failed to load).
   void PictureLoaded(std::shared_ptr<TBitmap32> Picture) { BackgroundPicture = std::move(Picture); }
 

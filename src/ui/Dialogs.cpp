@@ -426,6 +426,12 @@ void TBackgroundSel::SetBackgroundColor(TColor32 Color) {
   Refresh();
 }
 
+void TBackgroundSel::SetBackgroundPicture(std::shared_ptr<const TBitmap32> Picture, uint8_t Mode) {
+  FModel.Preset(Picture ? std::make_shared<TBitmap32>(*Picture) : nullptr, Mode);
+  ShowChecks();
+  Refresh();
+}
+
 void TBackgroundSel::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   FModel.Shown();

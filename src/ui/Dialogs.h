@@ -125,6 +125,8 @@ class TBackgroundSel : public QDialog {
   explicit TBackgroundSel(QWidget* Parent = nullptr);
   TColor32 BackgroundColor() const { return FModel.BackgroundColor; }
   void SetBackgroundColor(TColor32 Color);
+  // The picture and mode (0 solid colour, 1 stretched, 2 tiled) to start from.
+  void SetBackgroundPicture(std::shared_ptr<const TBitmap32> Picture, uint8_t Mode);
   // May be null.
   std::shared_ptr<const TBitmap32> BackgroundPicture() const { return FModel.BackgroundPicture; }
   uint8_t BackgroundMode() const { return FModel.BackgroundMode(); }

@@ -161,6 +161,7 @@ void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
 bool TQtDomainUi::BackgroundDialog(TBackgroundChoice& Choice) {
   TBackgroundSel d(FParent);
   d.SetBackgroundColor(Choice.Color);
+  d.SetBackgroundPicture(Choice.Picture, Choice.Mode);
   if (d.exec() != QDialog::Accepted) return false;
   Choice.Color = d.BackgroundColor();
   Choice.Picture = d.BackgroundPicture();

@@ -50,8 +50,9 @@ struct TRecordingUi : TDomainUi {
     MaxBusy = std::max(MaxBusy, Busy);
   }
   void HideNavigator() override { ++NavigatorHidden; }
-  TBackgroundChoice Background;
+  TBackgroundChoice Background, Preset;
   bool BackgroundDialog(TBackgroundChoice& Choice) override {
+    Preset = Choice;
     Choice = Background;
     return true;
   }
@@ -238,6 +239,15 @@ TEST(Commands, EnablingFollowsTheHistory) {
   EXPECT_EQ(f.Ui.Asked.back().rfind("If you change the background", 0), 0u);
   EXPECT_EQ(d.Document->BackgroundColor, 0xFF102030u);
   EXPECT_EQ(f.Dest.Bitmap().Pixel(0, 0), 0xFF102030u);  // no stroke is applied after the undos
+  // The dialog starts from a tiled picture there is, so OK keeps it.
+  f.Ui.Background.Picture = std::make_shared<const TBitmap32>(6, 4, 0xFF405060u);
+  f.Ui.Background.Mode = 2;
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  ASSERT_TRUE(f.Ui.Preset.Picture);
+  EXPECT_EQ(f.Ui.Preset.Picture->Width(), 6);
+  EXPECT_EQ(f.Ui.Preset.Mode, 2);
+  EXPECT_EQ(f.Ui.Preset.Color, 0xFF102030u);
 }
 
 TEST(Commands, EachDocumentGetsAToolManagerAndTheToolCommandsSelect) {

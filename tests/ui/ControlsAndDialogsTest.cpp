@@ -179,6 +179,16 @@ class ControlsAndDialogsTest : public QObject {
       QCOMPARE(int(b.BackgroundMode()), 1);
       QCOMPARE(b.BackgroundPicture()->Width(), 70);
     }
+    // Opened on a document's tiled picture: OK keeps it.
+    {
+      TBackgroundSel fresh;
+      fresh.SetBackgroundPicture(std::make_shared<const TBitmap32>(8, 6, 0xFF102030u), 2);
+      fresh.show();
+      QVERIFY(fresh.tiled->isChecked());
+      fresh.accept();
+      QCOMPARE(int(fresh.BackgroundMode()), 2);
+      QCOMPARE(fresh.BackgroundPicture()->Width(), 8);
+    }
     // The colour selector closed without a pick keeps the colour; a pick
     // changes it.
     b.show();
