@@ -197,6 +197,9 @@ class MainWindowWiringTest : public QObject {
     QVERIFY(s.Open(big));
     TImgView* src = s.Main->sourceView();
     TImgView* dst = s.Main->destinationView();
+    // Views much wider than high, so that no axis passes for the other.
+    s.Main->resize(1400, 640);
+    QTRY_VERIFY(src->width() > src->height() + 200);
     const auto centre = [](TImgView* v) {
       const TPictureView& m = v->model();
       return m.ViewToPicture({m.ClientWidth() / 2, m.ClientHeight() / 2});
