@@ -107,6 +107,8 @@ int main(int argc, char** argv) {
   domain->Patterns.SetEditForm(new TFPatternEdit(main.get()));
   ui.OnTerminate = [&] { main->Terminate(); };
   main->ConnectUi(ui);
+  ui.DocumentFileName = [&] { return main->DocumentFileName().toStdString(); };
+  ui.OnFileChosen = [&](const QString& File) { main->NoteChosenFile(File); };
   ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };
   // Apply runs trace the next stroke while a second core paints the last.
   domain->OverlapStrokes = ThreadCount() > 1;

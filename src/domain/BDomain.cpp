@@ -323,6 +323,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
   Document->SetBackgroundMode(options.BackgroundMode);
   Document->Modified = false;
+  if (!FromClipboard && !Stream) Document->SourceFileName = FileName;
   StartToolManager();
   return true;
 }
@@ -634,17 +635,19 @@ std::string TDomain::ReportFailure(const std::exception& Failure) {
   return Failure.what();
 }
 
-std::string TDomain::RunCommand(const std::string& Name) {
+bool TDomain::RunCommand(const std::string& Name, std::string* Failure) {
   try {
     if (Name == "SvgCommand")
       SvgCommand();
     else
       ExecuteCommand(Name);
+    return true;
   } catch (const ESilentStop&) {
   } catch (const std::exception& e) {
-    return ReportFailure(e);
+    const std::string text = ReportFailure(e);
+    if (Failure) *Failure = text;
   }
-  return {};
+  return false;
 }
 
 void TDomain::ExportVectors(bool (TDomainUi::*AskFile)(std::string&),

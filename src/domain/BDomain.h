@@ -258,9 +258,9 @@ class TDomain {
   // stop on borders); false for the others.
   bool CommandChecked(const std::string& Name) const;
   // Runs a command for the user (SvgCommand included): a failure other than
-  // the silent stop is shown in an error box. Returns the failure's text for
-  // the log, empty when there was none.
-  std::string RunCommand(const std::string& Name);
+  // the silent stop is shown in an error box and its text, for the log, put
+  // in Failure. True when the command ran to its end.
+  bool RunCommand(const std::string& Name, std::string* Failure = nullptr);
   // Shows a failure in an error box; returns its text.
   std::string ReportFailure(const std::exception& Failure);
 

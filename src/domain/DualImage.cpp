@@ -29,6 +29,11 @@
 
 namespace brellin {
 
+uint64_t NextDocumentSerial() {
+  static std::atomic<uint64_t> next{1};
+  return next++;
+}
+
 namespace {
 
 std::function<double()> gPressure;

@@ -38,6 +38,9 @@ int32_t SprayCount(int32_t L, int32_t D, int32_t W);
 // size), rounded half to even, then moved by (X, Y).
 TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y);
 
+// A new number for each document made in this process.
+uint64_t NextDocumentSerial();
+
 class TDualImage {
  public:
   // Creates the document on the source view's picture: computes the feature
@@ -183,6 +186,11 @@ class TDualImage {
   TPictureView* ActiveView;
   TBStyle* Style = nullptr;  // not owned
   std::string ProjectFileName;
+  // The picture file the document was made from; empty for a project or a
+  // picture from the clipboard.
+  std::string SourceFileName;
+  // Tells this document from any earlier one, even one at the same address.
+  const uint64_t Serial = NextDocumentSerial();
   int EditDepth = 0;
   bool StraightLines = false;
   uint8_t BackgroundMode = 0;

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include <climits>
 
 #include "analysis/PictureFormats.h"
+#include "ui/AppSettings.h"
 #include "ui/Controls.h"
 #include "ui/QtBitmap.h"
 
@@ -60,6 +62,8 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   l->addWidget(group);
   l->addLayout(buttons);
   l->addWidget(FBar);
+  // Wide enough for the whole title in the window's frame.
+  setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 160);
 
   FModel.OnRefresh = [this] { Refresh(); };
   FModel.OnCloseWindow = [this] {
@@ -385,8 +389,16 @@ TBackgroundSel::TBackgroundSel(QWidget* Parent) : QDialog(Parent) {
   l->addLayout(buttons);
 
   PickImageFile = [this] {
-    return QFileDialog::getOpenFileName(this, "Load Image", QString(),
-                                        QString::fromStdString(PictureFileFilter()));
+    // In the last folder pictures came from, as the other picture dialogs.
+    TAppSettings settings;
+    const QString file =
+        QFileDialog::getOpenFileName(this, "Load Image", settings.Folder(fkPicture),
+                                     QString::fromStdString(PictureFileFilter()));
+    if (!file.isEmpty()) {
+      settings.SetFolder(fkPicture, QFileInfo(file).absolutePath());
+      settings.Sync();
+    }
+    return file;
   };
   PickColor = [this] {
     // Closed without a pick, the selector gives back the colour it started with.

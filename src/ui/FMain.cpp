@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -150,6 +151,11 @@ QWidget* Panel(const QString& Name) {
   return w;
 }
 
+// With the user's thousands separators.
+QString VectorsText(int64_t Count) {
+  return QLocale().toString(qlonglong(Count)) + " Vectors";
+}
+
 QImage Inverted(QImage I) {
   I.invertPixels(QImage::InvertRgb);
   return I;
@@ -178,6 +184,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
 
   BuildActions();
   BuildMenus();
+  BuildRecentMenu();
 
   FSplitter = new QSplitter(Qt::Horizontal);
   FSplitter->addWidget(FImgSrc);
@@ -186,7 +193,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   FCentre = FSplitter;
   FPanelManager = new TPanelManager(this);
   BuildParameterPanels();
-  FBottom = BuildBottomStrip();
+  FBottom = ScrollableStrip(BuildBottomStrip());
 
   auto* central = new QWidget;
   auto* l = new QVBoxLayout(central);
@@ -203,6 +210,8 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
     const int half = (1028 - FSplitter->handleWidth()) / 2;
     FSplitter->setSizes({1028 - FSplitter->handleWidth() - half, half});
   }
+  RestoreWindowState();
+  setAcceptDrops(true);
 
   // The views' own handlers: after the tool has handled a press, typed
   // values are taken (the tool manager chains to these).
@@ -232,6 +241,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   RegisterNotifications();
   FColorPanel.OnChange = [this](TColorPanel&) { UpdateColorPanel(); };
   FillLibraries();
+  AddToolTips();
 
   // Files handed over are opened from the event loop, never inside a run
   // or a dialog; checked a few times a second until then.
@@ -292,6 +302,8 @@ void TFMain::BuildActions() {
     }
     QList<QKeySequence> keys;
     for (std::string_view k : c.Shortcuts) keys << QKeySequence::fromString(Text(k));
+    // Save Project As gets its own keys, next to Save Project's Ctrl+D.
+    if (name == "SaveProjectAsCommand" && keys.isEmpty()) keys << QKeySequence("Ctrl+Shift+D");
     a->setShortcuts(keys);
     if (c.ImageIndex >= 0) a->setIcon(ToolIcon(c.ImageIndex));
     // "What is this?" is one of the tool buttons: while it is the tool, no
@@ -342,9 +354,13 @@ void TFMain::BuildMenus() {
 }
 
 void TFMain::RunCommand(const std::string& Name) {
+  const TDocumentState before = DocumentState();
+  FChosenFile.clear();
   // The domain shows a failure; the log keeps it as well.
-  const std::string failure = FDomain.RunCommand(Name);
+  std::string failure;
+  const bool done = FDomain.RunCommand(Name, &failure);
   if (!failure.empty()) LogError(Name + ": " + failure);
+  ReportFileOperation(Name, before, done);
   UpdateActions();
 }
 
@@ -374,6 +390,7 @@ void TFMain::UpdateActions() {
   const bool save = FActions["SaveProjectCommand"]->isEnabled();
   FSaveProject->setEnabled(save || FActions["SaveProjectAsCommand"]->isEnabled());
   FSaveProject->setProperty("command", save ? "SaveProjectCommand" : "SaveProjectAsCommand");
+  UpdateCaption();
 }
 
 // ---------------------------------------------------------------------------
@@ -416,6 +433,9 @@ QWidget* TFMain::BuildBottomStrip() {
     l->addWidget(PanelCaption("Project info", FPanProject));
     FPSCount = new QLabel("0 Vectors");
     FKbSize = new QLabel("0 Kb");
+    // Wide enough for big projects, so the strip does not shift as they grow.
+    FPSCount->setMinimumWidth(FPSCount->fontMetrics().horizontalAdvance(VectorsText(8888888)));
+    FKbSize->setMinimumWidth(FKbSize->fontMetrics().horizontalAdvance("8,888,888 Kb"));
     FSaveProject = new QPushButton("Save Project");
     connect(FSaveProject, &QPushButton::clicked, this,
             [this] { RunCommand(FSaveProject->property("command").toString().toStdString()); });
@@ -488,6 +508,7 @@ QWidget* TFMain::BuildBottomStrip() {
     popup->setArrowType(Qt::RightArrow);
     popup->setFixedSize(14, 14);
     popup->setAutoRaise(true);
+    popup->setToolTip("Brushes Collection");
     brush->addWidget(popup, 0, Qt::AlignTop);
     brush->addStretch();
     FPanelManager->AddOpener(FImgBrush, TPanelManagerModel::BrushesCollection);
@@ -761,8 +782,10 @@ QWidget* TFMain::Opener(const QString& Caption, int Tag) {
   h->setSpacing(2);
   auto* label = new QLabel(Caption);
   label->setObjectName(QString("lblOpen%1").arg(Tag));
+  label->setToolTip("Show the " + Caption + " panel");
   auto* popup = new QToolButton;
   popup->setObjectName(QString("btOpen%1").arg(Tag));
+  popup->setToolTip(label->toolTip());
   popup->setArrowType(Qt::RightArrow);
   popup->setFixedSize(14, 14);
   popup->setAutoRaise(true);
@@ -998,7 +1021,7 @@ void TFMain::RegisterNotifications() {
       const QString mem = QString::fromStdString(FDomain.Document->MemoryText());
       FKbSize->setText(mem);
       FStatusMemory->setText(mem);
-      FPSCount->setText(QString("%1 Vectors").arg(FDomain.Document->VectorCount()));
+      FPSCount->setText(VectorsText(FDomain.Document->VectorCount()));
     }
   };
 }
@@ -1048,7 +1071,7 @@ void TFMain::UpdateControls() {
   const QString mem = QString::fromStdString(doc->MemoryText());
   FKbSize->setText(mem);
   FStatusMemory->setText(mem);
-  FPSCount->setText(QString("%1 Vectors").arg(doc->VectorCount()));
+  FPSCount->setText(VectorsText(doc->VectorCount()));
   FColorPanel.ClickModeButton(doc->Colors.ColorMode);
   FUpdating = true;
   try {
@@ -1150,8 +1173,10 @@ void TFMain::EnterHelpMode() {
 // Window events
 
 void TFMain::OpenArgument(const QString& Path) {
+  const TDocumentState before = DocumentState();
   // The domain asks to save first and shows why a file cannot be opened.
   FDomain.OpenArgument(Path.toStdString());
+  ReportFileOperation("", before, true);
   UpdateControls();
 }
 
@@ -1171,7 +1196,10 @@ void TFMain::Terminate() {
 }
 
 void TFMain::closeEvent(QCloseEvent* Event) {
-  if (FTerminating) return Event->accept();
+  if (FTerminating) {
+    SaveWindowState();
+    return Event->accept();
+  }
   // Asked while a run lets events run: saving or closing then would act on
   // a half-painted document whose edit is still open.
   if (Busy()) return Event->ignore();
@@ -1182,15 +1210,16 @@ void TFMain::closeEvent(QCloseEvent* Event) {
     LogError(e.what());
     ok = false;
   }
-  if (ok)
+  if (ok) {
+    SaveWindowState();
     Event->accept();
-  else
+  } else
     Event->ignore();
 }
 
 void TFMain::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
-  setWindowTitle(Caption());
+  UpdateCaption();
 }
 
 void TFMain::changeEvent(QEvent* Event) {
@@ -1218,6 +1247,16 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
     if (t == QEvent::KeyRelease && k->key() == Qt::Key_Escape && FDomain.Document &&
         FDomain.IsFullScreenPaint())
       FDomain.SetFullScreenPaint(false);
+    if (t == QEvent::KeyPress && k->key() == Qt::Key_Escape && !QApplication::activeModalWidget())
+      FPanelManager->HideUnpinned();
+    // Ctrl+D on a document without a project file saves as, like the
+    // strip's project button: "Save Project" is disabled until then.
+    if (t == QEvent::KeyPress && k->key() == Qt::Key_D && k->modifiers() == Qt::ControlModifier &&
+        !QApplication::activeModalWidget() && !FActions["SaveProjectCommand"]->isEnabled() &&
+        FActions["SaveProjectAsCommand"]->isEnabled()) {
+      RunCommand("SaveProjectAsCommand");
+      return true;
+    }
     if (k->key() == Qt::Key_Shift) {
       // Shift reaches the tools whatever control has the focus.
       uint16_t key = vkShift;

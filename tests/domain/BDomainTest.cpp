@@ -326,7 +326,9 @@ TEST(Domain, AFailedSaveIsShownAndStopsTheClose) {
   TDomain& d = *f.Domain;
   test::WriteBytes(f.Home.File("plain"), {1});
   d.Document->ProjectFileName = f.Home.File("plain/p.bpj");
-  EXPECT_NE(d.RunCommand("SaveProjectCommand"), "");
+  std::string failure;
+  EXPECT_FALSE(d.RunCommand("SaveProjectCommand", &failure));
+  EXPECT_EQ(failure, f.Ui.Text);
   EXPECT_EQ(f.Ui.Caption, "Error saving project");
   EXPECT_NE(f.Ui.Text.find("plain/p.bpj"), std::string::npos) << f.Ui.Text;
   EXPECT_NE(f.Ui.Text.find("Not a directory"), std::string::npos) << f.Ui.Text;
@@ -334,7 +336,9 @@ TEST(Domain, AFailedSaveIsShownAndStopsTheClose) {
   for (const char* command : {"CloseCommand", "ExitCommand"}) {
     f.Ui.Caption.clear();
     f.Ui.Answer = TDomainUi::aYes;
-    EXPECT_EQ(d.RunCommand(command), "");  // shown by the question's save
+    failure.clear();
+    EXPECT_TRUE(d.RunCommand(command, &failure));  // shown by the question's save
+    EXPECT_EQ(failure, "");
     EXPECT_EQ(f.Ui.Caption, "Error saving project") << command;
     EXPECT_TRUE(d.Document);
   }
@@ -404,7 +408,7 @@ TEST(Domain, UnreadableProjectsLeaveTheOpenDocumentAndNoFiles) {
   // From the menu the reader's reason is shown with the file's name.
   f.Ui.ProjectAs = cut;
   f.Ui.OpenProject = cut;
-  EXPECT_NE(d.RunCommand("OpenProjectCommand"), "");
+  EXPECT_FALSE(d.RunCommand("OpenProjectCommand"));
   EXPECT_EQ(f.Ui.Caption, "Error loading project");
   EXPECT_NE(f.Ui.Text.find(cut), std::string::npos) << f.Ui.Text;
   EXPECT_EQ(d.Document->VectorCount(), vectors);
@@ -643,7 +647,7 @@ TEST(Domain, OpeningAProjectAsksToSaveFirst) {
   const int64_t unsaved = d.Document->VectorCount();
   f.Ui.OpenProject = f.Home.File("first.bpj");
   f.Ui.Answer = TDomainUi::aCancel;
-  EXPECT_EQ(d.RunCommand("OpenProjectCommand"), "");
+  EXPECT_TRUE(d.RunCommand("OpenProjectCommand"));
   EXPECT_FALSE(d.OpenArgument(f.Home.File("first.bpj")));
   EXPECT_EQ(f.Ui.Questions, 2);
   EXPECT_EQ(d.Document->VectorCount(), unsaved);
