@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
   // The main window owns the pattern editor; the library only borrows it.
   domain->Patterns.SetEditForm(new TFPatternEdit(main.get()));
   ui.OnTerminate = [&] { main->Terminate(); };
+  main->ConnectUi(ui);
   ui.DocumentFileName = [&] { return main->DocumentFileName().toStdString(); };
   ui.OnFileChosen = [&](const QString& File) { main->NoteChosenFile(File); };
   ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };

@@ -23,7 +23,14 @@ void TStream::ReadBuffer(void* buffer, size_t count) {
 
 void TStream::WriteBuffer(const void* buffer, size_t count) {
   if (count == 0) return;
-  if (Write(buffer, count) != count) throw EWriteError("Stream write error");
+  errno = 0;
+  if (Write(buffer, count) != count) {
+    // A full disk or a lost file system: the system's reason is what the
+    // user needs to hear.
+    const int e = errno;
+    throw EWriteError(e ? "Stream write error: " + std::string(std::strerror(e))
+                        : "Stream write error");
+  }
 }
 
 void TStream::CopyFrom(TStream& src, int64_t count) {

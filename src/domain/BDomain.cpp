@@ -192,7 +192,9 @@ void TDomain::DetachViews() {
 }
 
 void TDomain::HelpCmd() {
-  FUi->ShellOpen(ProgramFolder() + "Help/index.html");
+  // Without a browser the pages still show, in the program's help window.
+  const std::string index = ProgramFolder() + "Help/index.html";
+  if (!FUi->ShellOpen(index)) FUi->ShowHelpPage("index");
 }
 
 void TDomain::SetFullScreenPaint(bool On) {
@@ -229,8 +231,11 @@ void TDomainUi::FullScreenPreview() {
 void TDomainUi::ShowFullScreenPaint() {
   throw ENeedsDialog("the full-screen paint window");
 }
-void TDomainUi::ShellOpen(const std::string& Path) {
+bool TDomainUi::ShellOpen(const std::string& Path) {
   throw ENeedsDialog("a browser for " + Path);
+}
+void TDomainUi::ShowHelpPage(const std::string& Keyword) {
+  throw ENeedsDialog("the help window for " + Keyword);
 }
 bool TDomainUi::ClipboardHasBitmap() {
   TClipboardPort* c = ClipboardPort();
@@ -346,6 +351,10 @@ std::string TDomain::SavePicture(const TBitmap32& Bitmap, int Resolution) {
         Document && Document->BackgroundMode == 0 && (Document->BackgroundColor >> 24) != 255,
         Resolution);
   } else {
+    FUi->ErrorBox("Error saving image",
+                  "No picture format is known by the extension of\r\n" + file +
+                      "\r\n\r\nPictures can be saved as JPEG (.jpg, .jpeg), PNG (.png), BMP (.bmp) "
+                      "or TIFF (.tif, .tiff).");
     return {};
   }
   if (Document) Document->Modified = false;
@@ -463,7 +472,15 @@ bool TDomain::AskSaveProject() {
   if (!Document || !Document->Modified) return true;
   switch (FUi->Confirm("Project not saved. Save before close?")) {
     case TDomainUi::aYes:
-      SaveProjectCommand();
+      // A failed save is said here, and the command that asked stops.
+      try {
+        SaveProjectCommand();
+      } catch (const ESilentStop&) {
+        return false;
+      } catch (const std::exception& e) {
+        ReportFailure(e);
+        return false;
+      }
       return Document && !Document->Modified;
     case TDomainUi::aNo:
       return true;
@@ -478,9 +495,20 @@ void TDomain::SaveProjectCommand() {
     SaveProjectAsCommand();
     return;
   }
+  const std::string target = Document->ProjectFileName;
+  try {
+    WriteProject(target);
+  } catch (const EProjectFileError&) {
+    throw;
+  } catch (const EBrellinError& e) {
+    throw EProjectFileError(target, true, e.what());
+  }
+  Document->Modified = false;
+}
+
+void TDomain::WriteProject(const std::string& target) {
   TBusyCursor busy(*FUi);
   Document->Compact();
-  const std::string target = Document->ProjectFileName;
   if (IsRemotePath(target)) {
     // Written locally first, then copied over in one go.
     const std::string local = NewTempName("bpj");
@@ -502,7 +530,6 @@ void TDomain::SaveProjectCommand() {
     Document->SaveToStream(file.Stream());
     file.Commit();
   }
-  Document->Modified = false;
 }
 
 void TDomain::SaveProjectAsCommand() {
@@ -544,9 +571,17 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
     read = remove.Name = local;
   }
   TFileStream file(read, fmOpenRead);
-  ResetViews();
+  // Read whole while the open document stands: the new one replaces the
+  // views' pictures only when everything was read, so a damaged project
+  // leaves the open document as it was. Each document takes its own layers
+  // out of the views when it goes.
+  auto document = std::make_unique<TDualImage>(file, 1.0f, DestinationView, SourceView);
   FreeDocument();
-  Document = std::make_unique<TDualImage>(file, 1.0f, DestinationView, SourceView);
+  for (TPictureView* v : {SourceView, DestinationView}) {
+    v->Scale = 1.0f;
+    v->ScrollX = v->ScrollY = 0;
+  }
+  Document = std::move(document);
   Document->ProjectFileName = Path;
   SetUpDocument();
   StartToolManager();
@@ -554,10 +589,68 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
   Document->Modified = false;
 }
 
+namespace {
+
+// Opens a project, a failure to read it named with the file.
+void OpenProjectNamed(TDomain& Domain, const std::string& File) {
+  try {
+    Domain.OpenProjectFile(File);
+  } catch (const EBrellinError& e) {
+    throw EProjectFileError(File, false, e.what());
+  }
+}
+
+}  // namespace
+
 void TDomain::OpenProjectCommand() {
+  if (!AskSaveProject()) return;
   std::string file;
   if (!FUi->OpenProjectFile(file)) return;
-  OpenProjectFile(file);
+  OpenProjectNamed(*this, file);
+}
+
+bool TDomain::OpenArgument(const std::string& Path) {
+  try {
+    if (!AskSaveProject()) return false;
+    std::string ext = fs::path(Path).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".bpj") {
+      OpenProjectNamed(*this, Path);
+      return true;
+    }
+    return LoadPicture(Path);
+  } catch (const ESilentStop&) {
+  } catch (const std::exception& e) {
+    ReportFailure(e);
+  }
+  return false;
+}
+
+std::string TDomain::ReportFailure(const std::exception& Failure) {
+  if (const auto* f = dynamic_cast<const EProjectFileError*>(&Failure)) {
+    const std::string text = (f->Saving ? "The project could not be saved:\r\n"
+                                        : "The project could not be opened:\r\n") +
+                             f->File + "\r\n\r\n" + Failure.what();
+    FUi->ErrorBox(f->Saving ? "Error saving project" : "Error loading project", text);
+    return text;
+  }
+  FUi->ErrorBox("Brellin Pro", Failure.what());
+  return Failure.what();
+}
+
+bool TDomain::RunCommand(const std::string& Name, std::string* Failure) {
+  try {
+    if (Name == "SvgCommand")
+      SvgCommand();
+    else
+      ExecuteCommand(Name);
+    return true;
+  } catch (const ESilentStop&) {
+  } catch (const std::exception& e) {
+    const std::string text = ReportFailure(e);
+    if (Failure) *Failure = text;
+  }
+  return false;
 }
 
 void TDomain::ExportVectors(bool (TDomainUi::*AskFile)(std::string&),
@@ -575,7 +668,7 @@ void TDomain::ExportVectors(bool (TDomainUi::*AskFile)(std::string&),
 
 void TDomain::PostScriptCommand() {
   ExportVectors(&TDomainUi::SavePostScriptFile, &TDualImage::ExportPostScript,
-                "The file was succesfully exported as a PostScript file:");
+                "The file was successfully exported as a PostScript file:");
 }
 
 void TDomain::SvgCommand() {
@@ -607,10 +700,11 @@ void TDomain::RenderAllCommand() {
 }
 
 void TDomain::OpenCommand() {
-  CloseCommand();
+  // LoadPicture replaces the document only once the picture was read and
+  // its options accepted.
+  if (!AskSaveProject()) return;
   std::string file;
   if (!FUi->OpenPictureFile(file)) return;
-  // A refused picture or a cancelled options dialog ends the command.
   if (!LoadPicture(file)) return;
   Styles.SetItemIndex(0);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/Bitmap32.h"
+#include "base/Errors.h"
 #include "base/Stream.h"
 #include "domain/DualImage.h"
 #include "domain/PictureView.h"
@@ -39,6 +40,16 @@ class ENeedsDialog : public std::runtime_error {
   explicit ENeedsDialog(const std::string& Dialog_)
       : std::runtime_error("needs " + Dialog_), Dialog(Dialog_) {}
   std::string Dialog;  // "the input box", "the apply dialog", ...
+};
+
+// A project file could not be read or written. what() is the reason as the
+// reader or writer gave it; File names the project.
+class EProjectFileError : public EBrellinError {
+ public:
+  EProjectFileError(const std::string& File_, bool Saving_, const std::string& Reason)
+      : EBrellinError(Reason), File(File_), Saving(Saving_) {}
+  std::string File;
+  bool Saving;
 };
 
 // The background dialog's answers.
@@ -130,8 +141,12 @@ class TDomainUi {
   virtual void FullScreenPreview();
   // Creates and shows the full-screen paint window.
   virtual void ShowFullScreenPaint();
-  // Opens a file or address with the desktop's program for it.
-  virtual void ShellOpen(const std::string& Path);
+  // Opens a file or address with the desktop's program for it; false when
+  // no program took it.
+  virtual bool ShellOpen(const std::string& Path);
+  // Shows Help/<Keyword>.html of the program folder in the program's own
+  // help window.
+  virtual void ShowHelpPage(const std::string& Keyword);
 
   // Side effects a caller without windows can ignore.
   virtual void HideNavigator() {}
@@ -171,7 +186,7 @@ class TDomain {
                    bool FromClipboard = false);
   // Asks for a file name and writes Bitmap by its extension: JPEG, BMP, PNG
   // or TIFF (PNG and TIFF at Resolution dots per inch); any other extension
-  // writes nothing.
+  // writes nothing and says which formats can be written.
   // Returns the file written, or empty.
   std::string SavePicture(const TBitmap32& Bitmap, int Resolution);
   void SaveCommand() {
@@ -192,17 +207,25 @@ class TDomain {
 
   // File commands that rest on the history.
   // "Project not saved. Save before close?" for a modified document: true
-  // when the document may go (saved, or No); false on Cancel or a failed save.
+  // when the document may go (saved, or No); false on Cancel, a cancelled
+  // file dialog or a failed save (which is shown).
   bool AskSaveProject();
   // Compacts the history and writes the project to its file (asks for one
   // when it has none). The file is written beside the target and renamed
-  // over it when complete, so a failed save keeps the previous project.
+  // over it when complete, so a failed save keeps the previous project and
+  // the document stays modified; the failure is an EProjectFileError.
   void SaveProjectCommand();
   void SaveProjectAsCommand();
-  // Opens a project as the document. A file that cannot be read leaves no
-  // document open and rethrows the reason.
+  // Opens a project as the document. The project is read whole before the
+  // open document goes: a file that cannot be read leaves it as it was and
+  // rethrows the reason.
   void OpenProjectFile(const std::string& Path);
+  // Asks to save a modified document, then for a project, then opens it; a
+  // project that cannot be read is an EProjectFileError.
   void OpenProjectCommand();
+  // A file handed over by a second copy: a project or a picture, after the
+  // question about saving. A failure is shown; false when nothing opened.
+  bool OpenArgument(const std::string& Path);
   // Asks for a file and writes the recorded strokes as PostScript.
   void PostScriptCommand();
   // The same as SVG, one filled outline per stroke over the paper colour.
@@ -215,10 +238,14 @@ class TDomain {
   // coordinates scaled by Width / destination width.
   TBitmap32 RenderAtSize(int Width, int Height);
   void CloseCommand();
-  // Close (which may ask to save), then the picture-open dialog, then the
-  // picture as the new document with the "Scratch Style" selected.
+  // The question about saving, then the picture-open dialog, then the
+  // picture as the new document with the "Scratch Style" selected. The open
+  // document goes only when the new one is there: Cancel or a refused
+  // picture at any point keeps it.
   void OpenCommand();
-  void NewFromClipboardCommand() { LoadPicture("", nullptr, true); }
+  void NewFromClipboardCommand() {
+    if (AskSaveProject()) LoadPicture("", nullptr, true);
+  }
   void ExitCommand() {
     if (AskSaveProject()) FUi->Terminate();
   }
@@ -235,6 +262,12 @@ class TDomain {
   // The checked state of the commands that have one (borders, directions,
   // stop on borders); false for the others.
   bool CommandChecked(const std::string& Name) const;
+  // Runs a command for the user (SvgCommand included): a failure other than
+  // the silent stop is shown in an error box and its text, for the log, put
+  // in Failure. True when the command ran to its end.
+  bool RunCommand(const std::string& Name, std::string* Failure = nullptr);
+  // Shows a failure in an error box; returns its text.
+  std::string ReportFailure(const std::exception& Failure);
 
   // Edit commands.
   void UndoCommand();
@@ -342,6 +375,8 @@ class TDomain {
   void StyleAdded();
   void SelectStyleBrush();
   void SelectTool(int Tool);
+  // Compacts the history and writes the project to Target.
+  void WriteProject(const std::string& Target);
   // Frees the tool manager and then the document, leaving the views bare.
   void FreeDocument();
   // After a new document exists: its libraries, style and change

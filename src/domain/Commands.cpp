@@ -35,7 +35,7 @@ const std::array<TCommandInfo, 46> kCommands = {{
     {"ApplyWithCurrentSettingsCommand", "Edit", "Apply to the entire image...", "", {}, -1, 0, crDocument, ckNone},
     {"RepeatLastApplyCommand", "Edit", "Repeat last apply", "", {"Ctrl+F"}, -1, 0, crApplyDone, ckNone},
     {"TakeSnapshotCommand", "Edit", "Take snapshot", "", {}, -1, 0, crSnapshot, ckNone},
-    {"UndoToLastSnapshotCommand", "Edit", "Undo to last snapshot", "", {}, -1, 0, crUndo, ckNone},
+    {"UndoToLastSnapshotCommand", "Edit", "Undo to last snapshot", "", {}, -1, 0, crUndoSnapshot, ckNone},
     {"PurgeCommand", "Edit", "Purge Undo", "", {}, -1, 0, crPurge, ckNone},
     {"CopyResultToClipboardCommand", "Edit", "Copy result to clipboard", "", {"Ctrl+C"}, -1, 0, crDocument, ckNone},
     {"PointerCommand", "Tools", "Pointer", "", {"P"}, 0, 1, crDocument, ckNone},
@@ -115,6 +115,8 @@ bool TDomain::CommandUpdate(const std::string& Name) {
       return doc && Document->CanUndo();
     case crRedo:
       return doc && Document->CanRedo();
+    case crUndoSnapshot:
+      return doc && Document->CanUndoToSnapshot();
     case crApplyDone:
       return doc && ApplyDone;
     case crSnapshot:
@@ -230,11 +232,15 @@ void TDomain::TakeSnapshotCommand() {
 }
 
 void TDomain::UndoToLastSnapshotCommand() {
-  if (Document && Document->CanUndo()) Document->UndoToSnapshot();
+  if (Document && Document->CanUndoToSnapshot()) Document->UndoToSnapshot();
 }
 
 void TDomain::PurgeCommand() {
-  if (Document) Document->Compact();
+  // Merging the states cannot be undone: asked first.
+  if (!Document || !FUi->WarningYesNo("Purge the undo history? What it holds cannot be undone "
+                                      "or redone afterwards.\r\n\r\nContinue?"))
+    return;
+  Document->Compact();
 }
 
 std::string TDomain::ApplyFollowsText() const {
@@ -303,8 +309,13 @@ void TDomain::SetColorModeCustomCommand() {
 
 void TDomain::ChangeBackgroundCommand() {
   if (!Document) return;
+  // The dialog starts from the background there is, so that OK without a
+  // change keeps a background picture.
   TBackgroundChoice choice;
   choice.Color = Document->BackgroundColor;
+  if (Document->BackgroundPicture)
+    choice.Picture = std::make_shared<const TBitmap32>(*Document->BackgroundPicture);
+  choice.Mode = Document->BackgroundMode;
   if (!FUi->BackgroundDialog(choice)) return;
   if (!FUi->WarningYesNo(
           "If you change the background all the drawing will be rendered.\r\nThis could take "
@@ -342,6 +353,10 @@ void TDomain::EditPatternCommand() {
 }
 
 void TDomain::DelPatternCommand() {
+  // The pattern's file goes with it.
+  TPersistentObject* pattern = Patterns.Current();
+  if (!pattern || !FUi->WarningYesNo("Sure to delete the pattern \"" + pattern->Name() + "\"?"))
+    return;
   Patterns.Delete();
   Notify(OnPatternDeleted, Patterns.ItemIndex());
 }

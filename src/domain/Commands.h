@@ -30,7 +30,8 @@ enum TCommandRule : uint8_t {
   crStyleSavable,    // a modified current style that is not the "Scratch Style"
   crCurrentStyle,    // a current style
   crStyleDeletable,  // a current style other than the "Scratch Style", two or more styles
-  crStyleModified    // a modified current style
+  crStyleModified,   // a modified current style
+  crUndoSnapshot     // doc, a snapshot below the top state to go back to
 };
 
 // What a command's check mark shows.

@@ -90,9 +90,10 @@ class TDualImage::TOverlayLayer : public TPaintLayer {
       for (int x = 0; x < f.Width(); x += 10)
         for (int y = 0; y < f.Height(); y += 10) {
           const TColor32 p = f.Pixel(x, y);
+          // The heading a stroke takes here, by the sampler's own rule: the
+          // hint only where the contour is too weak to follow.
           uint8_t d = FeatureDirection(p);
-          if (DirectionCallbackLimit >= 0 && int((p >> 8) & 0xFF) < DirectionCallbackLimit)
-            d = FDoc.DirectionHint(x, y);
+          if (DirectionCallbackLimit > 2 * int(FeatureStrength(p))) d = FDoc.DirectionHint(x, y);
           const double a = -(d / 255.0) * 2.0 * M_PI - M_PI;
           Buffer.LineFS(float(x + Ox), float(y + Oy), float(Round(x + 8.0 * std::cos(a)) + Ox),
                         float(Round(y + 8.0 * std::sin(a)) + Oy), Color32(0, 255, 255));
@@ -598,6 +599,12 @@ void TDualImage::UndoToSnapshot() {
 
 void TDualImage::TakeSnapshot() {
   if (TBState* top = History->Top()) top->Snapshot = true;
+}
+
+bool TDualImage::CanUndoToSnapshot() const {
+  for (int i = 0; i + 1 < History->StateCount(); ++i)
+    if (History->Item(i).Snapshot) return true;
+  return false;
 }
 
 bool TDualImage::CanTakeSnapshot() {

@@ -112,7 +112,9 @@ class TDualImage {
   void IdleCompress() { History->IdleCompress(); }
   bool CanUndo() const { return History->CanUndo(); }
   bool CanRedo() const { return History->CanRedo(); }
-  bool CanUndoToSnapshot() const { return History->CanUndo(); }
+  // A snapshot below the top state: without one, undoing to the last
+  // snapshot would undo everything.
+  bool CanUndoToSnapshot() const;
   bool CanTakeSnapshot();
   int64_t VectorCount() const { return History->VectorCount(); }
   int StateCount() const { return History->StateCount(); }

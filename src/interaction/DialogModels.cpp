@@ -197,7 +197,7 @@ std::string TProjectOptionsModel::OriginalText() const {
 
 std::optional<std::string> TProjectOptionsModel::CloseRefusal() const {
   if (Width > OriginalWidth || Height > OriginalHeight)
-    return std::string("Please select a size small or equal\rthan the original image");
+    return std::string("Please select a size smaller than or equal\rto the original image");
   if (Width < 100 || Height < 100)
     return std::string("Please select larger values for the image size");
   return std::nullopt;
@@ -208,7 +208,19 @@ std::optional<std::string> TProjectOptionsModel::CloseRefusal() const {
 
 void TBackgroundSelectorModel::Shown() {
   FShownChecks = Checks;
-  SolidColorMode();
+  FShownPicture = BackgroundPicture;
+  // A picture accepted before shows as chosen, so that OK without a change
+  // keeps it.
+  if (BackgroundMode() != 0)
+    SelectColorEnabled = false, LoadImageEnabled = TiledEnabled = StretchEnabled = true;
+  else
+    SolidColorMode();
+}
+
+void TBackgroundSelectorModel::Preset(std::shared_ptr<TBitmap32> Picture, uint8_t Mode) {
+  BackgroundPicture = std::move(Picture);
+  Checks = TChecks{};
+  if (Mode == 1 || Mode == 2) Checks = TChecks{false, true, Mode == 2, Mode == 1};
 }
 
 void TBackgroundSelectorModel::SolidColorMode() {
@@ -276,7 +288,8 @@ std::optional<std::string> TBackgroundSelectorModel::OkRefusal() const {
 }
 
 void TBackgroundSelectorModel::Cancelled() {
-  BackgroundPicture.reset();
+  // A picture loaded since the dialog showed goes; the one held before stays.
+  BackgroundPicture = FShownPicture;
   Checks = FShownChecks;
   SelectColorEnabled = Checks.SolidColor;
   LoadImageEnabled = TiledEnabled = StretchEnabled = Checks.Image;

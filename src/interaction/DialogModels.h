@@ -139,13 +139,17 @@ class TBackgroundSelectorModel {
   bool SelectColorEnabled = true, LoadImageEnabled = false;
   bool TiledEnabled = false, StretchEnabled = false;
 
-  // On show: remembers the check boxes and starts in solid-colour mode.
+  // On show: remembers the check boxes and the picture, and starts in
+  // solid-colour mode unless a picture mode with a picture was accepted.
   void Shown();
   // The user clicked a check box (it toggles first).
   void ClickSolidColor();
   void ClickImage();
   void ClickTiled();
   void ClickStretch();
+  // The document's background as the dialog opens: a picture mode with a
+  // picture shows as chosen.
+  void Preset(std::shared_ptr<TBitmap32> Picture, uint8_t Mode);
   // A picture was loaded (it may be empty: a file that failed to load).
   void PictureLoaded(std::shared_ptr<TBitmap32> Picture) { BackgroundPicture = std::move(Picture); }
 
@@ -154,7 +158,7 @@ class TBackgroundSelectorModel {
   uint8_t BackgroundMode() const;
   // "OK": the warning that keeps the dialog open, or nothing.
   std::optional<std::string> OkRefusal() const;
-  // "Cancel": frees the picture and gives back the check boxes as shown.
+  // "Cancel": gives back the picture and the check boxes as shown.
   void Cancelled();
 
   void SolidColorMode();
@@ -162,6 +166,7 @@ class TBackgroundSelectorModel {
 
  private:
   TChecks FShownChecks;
+  std::shared_ptr<TBitmap32> FShownPicture;
 };
 
 // The colour selector's square: hue across, lightness down, at saturation S (0..255).

@@ -18,7 +18,7 @@ constexpr TParameterGauge kGauges[pgCount] = {
     {"gaLength", "Stroke Settings", "Length", 5, 300, true, 25, true, true},
     {"gaHueVar", "Color Variation", "Hue", 1, 255, false, 10, true, true},
     {"gaSatVar", "Color Variation", "Saturation", 1, 255, false, 10, true, true},
-    {"gaLightVar", "Color Variation", "Ligthness", 1, 255, false, 10, true, true},
+    {"gaLightVar", "Color Variation", "Lightness", 1, 255, false, 10, true, true},
     {"gaScanWidth", "Advanced Settings", "Scan Width", 0.5f, 12, false, 2, false, false},
     {"gaBrdLmt", "Advanced Settings", "Border Limit", 1, 100, false, 2, true, false},
     {"gaPrecision", "Advanced Settings", "Precision", 6, 100, false, 6, true, false},

@@ -141,7 +141,7 @@ TFImgSizeDlg::TFImgSizeDlg(QWidget* Parent) : QDialog(Parent) {
   auto* g = new QGridLayout(lengthGroup);
   g->addWidget(new QLabel("Desired Resolution", lengthGroup), 0, 0);
   g->addWidget(resolution, 0, 1);
-  g->addWidget(new QLabel("per Inches", lengthGroup), 0, 2, 1, 2);
+  g->addWidget(new QLabel("per inch", lengthGroup), 0, 2, 1, 2);
   g->addWidget(new QLabel("Size:", lengthGroup), 1, 0);
   g->addWidget(horizLength, 1, 1);
   g->addWidget(new QLabel("x", lengthGroup), 1, 2);
@@ -173,18 +173,27 @@ TFImgSizeDlg::TFImgSizeDlg(QWidget* Parent) : QDialog(Parent) {
   connect(save, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
+  // The unit chosen last time, while the program runs.
+  static bool sCentimeters = false;
+  FModel.UseCentimeters = sCentimeters;
+  (sCentimeters ? centimeters : inches)->setChecked(true);
+
+  // The field being typed in is left alone: rewriting it at each keystroke
+  // would turn "6.5" into 6.00 before the "5" arrives.
   connect(horizLength, &QDoubleSpinBox::valueChanged, this,
-          [this](double v) { Edited([&] { FModel.HorizLengthEdited(v); }); });
+          [this](double v) { Edited([&] { FModel.HorizLengthEdited(v); }, horizLength); });
   connect(vertLength, &QDoubleSpinBox::valueChanged, this,
-          [this](double v) { Edited([&] { FModel.VertLengthEdited(v); }); });
+          [this](double v) { Edited([&] { FModel.VertLengthEdited(v); }, vertLength); });
   connect(resolution, &QSpinBox::valueChanged, this,
-          [this](int v) { Edited([&] { FModel.ResEdited(v); }); });
+          [this](int v) { Edited([&] { FModel.ResEdited(v); }, resolution); });
   connect(horizPixels, &QSpinBox::valueChanged, this,
-          [this](int v) { Edited([&] { FModel.HorizPixelsEdited(v); }); });
+          [this](int v) { Edited([&] { FModel.HorizPixelsEdited(v); }, horizPixels); });
   connect(vertPixels, &QSpinBox::valueChanged, this,
-          [this](int v) { Edited([&] { FModel.VertPixelsEdited(v); }); });
-  connect(centimeters, &QRadioButton::toggled, this,
-          [this](bool cm) { Edited([&] { FModel.SetCentimeters(cm); }); });
+          [this](int v) { Edited([&] { FModel.VertPixelsEdited(v); }, vertPixels); });
+  connect(centimeters, &QRadioButton::toggled, this, [this](bool cm) {
+    sCentimeters = cm;
+    Edited([&] { FModel.SetCentimeters(cm); });
+  });
 }
 
 void TFImgSizeDlg::SetImageSize(int W, int H) {
@@ -192,7 +201,7 @@ void TFImgSizeDlg::SetImageSize(int W, int H) {
   FModel.SetImageHeight(H);
 }
 
-void TFImgSizeDlg::Edited(const std::function<void()>& Step) {
+void TFImgSizeDlg::Edited(const std::function<void()>& Step, const QWidget* Source) {
   if (FUpdating) return;
   FUpdating = true;
   try {
@@ -200,18 +209,21 @@ void TFImgSizeDlg::Edited(const std::function<void()>& Step) {
   } catch (...) {
     // The estimate is refreshed and the handlers come back whatever happened.
   }
-  ShowModel();
+  ShowModel(Source);
   FUpdating = false;
 }
 
-void TFImgSizeDlg::ShowModel() {
+void TFImgSizeDlg::ShowModel(const QWidget* Except) {
   const bool was = FUpdating;
   FUpdating = true;
-  horizLength->setValue(FModel.HorizLength);
-  vertLength->setValue(FModel.VertLength);
-  resolution->setValue(FModel.Res);
-  horizPixels->setValue(FModel.HorizPixels);
-  vertPixels->setValue(FModel.VertPixels);
+  const auto show = [Except](auto* Edit, auto Value) {
+    if (Edit != Except) Edit->setValue(Value);
+  };
+  show(horizLength, FModel.HorizLength);
+  show(vertLength, FModel.VertLength);
+  show(resolution, FModel.Res);
+  show(horizPixels, FModel.HorizPixels);
+  show(vertPixels, FModel.VertPixels);
   lengthGroup->setTitle(QString::fromStdString(FModel.GroupCaption()));
   estimate->setText(QString::fromStdString(FModel.EstimateText()));
   FUpdating = was;
@@ -397,7 +409,9 @@ TBackgroundSel::TBackgroundSel(QWidget* Parent) : QDialog(Parent) {
     return file;
   };
   PickColor = [this] {
+    // Closed without a pick, the selector gives back the colour it started with.
     TFColorSelector dlg(this);
+    dlg.SetPickedColor(FModel.BackgroundColor);
     dlg.exec();
     return dlg.PickedColor();
   };
@@ -429,6 +443,12 @@ TBackgroundSel::TBackgroundSel(QWidget* Parent) : QDialog(Parent) {
 
 void TBackgroundSel::SetBackgroundColor(TColor32 Color) {
   FModel.BackgroundColor = Color;
+  Refresh();
+}
+
+void TBackgroundSel::SetBackgroundPicture(std::shared_ptr<const TBitmap32> Picture, uint8_t Mode) {
+  FModel.Preset(Picture ? std::make_shared<TBitmap32>(*Picture) : nullptr, Mode);
+  ShowChecks();
   Refresh();
 }
 
@@ -518,7 +538,7 @@ TFColorSelector::TFColorSelector(QWidget* Parent) : QDialog(Parent) {
   sat->addWidget(FSat, 1);
   sat->addWidget(FSwatch);
   auto* l = new QVBoxLayout(this);
-  l->addWidget(new QLabel("Choose the color by clicking in  the rectangle", this));
+  l->addWidget(new QLabel("Choose the color by clicking in the rectangle", this));
   l->addWidget(FSquare, 0, Qt::AlignHCenter);
   l->addLayout(sat);
   l->addWidget(close, 0, Qt::AlignRight);
@@ -538,7 +558,12 @@ void TFColorSelector::DrawSquare() {
 }
 
 void TFColorSelector::PickAt(int X, int Y) {
-  FPicked = ColorSquarePixel(std::clamp(X, 0, 255), std::clamp(Y, 0, 255), int(FSat->value()));
+  SetPickedColor(
+      ColorSquarePixel(std::clamp(X, 0, 255), std::clamp(Y, 0, 255), int(FSat->value())));
+}
+
+void TFColorSelector::SetPickedColor(TColor32 Color) {
+  FPicked = Color;
   QPalette p = FSwatch->palette();
   p.setColor(QPalette::Window, QColor::fromRgba(FPicked));
   FSwatch->setPalette(p);

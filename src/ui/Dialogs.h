@@ -83,9 +83,11 @@ class TFImgSizeDlg : public QDialog {
   void showEvent(QShowEvent* Event) override;
 
  private:
-  void ShowModel();
-  // Runs one edit's update with the edits' own handlers held back.
-  void Edited(const std::function<void()>& Step);
+  // Shows the model in every field but Except.
+  void ShowModel(const QWidget* Except = nullptr);
+  // Runs one edit's update with the edits' own handlers held back; Source,
+  // the field typed in, keeps what was typed.
+  void Edited(const std::function<void()>& Step, const QWidget* Source = nullptr);
   TImageSizeModel FModel;
   bool FUpdating = false;
 };
@@ -127,6 +129,8 @@ class TBackgroundSel : public QDialog {
   explicit TBackgroundSel(QWidget* Parent = nullptr);
   TColor32 BackgroundColor() const { return FModel.BackgroundColor; }
   void SetBackgroundColor(TColor32 Color);
+  // The picture and mode (0 solid colour, 1 stretched, 2 tiled) to start from.
+  void SetBackgroundPicture(std::shared_ptr<const TBitmap32> Picture, uint8_t Mode);
   // May be null.
   std::shared_ptr<const TBitmap32> BackgroundPicture() const { return FModel.BackgroundPicture; }
   uint8_t BackgroundMode() const { return FModel.BackgroundMode(); }
@@ -163,6 +167,8 @@ class TFColorSelector : public QDialog {
   TColor32 PickedColor() const { return FPicked; }
   // Picks the square's colour at (X, Y), as a click there does.
   void PickAt(int X, int Y);
+  // The colour given back when the user picks none.
+  void SetPickedColor(TColor32 Color);
   TNumericGaugeBar* saturation() const { return FSat; }
   QLabel* square() const { return FSquare; }
 

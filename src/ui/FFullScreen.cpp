@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -187,6 +188,18 @@ void TFullScreenPaint::showEvent(QShowEvent* Event) {
   QWidget::showEvent(Event);
   for (QToolButton* b : FToolButtons) b->setToolButtonStyle(Qt::ToolButtonIconOnly);
   FView->setFocus();
+}
+
+void TFullScreenPaint::closeEvent(QCloseEvent* Event) {
+  // Closed by the window manager (Alt+F4): as Escape, so that the view goes
+  // back and the domain knows the window is gone.
+  try {
+    if (FDomain.IsFullScreenPaint()) FDomain.SetFullScreenPaint(false);
+  } catch (const std::exception& e) {
+    LogError(e.what());
+  }
+  Restore();
+  QWidget::closeEvent(Event);
 }
 
 void TFullScreenPaint::BarChanged(TFullScreenBarModel::TBarGauge Gauge, TNumericGaugeBar* G) {

@@ -63,6 +63,7 @@ class TFullScreenPaint : public QWidget {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
 
  private:
   void BarChanged(TFullScreenBarModel::TBarGauge Gauge, TNumericGaugeBar* G);

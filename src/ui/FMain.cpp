@@ -52,6 +52,7 @@
 #include "ui/FloatingPanels.h"
 #include "ui/ImgView.h"
 #include "ui/QtBitmap.h"
+#include "ui/QtDomainUi.h"
 
 namespace brellin {
 
@@ -305,7 +306,9 @@ void TFMain::BuildActions() {
     if (name == "SaveProjectAsCommand" && keys.isEmpty()) keys << QKeySequence("Ctrl+Shift+D");
     a->setShortcuts(keys);
     if (c.ImageIndex >= 0) a->setIcon(ToolIcon(c.ImageIndex));
-    if (c.GroupIndex == 1) {
+    // "What is this?" is one of the tool buttons: while it is the tool, no
+    // other shows pressed.
+    if (c.GroupIndex == 1 || name == "ContextHelpCommand") {
       a->setCheckable(true);
       FToolGroup->addAction(a);
     }
@@ -353,18 +356,10 @@ void TFMain::BuildMenus() {
 void TFMain::RunCommand(const std::string& Name) {
   const TDocumentState before = DocumentState();
   FChosenFile.clear();
-  bool done = false;
-  try {
-    if (Name == "SvgCommand")
-      FDomain.SvgCommand();
-    else
-      FDomain.ExecuteCommand(Name);
-    done = true;
-  } catch (const ESilentStop&) {
-  } catch (const std::exception& e) {
-    // Dropped without a message, as at the top of the event loop, but never invisible.
-    LogError(Name + ": " + e.what());
-  }
+  // The domain shows a failure; the log keeps it as well.
+  std::string failure;
+  const bool done = FDomain.RunCommand(Name, &failure);
+  if (!failure.empty()) LogError(Name + ": " + failure);
   ReportFileOperation(Name, before, done);
   UpdateActions();
 }
@@ -378,11 +373,12 @@ void TFMain::UpdateActions() {
     } catch (const std::exception& e) {
       LogError(e.what());
     }
-    if (a->isCheckable() && c.GroupIndex != 1)
+    if (a->isCheckable() && a->actionGroup() != FToolGroup)
       a->setChecked(FDomain.CommandChecked(std::string(c.Name)));
   }
   if (FDomain.ToolManager) {
-    static const std::map<int, const char*> tools = {{1, "PointerCommand"},
+    static const std::map<int, const char*> tools = {{0, "ContextHelpCommand"},
+                                                     {1, "PointerCommand"},
                                                      {3, "FreeHandCommand"},
                                                      {4, "PatternCommand"},
                                                      {5, "AutoDirCommand"}};
@@ -733,6 +729,11 @@ void TFMain::BuildParameterPanels() {
     connect(gauge, &TNumericGaugeBar::barReleased, this, [this] {
       if (FStylePreviewPending) UpdateStyleFrame(FDomain.Styles.ItemIndex());
     });
+    // A typed value is one whole change, as a drag is at its release: the
+    // preview and the "(not saved)" mark follow it at once.
+    connect(gauge->edit(), &TBrellinEdit::accepted, this, [this] {
+      if (FStylePreviewPending) UpdateStyleFrame(FDomain.Styles.ItemIndex());
+    });
     if (id == pgPrecision) {
       FStopBorder = new QCheckBox("Stop on borders");
       FStraightLines = new QCheckBox("Straight Lines");
@@ -882,8 +883,11 @@ void TFMain::UpdateStyleFrame(int Index) {
       item->setForeground(e.NotSaved ? QBrush(Qt::red) : QBrush());
     }
     FStyles->setCurrentIndex(Index);
+    // The closed combo box draws its text in the button text colour.
     QPalette pal = FStyles->palette();
     pal.setColor(QPalette::Text, e.NotSaved ? Qt::red : palette().color(QPalette::Text));
+    pal.setColor(QPalette::ButtonText,
+                 e.NotSaved ? Qt::red : palette().color(QPalette::ButtonText));
     FStyles->setPalette(pal);
     QFont cf = FStyles->font();
     cf.setItalic(e.NotSaved);
@@ -1127,6 +1131,23 @@ void TFMain::SyncScroll(TImgView* From, TImgView* To) {
   FSyncingScroll = false;
 }
 
+void TFMain::ResetColorPanel() {
+  // Asked while a new document is set up: the panel must not reach the
+  // document that was just freed.
+  FColorPanel.SetDocument(FDomain.Document ? &FDomain.Document->Colors : nullptr);
+  FColorPanel.Reset();
+  UpdateColorPanel();
+}
+
+void TFMain::ShowHelpPage(const std::string& Keyword) {
+  ShowContextHelp(this, QString::fromStdString(Keyword), [this] { RunCommand("HelpCommand"); });
+}
+
+void TFMain::ConnectUi(TQtDomainUi& Ui) {
+  Ui.OnResetColorPanel = [this] { ResetColorPanel(); };
+  Ui.OnShowHelpPage = [this](const std::string& Keyword) { ShowHelpPage(Keyword); };
+}
+
 void TFMain::Idle() {
   UpdateActions();
   TDualImage* doc = FDomain.Document.get();
@@ -1152,22 +1173,9 @@ void TFMain::EnterHelpMode() {
 // Window events
 
 void TFMain::OpenArgument(const QString& Path) {
-  const std::string p = Path.toStdString();
   const TDocumentState before = DocumentState();
-  try {
-    const QString ext = QFileInfo(Path).suffix().toLower();
-    // A modified document is offered for saving before a project replaces
-    // it, as before a picture does.
-    if (!FDomain.AskSaveProject()) return;
-    if (ext == "bpj")
-      FDomain.OpenProjectFile(p);
-    else
-      FDomain.LoadPicture(p);
-  } catch (const ESilentStop&) {
-  } catch (const std::exception& e) {
-    LogError(p + ": " + e.what());
-    QMessageBox::warning(this, "Brellin Pro", "Could not open " + Path);
-  }
+  // The domain asks to save first and shows why a file cannot be opened.
+  FDomain.OpenArgument(Path.toStdString());
   ReportFileOperation("", before, true);
   UpdateControls();
 }

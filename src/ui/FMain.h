@@ -36,6 +36,7 @@ class TNumericGaugeBar;
 class TBrellinSlider;
 class TSimpleColorSelector;
 class TPanelManager;
+class TQtDomainUi;
 
 class TFMain : public QMainWindow {
   Q_OBJECT
@@ -57,6 +58,7 @@ class TFMain : public QMainWindow {
   QWidget* stylePanel() const { return FPanStyle; }
   TPanelManager* panelManager() const { return FPanelManager; }
   bool stylePreviewPending() const { return FStylePreviewPending; }
+  TColorPanel& colorPanel() { return FColorPanel; }
   // The window's caption: "Brellin Pro - " and the version.
   static QString Caption();
   // The caption with the document: its file name, and " *" while modified.
@@ -87,6 +89,12 @@ class TFMain : public QMainWindow {
   void RunCommand(const std::string& Name);
   // Called by the domain's exit command once the close was agreed.
   void Terminate();
+  // A new document's colour panel: swatches and offsets forgotten.
+  void ResetColorPanel();
+  // Help/<Keyword>.html in the program's help window.
+  void ShowHelpPage(const std::string& Keyword);
+  // Installs the main window's hooks in the domain's user interface.
+  void ConnectUi(TQtDomainUi& Ui);
   // The brush size preview's picture and its scale text.
   const TBitmap32& sizePreview() const { return FSizePreview; }
   QString sizePreviewScale() const;

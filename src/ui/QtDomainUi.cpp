@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "analysis/PictureFormats.h"
@@ -184,6 +185,7 @@ void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
 bool TQtDomainUi::BackgroundDialog(TBackgroundChoice& Choice) {
   TBackgroundSel d(FParent);
   d.SetBackgroundColor(Choice.Color);
+  d.SetBackgroundPicture(Choice.Picture, Choice.Mode);
   if (d.exec() != QDialog::Accepted) return false;
   Choice.Color = d.BackgroundColor();
   Choice.Picture = d.BackgroundPicture();
@@ -219,8 +221,15 @@ void TQtDomainUi::CloseFullScreenPaint() {
   if (OnCloseFullScreenPaint) OnCloseFullScreenPaint();
 }
 
-void TQtDomainUi::ShellOpen(const std::string& Path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Path)));
+bool TQtDomainUi::ShellOpen(const std::string& Path) {
+  // Without the desktop's opener the request would vanish without a trace.
+  if (QStandardPaths::findExecutable("xdg-open").isEmpty()) return false;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(Path)));
+}
+
+void TQtDomainUi::ShowHelpPage(const std::string& Keyword) {
+  if (!OnShowHelpPage) return TDomainUi::ShowHelpPage(Keyword);
+  OnShowHelpPage(Keyword);
 }
 
 void TQtDomainUi::SetBusyCursor(bool Busy) {

@@ -46,7 +46,8 @@ class TQtDomainUi : public TDomainUi {
   void HideNavigator() override;
   void ShowFullScreenPaint() override;
   void CloseFullScreenPaint() override;
-  void ShellOpen(const std::string& Path) override;
+  bool ShellOpen(const std::string& Path) override;
+  void ShowHelpPage(const std::string& Keyword) override;
   void SetBusyCursor(bool Busy) override;
   void ResetColorPanel() override {
     if (OnResetColorPanel) OnResetColorPanel();
@@ -56,6 +57,8 @@ class TQtDomainUi : public TDomainUi {
   std::function<void()> OnTerminate;
   std::function<void()> OnResetColorPanel;
   std::function<void()> OnRepaintDestination;
+  // Shows a page of the help in the program's help window.
+  std::function<void(const std::string& Keyword)> OnShowHelpPage;
   // Brings the destination up to date while its strokes are painted on a
   // second thread; called before anything that may show it during a run.
   std::function<void()> SyncDestination;

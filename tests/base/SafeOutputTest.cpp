@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <future>
+#include <vector>
 
 #include "base/Errors.h"
 #include "base/Stream.h"
@@ -26,6 +27,20 @@ void WriteText(const std::string& file, const std::string& text) {
 
 size_t EntryCount(const std::string& dir) {
   return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+// A full disk is named as such, not as a bare write error.
+TEST(SafeOutput, AFullDiskSaysSo) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TSafeFileWriter w("/dev/full");
+  const std::vector<char> block(1 << 20, 'x');
+  try {
+    w.Stream().WriteBuffer(block.data(), block.size());
+    w.Commit();
+    ADD_FAILURE() << "wrote to a full device";
+  } catch (const EWriteError& e) {
+    EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos) << e.what();
+  }
 }
 
 TEST(SafeOutput, LinksAreFollowedSpecialFilesWrittenDirectlyFoldersRefused) {

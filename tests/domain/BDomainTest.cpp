@@ -61,6 +61,11 @@ struct TScriptedUi : TDomainUi {
     f = PictureFile;
     return !f.empty();
   }
+  std::string OpenProject;
+  bool OpenProjectFile(std::string& f) override {
+    f = OpenProject;
+    return !f.empty();
+  }
   void Terminate() override { Terminated = true; }
   std::function<void(int)> OnProgress;
   void ApplyProgress(int k, int) override {
@@ -162,6 +167,10 @@ TEST(Domain, SavingByExtension) {
   f.Ui.SaveAs = f.Home.File("picture.gif");
   EXPECT_EQ(d.SavePicture(pic, 200), "");
   EXPECT_FALSE(fs::exists(f.Ui.SaveAs));
+  // Said, with the formats that can be written.
+  EXPECT_EQ(f.Ui.Caption, "Error saving image");
+  for (const char* ext : {"picture.gif", ".jpg", ".png", ".bmp", ".tif"})
+    EXPECT_NE(f.Ui.Text.find(ext), std::string::npos) << ext;
 
   // PNG keeps alpha only over a transparent paper: stroke edges lower the
   // alpha of an opaque one without meaning it.
@@ -298,10 +307,42 @@ TEST(Domain, AFailedProjectSaveKeepsThePreviousFile) {
     if (e.path().filename().string().find("keep.bpj") != std::string::npos)
       left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"keep.bpj"});
-  // Closing asks; Yes with a failing save keeps the document open.
+  // Closing asks; Yes with a failing save says why, names the file and
+  // keeps the document open and modified.
   f.Ui.Answer = TDomainUi::aYes;
-  EXPECT_THROW(d.CloseCommand(), EBrellinError);
-  EXPECT_TRUE(d.Document);
+  d.CloseCommand();
+  ASSERT_TRUE(d.Document);
+  EXPECT_TRUE(d.Document->Modified);
+  EXPECT_EQ(f.Ui.Caption, "Error saving project");
+  EXPECT_NE(f.Ui.Text.find(d.Document->ProjectFileName), std::string::npos) << f.Ui.Text;
+}
+
+// A project that cannot be written (here its folder is a file): Ctrl+D and
+// "Save before close?" both say so with the system's reason, and nothing
+// is closed.
+TEST(Domain, AFailedSaveIsShownAndStopsTheClose) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  test::WriteBytes(f.Home.File("plain"), {1});
+  d.Document->ProjectFileName = f.Home.File("plain/p.bpj");
+  std::string failure;
+  EXPECT_FALSE(d.RunCommand("SaveProjectCommand", &failure));
+  EXPECT_EQ(failure, f.Ui.Text);
+  EXPECT_EQ(f.Ui.Caption, "Error saving project");
+  EXPECT_NE(f.Ui.Text.find("plain/p.bpj"), std::string::npos) << f.Ui.Text;
+  EXPECT_NE(f.Ui.Text.find("Not a directory"), std::string::npos) << f.Ui.Text;
+  EXPECT_TRUE(d.Document->Modified);
+  for (const char* command : {"CloseCommand", "ExitCommand"}) {
+    f.Ui.Caption.clear();
+    f.Ui.Answer = TDomainUi::aYes;
+    failure.clear();
+    EXPECT_TRUE(d.RunCommand(command, &failure));  // shown by the question's save
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(f.Ui.Caption, "Error saving project") << command;
+    EXPECT_TRUE(d.Document);
+  }
+  EXPECT_FALSE(f.Ui.Terminated);
 }
 
 TEST(Domain, AskSaveProjectAnswers) {
@@ -329,7 +370,7 @@ TEST(Domain, AskSaveProjectAnswers) {
   EXPECT_FALSE(d.Document);
 }
 
-TEST(Domain, UnreadableProjectsLeaveNoDocumentAndNoFiles) {
+TEST(Domain, UnreadableProjectsLeaveTheOpenDocumentAndNoFiles) {
   TDomainFixture f;
   PaintSome(f);
   TDomain& d = *f.Domain;
@@ -337,6 +378,9 @@ TEST(Domain, UnreadableProjectsLeaveNoDocumentAndNoFiles) {
   d.SaveProjectCommand();
   const auto bytes = test::ReadBytes(f.Home.File("p.bpj"));
   const std::string cut = f.Home.File("cut.bpj");
+  const TBitmap32 painted = f.Dest.Bitmap(), source = f.Source.Bitmap();
+  const int64_t vectors = d.Document->VectorCount();
+  const auto files = TempFiles(f.Home.Path());
   // Offsets in and around every header, and a sample of the rest.
   const size_t block = 54 + 128 * 96 * 4;
   std::vector<size_t> offsets;
@@ -352,10 +396,22 @@ TEST(Domain, UnreadableProjectsLeaveNoDocumentAndNoFiles) {
     } catch (const EInvalidData& e) {
       EXPECT_GT(std::string(e.what()).size(), 10u);
     }
-    ASSERT_FALSE(d.Document) << n;
+    ASSERT_TRUE(d.Document) << n;
     ASSERT_FALSE(d.Loading);
-    ASSERT_EQ(TempFiles(f.Home.Path()), std::vector<std::string>{}) << n;
+    ASSERT_EQ(TempFiles(f.Home.Path()), files) << n;
   }
+  // The open document, its pictures and history are untouched.
+  EXPECT_EQ(d.Document->VectorCount(), vectors);
+  EXPECT_TRUE(SamePixels(f.Dest.Bitmap(), painted));
+  EXPECT_TRUE(SamePixels(f.Source.Bitmap(), source));
+  EXPECT_EQ(d.Document->ProjectFileName, f.Home.File("p.bpj"));
+  // From the menu the reader's reason is shown with the file's name.
+  f.Ui.ProjectAs = cut;
+  f.Ui.OpenProject = cut;
+  EXPECT_FALSE(d.RunCommand("OpenProjectCommand"));
+  EXPECT_EQ(f.Ui.Caption, "Error loading project");
+  EXPECT_NE(f.Ui.Text.find(cut), std::string::npos) << f.Ui.Text;
+  EXPECT_EQ(d.Document->VectorCount(), vectors);
   d.OpenProjectFile(f.Home.File("p.bpj"));
   EXPECT_TRUE(d.Document);
   EXPECT_THROW(d.OpenProjectFile(f.Home.File("missing.bpj")), EBrellinError);
@@ -371,7 +427,7 @@ TEST(Domain, PostScriptAndSvgCommands) {
   f.Ui.PostScriptAs = f.Home.File("out.ps");
   d.PostScriptCommand();
   EXPECT_FALSE(d.Document->Modified);
-  EXPECT_EQ(f.Ui.Info, "Brellin|The file was succesfully exported as a PostScript file:\r\n" +
+  EXPECT_EQ(f.Ui.Info, "Brellin|The file was successfully exported as a PostScript file:\r\n" +
                            f.Ui.PostScriptAs);
   EXPECT_GT(fs::file_size(f.Ui.PostScriptAs), 1000u);
 
@@ -524,18 +580,85 @@ TEST(Domain, CloseAsksAndCancelKeepsTheDocument) {
   EXPECT_EQ(f.Ui.Questions, asked);
 }
 
-TEST(Domain, OpenReplacesTheDocumentEvenAfterCancellingTheSaveQuestion) {
+TEST(Domain, OpenKeepsTheDocumentUntilTheNewOneIsThere) {
   TDomainFixture f;
   PaintSome(f);
   TDomain& d = *f.Domain;
-  f.Ui.Answer = TDomainUi::aCancel;
+  TDualImage* painted = d.Document.get();
+  const TBitmap32 picture = f.Dest.Bitmap();
+  const auto kept = [&] {
+    return d.Document.get() == painted && d.Document->StateCount() == 2 && d.Document->CanUndo() &&
+           SamePixels(f.Dest.Bitmap(), picture);
+  };
   f.Ui.PictureFile = test::DataPath("cat_crop_128x96.png");
   d.Styles.SetItemIndex(d.Styles.Count() - 1);
+  // Cancel in the question, and No then Cancel in each later step.
+  f.Ui.Answer = TDomainUi::aCancel;
+  d.OpenCommand();
+  EXPECT_TRUE(kept());
+  f.Ui.Answer = TDomainUi::aYes;  // then the project file dialog is cancelled
+  d.OpenCommand();
+  EXPECT_TRUE(kept());
+  EXPECT_EQ(f.Ui.Questions, 2);
+  f.Ui.Answer = TDomainUi::aNo;
+  f.Ui.PictureFile.clear();
+  d.OpenCommand();
+  EXPECT_TRUE(kept());
+  f.Ui.PictureFile = test::DataPath("cat_crop_128x96.png");
+  f.Ui.Accept = false;  // the project options
+  d.OpenCommand();
+  EXPECT_TRUE(kept());
+  f.Ui.Accept = true;
+  const std::string small = f.Home.File("small.png");
+  SavePictureFile(TBitmap32(90, 90, clWhite32), small, 90);
+  f.Ui.PictureFile = small;
+  d.OpenCommand();
+  EXPECT_TRUE(kept());
+  EXPECT_EQ(f.Ui.Text, "The source image is too small");
+  EXPECT_TRUE(d.Document->Modified);
+  // New from clipboard asks too; an empty clipboard is refused.
+  EXPECT_THROW(d.NewFromClipboardCommand(), EBrellinError);
+  EXPECT_TRUE(kept());
+  f.Ui.Answer = TDomainUi::aCancel;
+  const int asked = f.Ui.Questions;
+  d.NewFromClipboardCommand();
+  EXPECT_EQ(f.Ui.Questions, asked + 1);
+  EXPECT_TRUE(kept());
+  // All through: a new document with the "Scratch Style".
+  f.Ui.Answer = TDomainUi::aNo;
+  f.Ui.PictureFile = test::DataPath("cat_crop_128x96.png");
   d.OpenCommand();
   ASSERT_TRUE(d.Document);
-  // A new document: the painted states are gone with the old one.
   EXPECT_EQ(d.Document->StateCount(), 0);
   EXPECT_EQ(d.Styles.ItemIndex(), 0);
+}
+
+// Open Project and a project handed over by a second copy ask first and
+// replace the document only with a project read whole.
+TEST(Domain, OpeningAProjectAsksToSaveFirst) {
+  TDomainFixture f;
+  PaintSome(f);
+  TDomain& d = *f.Domain;
+  d.Document->ProjectFileName = f.Home.File("first.bpj");
+  d.SaveProjectCommand();
+  SetRandSeed(7);
+  d.ApplyStart(200);
+  ASSERT_TRUE(d.Document->Modified);
+  const int64_t unsaved = d.Document->VectorCount();
+  f.Ui.OpenProject = f.Home.File("first.bpj");
+  f.Ui.Answer = TDomainUi::aCancel;
+  EXPECT_TRUE(d.RunCommand("OpenProjectCommand"));
+  EXPECT_FALSE(d.OpenArgument(f.Home.File("first.bpj")));
+  EXPECT_EQ(f.Ui.Questions, 2);
+  EXPECT_EQ(d.Document->VectorCount(), unsaved);
+  // A missing file handed over: said, and the document stays.
+  f.Ui.Answer = TDomainUi::aNo;
+  EXPECT_FALSE(d.OpenArgument(f.Home.File("missing.bpj")));
+  EXPECT_EQ(f.Ui.Caption, "Error loading project");
+  EXPECT_EQ(d.Document->VectorCount(), unsaved);
+  EXPECT_TRUE(d.OpenArgument(f.Home.File("first.bpj")));
+  EXPECT_LT(d.Document->VectorCount(), unsaved);
+  EXPECT_FALSE(d.Document->Modified);
 }
 
 TEST(Domain, ExitOnlyAfterTheQuestionAllowsIt) {

@@ -50,8 +50,9 @@ struct TRecordingUi : TDomainUi {
     MaxBusy = std::max(MaxBusy, Busy);
   }
   void HideNavigator() override { ++NavigatorHidden; }
-  TBackgroundChoice Background;
+  TBackgroundChoice Background, Preset;
   bool BackgroundDialog(TBackgroundChoice& Choice) override {
+    Preset = Choice;
     Choice = Background;
     return true;
   }
@@ -190,13 +191,25 @@ TEST(Commands, EnablingFollowsTheHistory) {
   EXPECT_TRUE(d.CommandUpdate("PostScriptCommand"));
   EXPECT_TRUE(d.CommandUpdate("RepeatLastApplyCommand"));
   EXPECT_FALSE(d.CommandUpdate("PurgeCommand"));  // one state only
+  // Without a snapshot to go back to, undoing to one would undo everything.
+  EXPECT_FALSE(d.CommandUpdate("UndoToLastSnapshotCommand"));
   ASSERT_TRUE(d.ExecuteCommand("TakeSnapshotCommand"));
   EXPECT_FALSE(d.CommandUpdate("TakeSnapshotCommand"));
+  EXPECT_FALSE(d.CommandUpdate("UndoToLastSnapshotCommand"));
   ASSERT_TRUE(d.ExecuteCommand("RepeatLastApplyCommand"));
   EXPECT_TRUE(d.CommandUpdate("PurgeCommand"));
   EXPECT_TRUE(d.CommandUpdate("TakeSnapshotCommand"));
   ASSERT_TRUE(d.ExecuteCommand("UndoToLastSnapshotCommand"));
   EXPECT_EQ(d.Document->StateCount(), 1);
+  // Purging asks first: No keeps every state.
+  ASSERT_TRUE(d.ExecuteCommand("RedoCommand"));
+  f.Ui.Yes = false;
+  ASSERT_TRUE(d.ExecuteCommand("PurgeCommand"));
+  EXPECT_EQ(d.Document->StateCount(), 2);
+  f.Ui.Yes = true;
+  ASSERT_TRUE(d.ExecuteCommand("PurgeCommand"));
+  EXPECT_EQ(d.Document->StateCount(), 1);
+  EXPECT_EQ(f.Ui.Asked.size(), 2u);
   ASSERT_TRUE(d.ExecuteCommand("UndoCommand"));
   EXPECT_FALSE(d.CommandUpdate("UndoCommand"));
   EXPECT_FALSE(d.CommandUpdate("PostScriptCommand"));
@@ -226,6 +239,15 @@ TEST(Commands, EnablingFollowsTheHistory) {
   EXPECT_EQ(f.Ui.Asked.back().rfind("If you change the background", 0), 0u);
   EXPECT_EQ(d.Document->BackgroundColor, 0xFF102030u);
   EXPECT_EQ(f.Dest.Bitmap().Pixel(0, 0), 0xFF102030u);  // no stroke is applied after the undos
+  // The dialog starts from a tiled picture there is, so OK keeps it.
+  f.Ui.Background.Picture = std::make_shared<const TBitmap32>(6, 4, 0xFF405060u);
+  f.Ui.Background.Mode = 2;
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  d.ExecuteCommand("ChangeBackgroundCommand");
+  ASSERT_TRUE(f.Ui.Preset.Picture);
+  EXPECT_EQ(f.Ui.Preset.Picture->Width(), 6);
+  EXPECT_EQ(f.Ui.Preset.Mode, 2);
+  EXPECT_EQ(f.Ui.Preset.Color, 0xFF102030u);
 }
 
 TEST(Commands, EachDocumentGetsAToolManagerAndTheToolCommandsSelect) {
@@ -310,12 +332,18 @@ TEST(Commands, LibraryCommands) {
   d.OnPatternDeleted = [&](TDomain&, int i) { events.push_back("pattern " + std::to_string(i)); };
   d.OnUpdateStyleFrame = [&](TDomain&, int i) { events.push_back("frame " + std::to_string(i)); };
 
-  // Patterns go without a question.
+  // A pattern goes (with its file) only after a Yes.
   d.Patterns.Add(std::make_unique<TPattern>());
   d.Patterns.Add(std::make_unique<TPattern>());
+  f.Ui.Yes = false;
+  ASSERT_TRUE(d.ExecuteCommand("DelPatternCommand"));
+  EXPECT_EQ(d.Patterns.Count(), 2);
+  f.Ui.Yes = true;
   ASSERT_TRUE(d.ExecuteCommand("DelPatternCommand"));
   EXPECT_EQ(d.Patterns.Count(), 1);
-  EXPECT_TRUE(f.Ui.Asked.empty());
+  ASSERT_EQ(f.Ui.Asked.size(), 2u);
+  EXPECT_EQ(f.Ui.Asked[0].rfind("Sure to delete the pattern \"", 0), 0u) << f.Ui.Asked[0];
+  f.Ui.Asked.clear();
   EXPECT_FALSE(d.CommandUpdate("DelPatternCommand"));
 
   // The "Scratch Style" can be neither saved nor deleted, only copied.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "analysis/FeatureExtractor.h"
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
@@ -24,6 +26,38 @@ struct TDocFixture {
     Doc->AutoMode = true;
   }
 };
+
+// "View Directions" shows the feature map's direction wherever the contour
+// is strong enough for a stroke to follow it, on a grey picture too (whose
+// hue and saturation indexes are all 0).
+TEST(DualImage, DirectionOverlayFollowsTheFeatureMapOnGreyPictures) {
+  TBitmap32 grey = LoadPictureFile(test::DataPath("cat_crop_128x96.png"));
+  for (size_t i = 0; i < grey.PixelCount(); ++i) {
+    const TColor32 c = grey.Bits()[i];
+    const uint32_t v = (((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF)) / 3;
+    grey.Bits()[i] = 0xFF000000u | v << 16 | v << 8 | v;
+  }
+  test::TTestDocument d(grey);
+  d.Doc->SetViewDirections(true);
+  ASSERT_EQ(d.Source.Layers.size(), 3u);
+  TBitmap32 buffer(128, 96, clWhite32);
+  d.Source.Layers[1]->Paint(buffer, d.Source, 0, 0);
+  const TBitmap32& f = d.Doc->FeatureMap;
+  int strong = 0, shown = 0;
+  for (int x = 0; x < f.Width(); x += 10)
+    for (int y = 0; y < f.Height(); y += 10) {
+      const TColor32 p = f.Pixel(x, y);
+      if (FeatureStrength(p) == 0) continue;
+      const double a = -(FeatureDirection(p) / 255.0) * 2.0 * M_PI - M_PI;
+      const int ex = int(std::lround(x + 8.0 * std::cos(a))),
+                ey = int(std::lround(y + 8.0 * std::sin(a)));
+      if (!buffer.Contains(ex, ey)) continue;
+      ++strong;
+      if (buffer.Pixel(ex, ey) != clWhite32) ++shown;
+    }
+  ASSERT_GT(strong, 40);
+  EXPECT_GT(shown, strong * 9 / 10) << shown << " of " << strong;
+}
 
 TEST(DualImage, CreationDefaultsAndLayers) {
   TDocFixture f;

@@ -216,7 +216,7 @@ TEST(ProjectOptionsModel, KeepsProportionsAndRefusesGrowingOrTinySizes) {
   EXPECT_FALSE(m.CloseRefusal());
   m.WidthEdited(2001);
   EXPECT_EQ(m.CloseRefusal().value_or(""),
-            "Please select a size small or equal\rthan the original image");
+            "Please select a size smaller than or equal\rto the original image");
   m.WidthEdited(90);
   EXPECT_EQ(m.CloseRefusal().value_or(""), "Please select larger values for the image size");
   m.ResetToOriginal();
@@ -241,16 +241,20 @@ TEST(BackgroundSelectorModel, ModesChecksAndRefusals) {
   EXPECT_TRUE(b.Checks.Stretch);
   EXPECT_EQ(b.BackgroundMode(), 1);
 
-  // Shown again: solid colour, whatever was chosen before.
+  // Shown again: the accepted picture mode stays, and so does Cancel after
+  // a change; a picture loaded meanwhile is dropped.
   b.Shown();
-  EXPECT_TRUE(b.Checks.SolidColor);
-  EXPECT_EQ(b.BackgroundMode(), 0);
-  // Cancel gives back the checks of the last showing (a picture mode) but
-  // frees the picture: the mode must not claim a picture it does not have.
+  EXPECT_EQ(b.BackgroundMode(), 1);
+  EXPECT_FALSE(b.SelectColorEnabled);
+  b.PictureLoaded(std::make_shared<TBitmap32>());
   b.ClickImage();
   b.Cancelled();
-  EXPECT_FALSE(b.BackgroundPicture);
-  EXPECT_TRUE(b.Checks.Image);
+  EXPECT_EQ(b.BackgroundPicture, pic);
+  EXPECT_EQ(b.BackgroundMode(), 1);
+  // Solid colour accepted: shown again as solid colour.
+  b.ClickSolidColor();
+  b.Shown();
+  EXPECT_TRUE(b.Checks.SolidColor);
   EXPECT_EQ(b.BackgroundMode(), 0);
 }
 

@@ -15,7 +15,9 @@
 #include <QToolButton>
 
 #include <QTabletEvent>
+#include "UiTestSupport.h"
 #include "base/Progress.h"
+#include "interaction/DialogModels.h"
 #include "interaction/UdmWacom.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -141,7 +143,8 @@ class ControlsAndDialogsTest : public QObject {
     d.accept();
     QVERIFY(d.isVisible());
     QCOMPARE(errors.size(), 2);
-    QCOMPARE(errors[0], QString("Please select a size small or equal\nthan the original image"));
+    QCOMPARE(errors[0],
+             QString("Please select a size smaller than or equal\nto the original image"));
     d.widthEdit->setValue(1000);
     d.accept();
     QVERIFY(!d.isVisible());
@@ -150,7 +153,7 @@ class ControlsAndDialogsTest : public QObject {
     QCOMPARE(d.WorkingHeight(), 750);
   }
 
-  void backgroundSelectorStartsEveryShowingWithSolidColour() {
+  void backgroundSelectorKeepsTheAcceptedPictureAndColour() {
     TBackgroundSel b;
     QStringList warnings;
     b.ShowWarning = [&](const QString& Text) { warnings << Text; };
@@ -167,10 +170,62 @@ class ControlsAndDialogsTest : public QObject {
     QCOMPARE(int(b.BackgroundMode()), 1);
     b.accept();
     QVERIFY(!b.isVisible());
+    // Reopened and closed without a change, with OK and with Cancel.
+    for (bool ok : {true, false}) {
+      b.show();
+      QVERIFY(b.stretch->isChecked());
+      QVERIFY(b.loadImage->isEnabled());
+      ok ? b.accept() : b.reject();
+      QCOMPARE(int(b.BackgroundMode()), 1);
+      QCOMPARE(b.BackgroundPicture()->Width(), 70);
+    }
+    // Opened on a document's tiled picture: OK keeps it.
+    {
+      TBackgroundSel fresh;
+      fresh.SetBackgroundPicture(std::make_shared<const TBitmap32>(8, 6, 0xFF102030u), 2);
+      fresh.show();
+      QVERIFY(fresh.tiled->isChecked());
+      fresh.accept();
+      QCOMPARE(int(fresh.BackgroundMode()), 2);
+      QCOMPARE(fresh.BackgroundPicture()->Width(), 8);
+    }
+    // The colour selector closed without a pick keeps the colour; a pick
+    // changes it.
     b.show();
-    QVERIFY(b.solidColor->isChecked());
-    QVERIFY(!b.loadImage->isEnabled());
-    QCOMPARE(int(b.BackgroundMode()), 0);
+    b.solidColor->click();
+    b.SetBackgroundColor(0xFF336699);
+    test::WhenModal<TFColorSelector>([](TFColorSelector* c) { c->accept(); });
+    QTest::mouseClick(b.selectColor, Qt::LeftButton);
+    QCOMPARE(b.BackgroundColor(), 0xFF336699u);
+    test::WhenModal<TFColorSelector>([](TFColorSelector* c) {
+      c->PickAt(10, 200);
+      c->accept();
+    });
+    QTest::mouseClick(b.selectColor, Qt::LeftButton);
+    QCOMPARE(b.BackgroundColor(), ColorSquarePixel(10, 200, 100));
+    b.reject();
+  }
+
+  // Fractions typed into "Render at Resolution" stay as typed; the other
+  // fields follow, and the unit is kept for the next showing.
+  void renderSizeTakesTypedFractionsAndKeepsTheUnit() {
+    {
+      TFImgSizeDlg d;
+      d.SetImageSize(600, 400);
+      d.show();
+      d.horizLength->selectAll();
+      QTest::keyClicks(d.horizLength, "6.5");
+      QCOMPARE(d.horizLength->value(), 6.5);
+      QCOMPARE(d.horizPixels->value(), d.model().PixelsFromLength(6.5));
+      d.centimeters->click();
+      d.reject();
+    }
+    TFImgSizeDlg again;
+    again.SetImageSize(600, 400);
+    again.show();
+    QVERIFY(again.centimeters->isChecked());
+    QCOMPARE(again.lengthGroup->title(), QString("Size in Centimeters"));
+    again.inches->click();
   }
 
   void progressWindowNestsAndHoldsTheMainWindow() {

@@ -169,6 +169,12 @@ class FullScreenViewsTest : public QObject {
     QTest::mouseClick(s.Views->fullScreenPaint()->closeButton(), Qt::LeftButton);
     QVERIFY(!s.Domain.IsFullScreenPaint());
     QCOMPARE(view->window(), static_cast<QWidget*>(&main));
+    // Closed by the window manager (Alt+F4): as Escape.
+    main.action("FullScreenPaintCommand")->trigger();
+    QVERIFY(s.Views->fullScreenPaint()->close());
+    QVERIFY(!s.Domain.IsFullScreenPaint());
+    QCOMPARE(view->parentWidget(), static_cast<QWidget*>(splitter));
+    QVERIFY(view->isVisible());
   }
 
   void navigatorDragScrollsTheDestination() {

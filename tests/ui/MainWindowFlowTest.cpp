@@ -157,7 +157,7 @@ class MainWindowFlowTest : public QObject {
     QTest::keyClick(&main, Qt::Key_P, Qt::ControlModifier);
     QVERIFY(QFile::exists(FHome.filePath("cat.ps")));
     QCOMPARE(ui.Infos.size(), 1);
-    QVERIFY(ui.Infos[0].startsWith("Brellin: The file was succesfully exported"));
+    QVERIFY(ui.Infos[0].startsWith("Brellin: The file was successfully exported"));
     QFile ps(FHome.filePath("cat.ps"));
     QVERIFY(ps.open(QIODevice::ReadOnly));
     QVERIFY(ps.read(4).startsWith("%!"));

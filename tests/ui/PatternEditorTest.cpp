@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -161,7 +162,16 @@ class PatternEditorTest : public QObject {
     });
     main.action("EditPatternCommand")->trigger();
 
+    // Deleting asks first: No keeps the pattern and its file.
     domain.Patterns.SetItemIndex(shipped);
+    const auto answer = [](QMessageBox::StandardButton B) {
+      test::WhenModal<QMessageBox>([B](QMessageBox* m) { m->button(B)->click(); });
+    };
+    answer(QMessageBox::No);
+    main.action("DelPatternCommand")->trigger();
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(domain.Patterns.Count(), shipped + 1);
+    answer(QMessageBox::Yes);
     main.action("DelPatternCommand")->trigger();
     QVERIFY(!QFile::exists(file));
     QCOMPARE(domain.Patterns.Count(), shipped);

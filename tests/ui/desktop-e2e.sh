@@ -105,7 +105,7 @@ grep -q "^geometry=" "$CONF" || fail "no window geometry in $CONF"
 # A project that cannot be opened is reported, and the program stays.
 "$BRELLIN" /nonexistent.bpj &
 PID=$!
-wait_window "^Brellin Pro$" 20 >/dev/null || fail "no message about /nonexistent.bpj"
+wait_window "^Error loading project$" 20 >/dev/null || fail "no message about /nonexistent.bpj"
 kill -0 $PID || fail "the program ended after the failed open"
 # The second start has the size the first one ended with.
 WIN=$(wait_window "^Brellin Pro - " 5) || fail "no main window at the second start"

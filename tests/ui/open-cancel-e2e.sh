@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The real desktop program under a virtual X display: unsaved strokes, then
+# File, Open answered "No" to saving and cancelled in the open dialog. The
+# document and its strokes are still there: saving the project then holds
+# them. Usage: open-cancel-e2e.sh BRELLIN BRELLIN-CLI PICTURE
+set -euo pipefail
+BRELLIN=$(realpath "$1") CLI=$(realpath "$2") PICTURE=$(realpath "$3")
+WORK=$(mktemp -d)
+cleanup() {
+  [ -n "${PID:-}" ] && kill "$PID" 2>/dev/null || true
+  [ -n "${XPID:-}" ] && kill "$XPID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "open-cancel-e2e: $*" >&2; exit 1; }
+
+# A display of its own: Xvfb picks a free number and writes it to fd 3.
+exec 3>"$WORK/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+XPID=$!
+for _ in $(seq 1 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+[ -s "$WORK/display" ] || fail "Xvfb gave no display"
+export DISPLAY=:$(head -1 "$WORK/display")
+exec 3>&-
+for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+
+export BRELLIN_HOME=$WORK/home
+mkdir -p "$BRELLIN_HOME"
+cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+cd "$WORK"
+vectors() { "$CLI" info "$1" --json | sed -n 's/.*"vectors": *\([0-9]*\).*/\1/p' | head -1; }
+wait_window() {
+  for _ in $(seq 1 $(($2 * 5))); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+
+"$CLI" render "$PICTURE" -o start.jpg --size 400x300 --project p.bpj --steps 1000 --quiet
+before=$(vectors p.bpj)
+"$BRELLIN" p.bpj &
+PID=$!
+WIN=$(wait_window "^Brellin Pro - " 20) || fail "no main window within 20 s"
+xdotool windowfocus --sync "$WIN"
+sleep 0.5
+# Unsaved strokes: the auto-sketch tool dragged over the source view.
+xdotool key a
+xdotool mousemove --window "$WIN" 120 120 mousedown 1
+for x in 140 160 180 200 220; do xdotool mousemove --window "$WIN" $x $((x / 2 + 60)); sleep 0.05; done
+xdotool mouseup 1
+sleep 0.5
+
+xdotool key ctrl+o
+ASK=$(wait_window "^Confirm$" 10) || fail "Open did not ask to save the unsaved strokes"
+xdotool windowfocus --sync "$ASK" key alt+n
+OPEN=$(wait_window "^Open$" 10) || fail "no open dialog"
+xdotool windowfocus --sync "$OPEN" key Escape
+sleep 0.5
+[ -z "$(xdotool search --onlyvisible --name '^Open$' || true)" ] || fail "the open dialog stayed"
+
+xdotool windowfocus --sync "$WIN"
+sleep 0.3
+xdotool key ctrl+d
+sleep 1.5
+after=$(vectors p.bpj)
+[ "$after" -gt "$before" ] ||
+  fail "after Open and Cancel the saved project has $after vectors, not more than $before"
+echo "open-cancel-e2e: 1 passed, 0 failed"
