@@ -475,7 +475,7 @@ void TDomain::SaveProjectCommand() {
     return;
   }
   TBusyCursor busy(*FUi);
-  Document->Compact();
+  if (CompactOnSave) Document->Compact();
   const std::string target = Document->ProjectFileName;
   if (IsRemotePath(target)) {
     // Written locally first, then copied over in one go.

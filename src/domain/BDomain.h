@@ -11,6 +11,7 @@
 
 #include "base/Bitmap32.h"
 #include "base/Stream.h"
+#include "domain/DetailPasses.h"
 #include "domain/DualImage.h"
 #include "domain/PictureView.h"
 #include "domain/ToolManagerPort.h"
@@ -182,6 +183,13 @@ class TDomain {
   void ApplyStop() { ApplyRunning = false; }
   // "Repeat last apply": ApplySteps more steps in one edit.
   void RepeatLastApply();
+  // Detail passes over the current painting, each one edit: pass k paints
+  // with the current style at 1 / 2^k of its size where the painting still
+  // differs from the source by more than ThresholdPercent. All passes
+  // together paint at most StrokeBudget strokes (none: 0). ApplyStop stops
+  // them after the current stroke; the passes done so far stay.
+  std::vector<TDetailPassReport> RefineDetails(int Passes, float ThresholdPercent,
+                                               int64_t StrokeBudget);
 
   TBStyle* CurrentStyle() const;
 
@@ -288,6 +296,9 @@ class TDomain {
   // ProcessEvents and ApplyProgress do not read it during a run.
   bool OverlapStrokes = false;
   bool Loading = false;
+  // Whether saving a project first merges its history into one state; off,
+  // each apply run and detail pass stays an undo step of its own.
+  bool CompactOnSave = true;
   int ApplySteps = 5000;
   int ApplyNextStep = 1;
   std::unique_ptr<TTempManager> TempFolder;
