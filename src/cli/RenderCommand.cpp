@@ -32,6 +32,7 @@ const char* const kRenderHelp =
     "    [--color auto|fixed|variants] [--fore RRGGBB] [--back RRGGBB] [--variant RRGGBB]...\n"
     "    [--hue-offset F] [--sat-offset F] [--light-offset F]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
+    "    [--detail-passes N [--detail-threshold T]] [--clean-edges]\n"
     "    [--dpi N] [--ps OUT.ps] [--svg OUT.svg] [--project OUT.bpj] [--threads N] [--quiet]\n"
     "\n"
     "Paints a picture with strokes that follow its contours, as \"Apply to the entire\n"
@@ -60,6 +61,15 @@ const char* const kRenderHelp =
     "                   colours darkened by brightness)\n"
     "  --*-offset F     hue, saturation and lightness offsets, -0.5..0.5\n"
     "  --background ... the paper: a colour (default white) or a picture\n"
+    "  --detail-passes N  then 0..4 passes with strokes of half, a quarter, ...\n"
+    "                   the size where the painting still differs from the\n"
+    "                   photo; each pass is one undo step; all passes together\n"
+    "                   paint at most as many strokes as the steps (default 0)\n"
+    "  --detail-threshold T  a pass paints where the difference is above T %\n"
+    "                   of full scale (default 6)\n"
+    "  --clean-edges    no stray stubs along the picture's edges: strokes near\n"
+    "                   the edge follow the contours inside, and those shorter\n"
+    "                   than 3 pixels that touch the edge are left out\n"
     "  --dpi N          resolution written into TIFF and PNG files (default 200)\n"
     "  --ps FILE        also write the strokes as PostScript\n"
     "  --svg FILE       also write the strokes as SVG, over the paper colour\n"
@@ -95,8 +105,10 @@ int RenderCommand(const std::vector<std::string>& args) {
            "--ps",
            "--svg",
            "--project",
-           "--threads"},
-          {"--full-size", "--quiet"});
+           "--threads",
+           "--detail-passes",
+           "--detail-threshold"},
+          {"--full-size", "--quiet", "--clean-edges"});
   const auto& inputs = a.Positional();
   if (inputs.empty()) throw EUsage("render needs at least one INPUT picture");
   if (inputs.size() > 1 && !a.Has("--out-dir")) throw EUsage("several INPUTs need --out-dir DIR");
@@ -116,6 +128,7 @@ int RenderCommand(const std::vector<std::string>& args) {
   const uint32_t seed = uint32_t(a.IntValue("--seed", 0, 0, 2147483647));
   const int dpi = a.IntValue("--dpi", 200, 1, 100000);
   SetThreadCount(a.IntValue("--threads", 0, 1, 64));
+  const TDetailOptions detail = ReadDetailOptions(a, "--detail-passes");
 
   TCliDomainUi ui;
   ReadWorkingSize(a, ui);
@@ -148,6 +161,8 @@ int RenderCommand(const std::vector<std::string>& args) {
   TDomain domain(&ui);
   // Nothing looks at the destination during a run here.
   domain.OverlapStrokes = ThreadCount() > 1;
+  // Each detail pass stays an undo step of its own in the project.
+  domain.CompactOnSave = detail.Passes == 0;
   domain.SourceView = &source;
   domain.DestinationView = &destination;
 
@@ -214,6 +229,7 @@ int RenderCommand(const std::vector<std::string>& args) {
     doc.AutoMode = !patternMode;
     doc.SetBrushRadius(radius);
     doc.SetDensity(density);
+    doc.CleanEdges = a.Has("--clean-edges");
     // Without --ps or --project nobody asks for the strokes again, so the run
     // keeps no undo state (which would copy both pictures).
     doc.RecordHistory = keepVectors;
@@ -228,6 +244,7 @@ int RenderCommand(const std::vector<std::string>& args) {
       // Nothing was painted (every seed too weak for the style's border
       // limit): the paper alone is the result.
     }
+    RunDetailPasses(domain, detail, int64_t(steps) * (int64_t(repeat) + 1), a.Has("--quiet"));
     SaveResults(domain, ui, a, outputFor(input), dpi);
   }
   return failed > 0 ? kExitBadInput : kExitOk;
