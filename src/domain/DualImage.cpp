@@ -227,7 +227,10 @@ void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start, double Pressu
   Sampler.StopOnBorders = p.StopOnBorders != 0;
   Sampler.SetStraightLines(StraightLines);
   Sampler.SetThreshold(p.BorderLimit);
-  if (CleanEdges) Sampler.EdgeMargin = std::max(1, Round(Pressure * p.Width));
+  if (CleanEdges) {
+    Sampler.EdgeMargin = std::max(1, Round(Pressure * p.Width));
+    Sampler.HeadingArea = OrientedArea(FeatureMap.Width(), FeatureMap.Height());
+  }
 }
 bool TDualImage::RunStroke(TLineSampler& Sampler) const {
   return Sampler.Run() && !(CleanEdges && Sampler.IsEdgeStub(MinEdgeStroke));

@@ -147,8 +147,13 @@ void TLineSampler::ReadHeading(TTurtle& T, uint8_t& D) {
   if (EdgeMargin > 0 && Feature->Contains(px, py)) {
     const int32_t mx = std::min(EdgeMargin, (Feature->Width() - 1) / 2);
     const int32_t my = std::min(EdgeMargin, (Feature->Height() - 1) / 2);
-    px = std::clamp(px, mx, Feature->Width() - 1 - mx);
-    py = std::clamp(py, my, Feature->Height() - 1 - my);
+    int32_t x0 = mx, x1 = Feature->Width() - 1 - mx, y0 = my, y1 = Feature->Height() - 1 - my;
+    if (!IsEmptyRect(HeadingArea)) {
+      x0 = std::max(x0, HeadingArea.Left), x1 = std::min(x1, HeadingArea.Right - 1);
+      y0 = std::max(y0, HeadingArea.Top), y1 = std::min(y1, HeadingArea.Bottom - 1);
+    }
+    if (x0 <= x1) px = std::clamp(px, x0, x1);
+    if (y0 <= y1) py = std::clamp(py, y0, y1);
   }
   if (Feature->Contains(px, py)) {
     const TColor32 f = Feature->Pixel(px, py);
