@@ -24,7 +24,7 @@ const char* const kRefineHelp =
     "  -o FILE          the new project\n"
     "  --passes N       1..4 passes\n"
     "  --detail-threshold T  a pass paints where the difference is above T %\n"
-    "                   of full scale (default 6)\n"
+    "                   of full scale (default 4)\n"
     "  --style S        a style of the library or a .bst file (default \"Scratch Style\")\n"
     "  --seed N         start of the random generator (default 0)\n"
     "  --clean-edges    no stray stubs along the picture's edges\n"

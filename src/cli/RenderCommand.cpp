@@ -64,9 +64,9 @@ const char* const kRenderHelp =
     "  --detail-passes N  then 0..4 passes with strokes of half, a quarter, ...\n"
     "                   the size where the painting still differs from the\n"
     "                   photo; each pass is one undo step; all passes together\n"
-    "                   paint at most as many strokes as the steps (default 0)\n"
+    "                   paint at most as many strokes as the run (default 0)\n"
     "  --detail-threshold T  a pass paints where the difference is above T %\n"
-    "                   of full scale (default 6)\n"
+    "                   of full scale (default 4)\n"
     "  --clean-edges    no stray stubs along the picture's edges: strokes near\n"
     "                   the edge follow the contours inside, and those shorter\n"
     "                   than 3 pixels that touch the edge are left out\n"
@@ -244,7 +244,8 @@ int RenderCommand(const std::vector<std::string>& args) {
       // Nothing was painted (every seed too weak for the style's border
       // limit): the paper alone is the result.
     }
-    RunDetailPasses(domain, detail, int64_t(steps) * (int64_t(repeat) + 1), a.Has("--quiet"));
+    // The passes add at most as many strokes as the runs painted.
+    RunDetailPasses(domain, detail, int64_t(doc.CommittedStrokes), a.Has("--quiet"));
     SaveResults(domain, ui, a, outputFor(input), dpi);
   }
   return failed > 0 ? kExitBadInput : kExitOk;

@@ -317,6 +317,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->BackgroundColor = options.BackgroundColor;
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
   Document->SetBackgroundMode(options.BackgroundMode);
+  Document->CleanEdges = options.CleanEdges;
   Document->Modified = false;
   StartToolManager();
   return true;
@@ -404,6 +405,9 @@ void TDomain::ApplyStart(int Steps) {
   if (!Document) return;
   TBusyCursor busy(*FUi);
   TPhaseTimer timer("apply");
+  const uint64_t before = Document->CommittedStrokes;
+  uint64_t runStrokes = 0;
+  bool passes = false;
   RunInEdit([&](TBitmap32& dest) {
     const int s = Steps;
     ApplyRunning = true;
@@ -416,7 +420,8 @@ void TDomain::ApplyStart(int Steps) {
       const int y = Random(dest.Height());
       next.Prefetch(*Document, dest.Width(), dest.Height());
       Document->PaintAt(x, y);
-      FUi->ApplyProgress(k, s);
+      // The last step is told after the detail passes: the dialog closes then.
+      if (k < s || DetailPasses <= 0) FUi->ApplyProgress(k, s);
       FUi->ProcessEvents();
       if (k == s) {
         completed = true;
@@ -435,7 +440,10 @@ void TDomain::ApplyStart(int Steps) {
       if (completed) ApplySteps = s;
       ApplyNextStep = 1;
     }
+    runStrokes = Document->CommittedStrokes - before;
+    passes = completed && DetailPasses > 0;
   });
+  if (passes) ApplyDetailPasses(runStrokes, Steps);
 }
 
 void TDomain::RepeatLastApply() {

@@ -26,6 +26,7 @@ struct TProjectOptions {
   TColor32 BackgroundColor = clWhite32;
   std::shared_ptr<const TBitmap32> BackgroundPicture;  // may be null
   uint8_t BackgroundMode = 0;  // 0 solid colour, 1 stretched picture, 2 tiled picture
+  bool CleanEdges = false;     // no stray stubs along the picture's edges
 };
 
 // A command asked for a dialog or window that the user interface at hand
@@ -56,6 +57,9 @@ struct TApplyDialogHandlers {
   std::function<void(int Steps)> Start;
   std::function<void()> Stop;
   std::function<void()> Close;
+  // The dialog's "Detail passes", preset and told back when changed.
+  int DetailPasses = 0;
+  std::function<void(int Passes)> DetailPassesChanged;
 };
 
 class TDomainUi {
@@ -190,6 +194,14 @@ class TDomain {
   // them after the current stroke; the passes done so far stay.
   std::vector<TDetailPassReport> RefineDetails(int Passes, float ThresholdPercent,
                                                int64_t StrokeBudget);
+  // "Refine details...": asks for the number of passes and runs them over
+  // the painting as it is, also after painting by hand; the passes together
+  // paint at most as many strokes as the painting holds.
+  void RefineDetailsCommand();
+  // Detail passes after each completed apply run (the apply dialog's
+  // "Detail passes"), and their threshold.
+  int DetailPasses = 0;
+  float DetailThreshold = DefaultDetailThreshold;
 
   TBStyle* CurrentStyle() const;
 
@@ -337,6 +349,9 @@ class TDomain {
   // and tells Done and the file.
   void ExportVectors(bool (TDomainUi::*AskFile)(std::string&),
                      void (TDualImage::*Export)(const std::string&), const std::string& Done);
+  // The detail passes after a completed apply run of Steps steps that
+  // painted RunStrokes strokes; then tells the dialog the run's last step.
+  void ApplyDetailPasses(uint64_t RunStrokes, int Steps);
   // Ends an apply run's edit: the destination's update, EndEdit, a repaint.
   void FinishRun(TBitmap32& Dest, bool PassSilentStop);
   // One painting run as one edit with the destination's updates held back;

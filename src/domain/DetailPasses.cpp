@@ -28,18 +28,23 @@ namespace {
 // How many times a pass looks for places to paint.
 constexpr int DetailRounds = 4;
 
-// Box sums over Window pixels along rows, edges repeated, of Count planes
-// of Width x Height values, from In to Out; rows [Y0, Y1).
-void BoxRows(const int32_t* In, int32_t* Out, int Width, int Y0, int Y1, int Radius) {
-  for (int y = Y0; y < Y1; ++y) {
-    const int32_t* in = In + size_t(y) * size_t(Width);
-    int32_t* out = Out + size_t(y) * size_t(Width);
-    int64_t sum = 0;
-    for (int k = -Radius; k <= Radius; ++k) sum += in[std::clamp(k, 0, Width - 1)];
-    for (int x = 0; x < Width; ++x) {
-      out[x] = int32_t(sum);
-      sum += in[std::min(x + Radius + 1, Width - 1)] - in[std::max(x - Radius, 0)];
-    }
+// Sums over 2 Radius + 1 values of In along a row of Width, edges repeated.
+void BoxRow(const int32_t* In, int32_t* Out, int Width, int Radius) {
+  int32_t sum = 0;
+  for (int k = -Radius; k <= Radius; ++k) sum += In[std::clamp(k, 0, Width - 1)];
+  int x = 0;
+  // Left edge, the middle without clamping, the right edge.
+  for (; x < Width && x - Radius < 0; ++x) {
+    Out[x] = sum;
+    sum += In[std::min(x + Radius + 1, Width - 1)] - In[0];
+  }
+  for (; x + Radius + 1 < Width; ++x) {
+    Out[x] = sum;
+    sum += In[x + Radius + 1] - In[x - Radius];
+  }
+  for (; x < Width; ++x) {
+    Out[x] = sum;
+    sum += In[Width - 1] - In[std::max(x - Radius, 0)];
   }
 }
 
@@ -51,20 +56,22 @@ void ComputeDetailErrorMap(const TBitmap32& Painting, const TBitmap32& Source, i
   const int h = std::min(Painting.Height(), Source.Height());
   Map.Width = std::max(w, 0);
   Map.Height = std::max(h, 0);
-  Map.Values.assign(size_t(Map.Width) * size_t(Map.Height), 0);
+  Map.Values.resize(size_t(Map.Width) * size_t(Map.Height));
   if (w <= 0 || h <= 0) return;
   // The difference is blurred instead of both pictures: a box blur is
-  // linear. Luminance and the two colour differences, times 256.
+  // linear. Luminance and the two colour differences, times 256; with at
+  // most 63 x 63 pixels a window's sum stays within 32 bits.
   const int r = std::clamp(Window / 2, 0, 31);
   const size_t n = size_t(w) * size_t(h);
-  std::vector<int32_t> diff(3 * n), rows(3 * n);
+  std::vector<int32_t> rows(3 * n);
   ParallelFor(0, h, [&](int y0, int y1) {
+    std::vector<int32_t> diff(3 * size_t(w));
+    int32_t* dy = diff.data();
+    int32_t* db = dy + w;
+    int32_t* dr = db + w;
     for (int y = y0; y < y1; ++y) {
       const TColor32* a = Painting.ScanLine(y);
       const TColor32* b = Source.ScanLine(y);
-      int32_t* dy = diff.data() + size_t(y) * size_t(w);
-      int32_t* db = dy + n;
-      int32_t* dr = db + n;
       for (int x = 0; x < w; ++x) {
         const int32_t rr = int32_t((a[x] >> 16) & 0xFF) - int32_t((b[x] >> 16) & 0xFF);
         const int32_t gg = int32_t((a[x] >> 8) & 0xFF) - int32_t((b[x] >> 8) & 0xFF);
@@ -74,37 +81,43 @@ void ComputeDetailErrorMap(const TBitmap32& Painting, const TBitmap32& Source, i
         db[x] = bb * 256 - l;
         dr[x] = rr * 256 - l;
       }
-      for (int c = 0; c < 3; ++c) BoxRows(diff.data() + c * n, rows.data() + c * n, w, y, y + 1, r);
+      for (size_t c = 0; c < 3; ++c)
+        BoxRow(diff.data() + c * size_t(w), rows.data() + c * n + size_t(y) * size_t(w), w, r);
     }
   });
-  // Columns, then the error: |dY| + (|dB| + |dR|) / 2, as levels x 16.
-  const int64_t area = int64_t(2 * r + 1) * (2 * r + 1);
-  const int64_t scale = area * 256;
+  // Columns, then the error |dY| + (|dB| + |dR|) / 2 in levels x 16, that is
+  // (2 |dY| + |dB| + |dR|) * 8 / (window area * 256), rounded down exactly.
+  const uint64_t scale = uint64_t(2 * r + 1) * uint64_t(2 * r + 1) * 256;
+  const double inverse = 1.0 / double(scale);
   ParallelFor(
       0, w,
       [&](int x0, int x1) {
-        std::vector<int64_t> sum(size_t(3) * size_t(x1 - x0));
-        for (int c = 0; c < 3; ++c)
-          for (int x = x0; x < x1; ++x) {
-            int64_t s = 0;
-            for (int k = -r; k <= r; ++k)
-              s += rows[c * n + size_t(std::clamp(k, 0, h - 1)) * size_t(w) + size_t(x)];
-            sum[size_t(c) * size_t(x1 - x0) + size_t(x - x0)] = s;
+        const size_t span = size_t(x1 - x0);
+        std::vector<int32_t> sum(3 * span, 0);
+        for (size_t c = 0; c < 3; ++c)
+          for (int k = -r; k <= r; ++k) {
+            const int32_t* row = rows.data() + c * n + size_t(std::clamp(k, 0, h - 1)) * size_t(w);
+            for (int x = x0; x < x1; ++x) sum[c * span + size_t(x - x0)] += row[x];
           }
+        int32_t* sy = sum.data();
+        int32_t* sb = sy + span;
+        int32_t* sr = sb + span;
         for (int y = 0; y < h; ++y) {
-          const size_t add = size_t(std::min(y + r + 1, h - 1)) * size_t(w);
-          const size_t sub = size_t(std::max(y - r, 0)) * size_t(w);
-          uint16_t* out = Map.Values.data() + size_t(y) * size_t(w);
-          int64_t* sy = sum.data();
-          int64_t* sb = sy + (x1 - x0);
-          int64_t* sr = sb + (x1 - x0);
-          for (int x = x0; x < x1; ++x) {
-            const size_t i = size_t(x - x0);
-            const int64_t e = std::llabs(sy[i]) * 2 + std::llabs(sb[i]) + std::llabs(sr[i]);
-            out[x] = uint16_t(std::min<int64_t>(e * 8 / scale, 65535));
-            sy[i] += rows[add + size_t(x)] - rows[sub + size_t(x)];
-            sb[i] += rows[n + add + size_t(x)] - rows[n + sub + size_t(x)];
-            sr[i] += rows[2 * n + add + size_t(x)] - rows[2 * n + sub + size_t(x)];
+          const size_t add = size_t(std::min(y + r + 1, h - 1)) * size_t(w) + size_t(x0);
+          const size_t sub = size_t(std::max(y - r, 0)) * size_t(w) + size_t(x0);
+          uint16_t* out = Map.Values.data() + size_t(y) * size_t(w) + size_t(x0);
+          for (size_t i = 0; i < span; ++i) {
+            const uint64_t e =
+                uint64_t(2 * uint64_t(std::abs(int64_t(sy[i]))) +
+                         uint64_t(std::abs(int64_t(sb[i]))) + uint64_t(std::abs(int64_t(sr[i])))) *
+                8;
+            uint64_t q = uint64_t(double(e) * inverse);
+            if (q * scale > e) --q;
+            if ((q + 1) * scale <= e) ++q;
+            out[i] = uint16_t(std::min<uint64_t>(q, 65535));
+            sy[i] += rows[add + i] - rows[sub + i];
+            sb[i] += rows[n + add + i] - rows[n + sub + i];
+            sr[i] += rows[2 * n + add + i] - rows[2 * n + sub + i];
           }
         }
       },
@@ -247,6 +260,31 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
   }
   ApplyRunning = false;
   return reports;
+}
+
+void TDomain::ApplyDetailPasses(uint64_t RunStrokes, int Steps) {
+  struct TLastStep {
+    TDomainUi& Ui;
+    int Steps;
+    ~TLastStep() { Ui.ApplyProgress(Steps, Steps); }
+  } last{*FUi, Steps};
+  RefineDetails(DetailPasses, DetailThreshold, int64_t(RunStrokes));
+}
+
+void TDomain::RefineDetailsCommand() {
+  if (!Document) return;
+  std::string value = std::to_string(DetailPasses > 0 ? DetailPasses : 2);
+  if (!FUi->InputBox("Refine details", "Detail passes (1 to 4):", value)) return;
+  char* end = nullptr;
+  const long n = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || n < 1 || n > MaxDetailPasses) return;
+  const int64_t budget =
+      Document->RecordHistory ? Document->VectorCount() : int64_t(Document->CommittedStrokes);
+  const std::vector<TDetailPassReport> reports =
+      RefineDetails(int(n), DetailThreshold, std::max<int64_t>(budget, 1));
+  if (!reports.empty() && reports.front().Seeds == 0)
+    FUi->InfoBox("Refine details",
+                 "Nothing to refine: no part of the picture differs enough from the photo.");
 }
 
 }  // namespace brellin

@@ -14,7 +14,7 @@ namespace brellin {
 
 constexpr int MaxDetailPasses = 4;
 // Percent of full scale a cell's mean error must pass to get a seed.
-constexpr float DefaultDetailThreshold = 6.0f;
+constexpr float DefaultDetailThreshold = 4.0f;
 
 // The style of pass Pass (1, 2, ...): Width, ScanWidth and Length times
 // 1 / 2^Pass, rounded; Width and ScanWidth at least 1 (a band of no scan

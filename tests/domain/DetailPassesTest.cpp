@@ -96,7 +96,14 @@ TEST(DetailPasses, SeedsLieWhereThePaintingDiffersAndOnlyAboveTheThreshold) {
 
 struct TUi : TDomainUi {
   TDomain* Domain = nullptr;
-  int Events = 0, StopAfter = -1;
+  int Events = 0, StopAfter = -1, LastK = 0;
+  std::string Answer, Info;
+  bool InputBox(const std::string&, const std::string&, std::string& Value) override {
+    Value = Answer;
+    return !Answer.empty();
+  }
+  void InfoBox(const std::string&, const std::string& Text) override { Info = Text; }
+  void ApplyProgress(int K, int) override { LastK = K; }
   void ErrorBox(const std::string&, const std::string&) override {}
   bool ProjectOptions(int, int, int sw, int sh, TProjectOptions& o) override {
     o.Width = sw, o.Height = sh;
@@ -173,6 +180,37 @@ TEST(DetailPasses, TheBudgetBoundsThePassesAndAStopKeepsWhatWasPainted) {
   EXPECT_GT(stopped.Reports[0].Strokes, 0);
   EXPECT_LE(stopped.Reports[0].Strokes, 25);
   EXPECT_EQ(stopped.Domain->Document->StateCount(), 2);
+}
+
+// As in the desktop program: Apply with 2 detail passes, then Undo; and
+// "Refine details..." over the painting as it is.
+TEST(DetailPasses, ApplyWithPassesThenUndoAndTheRefineCommand) {
+  TRun one(1, 0, false);  // only for its home and libraries
+  TDomain& d = *one.Domain;
+  ASSERT_TRUE(d.LoadPicture(test::DataPath("cat_crop_128x96.png")));
+  d.Document->AutoMode = true;
+  d.DetailPasses = 2;
+  SetRandSeed(11);
+  d.ApplyStart(400);
+  EXPECT_EQ(one.Ui.LastK, 400);  // the dialog hears of the last step after the passes
+  ASSERT_EQ(d.Document->StateCount(), 3);
+  const int64_t applied = d.Document->History->Item(0).Strokes->Count();
+  EXPECT_LE(d.Document->VectorCount(), 2 * applied);
+  // The apply run alone, from the same seed, is what two undos leave.
+  TRun plain(0, 0, false);
+  d.Document->Undo();
+  EXPECT_EQ(d.Document->VectorCount(), d.Document->History->Item(0).Strokes->Count() +
+                                           d.Document->History->Item(1).Strokes->Count());
+  d.Document->Undo();
+  EXPECT_TRUE(test::SamePixels(one.Dest.Bitmap(), plain.First));
+
+  one.Ui.Answer = "1";
+  d.RefineDetailsCommand();
+  EXPECT_EQ(d.Document->StateCount(), 2);  // the undone passes gave way to the new one
+  EXPECT_TRUE(one.Ui.Info.empty());
+  one.Ui.Answer = "9";  // refused: nothing happens
+  d.RefineDetailsCommand();
+  EXPECT_EQ(d.Document->StateCount(), 2);
 }
 
 }  // namespace
