@@ -8,7 +8,8 @@
 //   brellin-picture-quality crop IN X Y W H ZOOM OUT
 //       a W x H crop at (X, Y), enlarged ZOOM times without smoothing
 //   brellin-picture-quality row OUT IN...
-//       the pictures side by side, top-aligned, 6 white pixels apart
+//   brellin-picture-quality column OUT IN...
+//       the pictures side by side (or one above the other), 6 white pixels apart
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -115,20 +116,24 @@ int Crop(char** a) {
   return 0;
 }
 
-int Row(int n, char** a) {
+int Row(int n, char** a, bool Column) {
   std::vector<TBitmap32> in;
   int w = 0, h = 0;
   for (int i = 1; i < n; ++i) {
     in.push_back(LoadPictureFile(a[i]));
-    w += in.back().Width() + (i > 1 ? 6 : 0);
-    h = std::max(h, in.back().Height());
+    const int gap = i > 1 ? 6 : 0;
+    if (Column)
+      h += in.back().Height() + gap, w = std::max(w, in.back().Width());
+    else
+      w += in.back().Width() + gap, h = std::max(h, in.back().Height());
   }
   TBitmap32 out(w, h, 0xFFFFFFFF);
-  int x0 = 0;
+  int at = 0;
   for (const TBitmap32& b : in) {
     for (int y = 0; y < b.Height(); ++y)
-      std::copy(b.ScanLine(y), b.ScanLine(y) + b.Width(), out.ScanLine(y) + x0);
-    x0 += b.Width() + 6;
+      std::copy(b.ScanLine(y), b.ScanLine(y) + b.Width(),
+                Column ? out.ScanLine(at + y) : out.ScanLine(y) + at);
+    at += (Column ? b.Height() : b.Width()) + 6;
   }
   SavePictureFile(out, a[0], 90);
   return 0;
@@ -141,13 +146,14 @@ int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
     if (cmd == "quality" && argc == 3) return Quality(argv[2]);
     if (cmd == "crop" && argc == 9) return Crop(argv + 2);
-    if (cmd == "row" && argc >= 4) return Row(argc - 2, argv + 2);
+    if ((cmd == "row" || cmd == "column") && argc >= 4)
+      return Row(argc - 2, argv + 2, cmd == "column");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "brellin-picture-quality: %s\n", e.what());
     return 2;
   }
   std::fprintf(stderr,
                "usage: brellin-picture-quality quality PROJECT.bpj | crop IN X Y W H ZOOM OUT |"
-               " row OUT IN...\n");
+               " row|column OUT IN...\n");
   return 1;
 }
