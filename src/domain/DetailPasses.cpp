@@ -138,10 +138,10 @@ TDetailSeeds ChooseDetailSeeds(const TDetailErrorMap& Map, const TBitmap32& Feat
   };
   std::vector<TCell> found;
   std::vector<TCell> band(size_t(std::max(cols, 0)));
-  std::vector<uint16_t> best(band.size());
+  std::vector<int32_t> best(band.size());  // the highest error so far, -1 for none
   for (int cy = 0; cy < rows; ++cy) {
     for (auto& b : band) b = {0, 0, {0, 0}};
-    std::fill(best.begin(), best.end(), 0);
+    std::fill(best.begin(), best.end(), -1);
     const int y1 = std::min(Map.Height, (cy + 1) * c);
     for (int y = cy * c; y < y1; ++y) {
       const uint16_t* row = Map.Values.data() + size_t(y) * size_t(Map.Width);
@@ -151,10 +151,9 @@ TDetailSeeds ChooseDetailSeeds(const TDetailErrorMap& Map, const TBitmap32& Feat
         uint64_t s = 0;
         for (int x = cx * c; x < x1; ++x) {
           s += row[x];
-          if (row[x] > best[size_t(cx)] || cell.Pixels == 0) {
+          if (int32_t(row[x]) > best[size_t(cx)]) {
             best[size_t(cx)] = row[x];
             cell.Best = {x, y};
-            cell.Pixels = 1;
           }
         }
         cell.Sum += s;
@@ -162,15 +161,13 @@ TDetailSeeds ChooseDetailSeeds(const TDetailErrorMap& Map, const TBitmap32& Feat
     }
     for (int cx = 0; cx < cols; ++cx) {
       TCell& cell = band[size_t(cx)];
-      const uint32_t pixels =
-          uint32_t((std::min(Map.Width, (cx + 1) * c) - cx * c) * (y1 - cy * c));
-      if (pixels == 0 || double(cell.Sum) <= limit * pixels) continue;
+      cell.Pixels = uint32_t((std::min(Map.Width, (cx + 1) * c) - cx * c) * (y1 - cy * c));
+      if (cell.Pixels == 0 || double(cell.Sum) <= limit * cell.Pixels) continue;
       ++result.CellsAbove;
       const TPoint p = cell.Best;
       if (!FeatureMap.Contains(p.X, p.Y) ||
           FeatureStrength(FeatureMap.Pixel(p.X, p.Y)) < BorderLimit)
         continue;
-      cell.Pixels = pixels;
       found.push_back(cell);
     }
   }
@@ -200,12 +197,15 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
     ~TBusy() { Ui.SetBusyCursor(false); }
   } busy(*FUi);
   TBStyle* const style = doc.Style;
-  // The pass paints with a copy: the library's style stays as it is.
-  struct TRestoreStyle {
+  // The pass paints with a copy: the library's style stays as it is. Its
+  // strokes follow the contours whichever tool is current.
+  struct TRestore {
     TDualImage& Doc;
     TBStyle* Style;
-    ~TRestoreStyle() { Doc.Style = Style; }
-  } restore{doc, style};
+    bool AutoMode;
+    ~TRestore() { Doc.Style = Style, Doc.AutoMode = AutoMode; }
+  } restore{doc, style, doc.AutoMode};
+  doc.AutoMode = true;
   const int passes = std::clamp(Passes, 0, MaxDetailPasses);
   ApplyRunning = true;
   TDetailErrorMap map;
