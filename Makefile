@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps ensure-deps configure build run test bench test-asan fuzz demo format clean library-data \
+.PHONY: all deps ensure-deps configure build programs run test bench test-asan fuzz demo format clean library-data \
         install package check-package icons
 
 all: build
@@ -55,11 +55,15 @@ fuzz: ensure-deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-demo: build
+# The two programs alone, without the tests and benchmarks, for the first minute.
+programs: ensure-deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target brellin-cli brellin
+
+demo: programs
 	scripts/demo.sh $(BUILD)
 
 # The desktop program on a demo project (needs a display; see the README).
-run: build
+run: programs
 	scripts/run-desktop.sh $(BUILD)
 
 format:

@@ -68,8 +68,14 @@ void Export(benchmark::State& state, const TSvgOptions& o) {
   for (auto _ : state)
     r = ExportSvg(file, doc.Destination().Width(), doc.Destination().Height(), *doc.History, o);
   state.counters["paths"] = double(r.Paths);
-  state.counters["MB"] = double(fs::file_size(file)) / 1e6;
+  uintmax_t bytes = 0;
+  if (o.SplitPens)
+    for (const TSvgLayerResult& l : r.PerLayer) bytes += fs::file_size(l.File);
+  else
+    bytes = fs::file_size(file);
+  state.counters["MB"] = double(bytes) / 1e6;
   if (o.CenterLines) state.counters["travel_after_per_before"] = r.TravelAfter / r.TravelBefore;
+  if (o.Join > 0) state.counters["lifts_joined_per_before"] = double(r.Paths) / r.PathsBeforeJoin;
 }
 
 void BM_SvgOutlines(benchmark::State& state) {
@@ -84,6 +90,17 @@ void BM_SvgPlotter(benchmark::State& state) {
   Export(state, o);
 }
 
+// The same with lines joined within 0.2 mm, one file per pen.
+void BM_SvgPlotterJoinedSplit(benchmark::State& state) {
+  TSvgOptions o;
+  o.CenterLines = true;
+  o.Pens = 4;
+  o.PaperWidth = 297, o.PaperHeight = 210, o.Margin = 10;
+  o.Join = 0.2;
+  o.SplitPens = true;
+  Export(state, o);
+}
+
 }  // namespace
 
 BENCHMARK(BM_SvgOutlines)
@@ -91,5 +108,9 @@ BENCHMARK(BM_SvgOutlines)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_SvgPlotter)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SvgPlotterJoinedSplit)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();

@@ -46,5 +46,7 @@ if [ -f "$PHOTO20" ] && [ -x /usr/bin/time ]; then
   echo "   (bench_history BM_UndoRedo20MP above)"
   rm -rf "$out"
 fi
+echo "== batches: files per second with --jobs 1 and --jobs 2"
+"$(dirname "$0")/../bench/batch-throughput.sh" "$BUILD"
 echo "== comparison with other tools"
 "$(dirname "$0")/../bench/compare-tools.sh" "$BUILD"

@@ -106,6 +106,8 @@ int main(int argc, char** argv) {
   // The main window owns the pattern editor; the library only borrows it.
   domain->Patterns.SetEditForm(new TFPatternEdit(main.get()));
   ui.OnTerminate = [&] { main->Terminate(); };
+  ui.DocumentFileName = [&] { return main->DocumentFileName().toStdString(); };
+  ui.OnFileChosen = [&](const QString& File) { main->NoteChosenFile(File); };
   ui.OnRepaintDestination = [&] { main->destinationView()->viewport()->repaint(); };
   // Apply runs trace the next stroke while a second core paints the last.
   domain->OverlapStrokes = ThreadCount() > 1;

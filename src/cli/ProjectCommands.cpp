@@ -9,6 +9,7 @@
 #include "base/Errors.h"
 #include "base/MemoryBudget.h"
 #include "base/Rounding.h"
+#include "cli/Batch.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
 #include "domain/BDomain.h"
@@ -18,17 +19,19 @@ namespace brellin::cli {
 namespace fs = std::filesystem;
 
 const char* const kRerenderHelp =
-    "usage: brellin-cli rerender PROJECT.bpj -o OUT.(jpg|jpeg|bmp|png|tif|tiff)\n"
+    "usage: brellin-cli rerender PROJECT.bpj... -o OUT.(jpg|jpeg|bmp|png|tif|tiff)\n"
     "    --width W|Fx [--height H] [--dpi N]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
-    "    [--quiet]\n"
+    "    [--quiet]\n" BRELLIN_BATCH_USAGE
     "\n"
     "Paints a project's recorded strokes again at another size, over the paper,\n"
     "and saves the picture.\n"
     "  --width W|Fx     the new width in pixels, or F times the project's width (2x)\n"
     "  --height H       the new height (default: the width's proportion)\n"
     "  --dpi N          resolution written into TIFF and PNG files (default 200)\n"
-    "  --background ... the paper: a colour (default white) or a picture\n";
+    "  --background ... the paper: a colour (default white) or a picture\n"
+    "With several projects, --out-dir DIR gets PROJECT's name + \".jpg\" for each.\n"
+    "\n" BRELLIN_BATCH_HELP;
 
 const char* const kExportPsHelp =
     "usage: brellin-cli export-ps PROJECT.bpj -o OUT.ps [--quiet]\n"
@@ -66,10 +69,20 @@ class TProjectSession {
 }  // namespace
 
 int RerenderCommand(const std::vector<std::string>& args) {
-  TArgs a(args,
-          {"-o", "--width", "--height", "--dpi", "--background", "--background-picture",
-           "--background-mode"},
-          {"--quiet"});
+  TBatchCommand batch;
+  batch.Name = "rerender";
+  batch.ValueOptions = {"-o",
+                        "--width",
+                        "--height",
+                        "--dpi",
+                        "--background",
+                        "--background-picture",
+                        "--background-mode"};
+  batch.FlagOptions = {"--quiet"};
+  batch.OutputName = [](const std::string& stem) { return stem + ".jpg"; };
+  batch.Run = RerenderCommand;
+  if (WantsBatch(args, batch)) return RunBatch(args, batch);
+  TArgs a(args, batch.ValueOptions, batch.FlagOptions);
   if (a.Positional().size() != 1) throw EUsage("rerender takes exactly one PROJECT");
   if (!a.Has("-o")) throw EUsage("rerender needs -o OUT");
   if (!a.Has("--width")) throw EUsage("rerender needs --width W (or --width 2x)");
@@ -82,6 +95,7 @@ int RerenderCommand(const std::vector<std::string>& args) {
   }
   const int dpi = a.IntValue("--dpi", 200, 1, 100000);
   TPaper paper = ParsePaper(a);
+  if (CheckingOptionsOnly()) return kExitOk;
 
   TTerminalProgress progress(a.Has("--quiet"));
   TProjectSession session(project);

@@ -13,6 +13,7 @@
 #include "base/ProgramFolder.h"
 #include "base/Progress.h"
 #include "base/Random.h"
+#include "cli/Batch.h"
 #include "cli/CliCommon.h"
 #include "cli/CliDomainUi.h"
 #include "cli/CliLibraries.h"
@@ -33,12 +34,12 @@ const char* const kRenderHelp =
     "    [--hue-offset F] [--sat-offset F] [--light-offset F]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
     "    [--detail-passes N [--detail-threshold T]] [--clean-edges]\n"
-    "    [--dpi N] [--ps OUT.ps] [--svg OUT.svg] [--project OUT.bpj] [--threads N] [--quiet]\n"
+    "    [--dpi N] [--ps OUT.ps] [--svg OUT.svg] [--project OUT.bpj] [--threads N] "
+    "[--quiet]\n" BRELLIN_BATCH_USAGE
     "\n"
     "Paints a picture with strokes that follow its contours, as \"Apply to the entire\n"
     "image\" does, and saves it.\n"
     "  -o FILE          output (default: INPUT's name + \"-brellin.jpg\" here)\n"
-    "  --out-dir DIR    with several INPUTs: one output per input in DIR\n"
     "  --style S        a style of the library or a .bst file (default \"Scratch Style\")\n"
     "  --steps N        seeds of the apply run (default 5000)\n"
     "  --repeat N       then repeat the run N times\n"
@@ -76,39 +77,60 @@ const char* const kRenderHelp =
     "  --project FILE   also save the project (pictures, history and strokes),\n"
     "                   for rerender, export-ps or the desktop program\n"
     "  --threads N      threads for the analysis and the strokes (default: all\n"
-    "                   cores); the picture is the same with any number\n";
+    "                   cores); the picture is the same with any number\n"
+    "\n" BRELLIN_BATCH_HELP;
+
+namespace {
+
+// Several inputs, each painted as when it is the only one.
+TBatchCommand RenderBatch(const std::vector<std::string>& valueOptions,
+                          const std::vector<std::string>& flagOptions) {
+  TBatchCommand c;
+  c.Name = "render";
+  c.ValueOptions = valueOptions;
+  c.FlagOptions = flagOptions;
+  c.SingleInputOptions = {"--ps", "--svg", "--project"};
+  c.TakesThreads = true;
+  c.OutputName = [](const std::string& stem) { return stem + "-brellin.jpg"; };
+  c.Run = RenderCommand;
+  return c;
+}
+
+}  // namespace
 
 int RenderCommand(const std::vector<std::string>& args) {
-  TArgs a(args,
-          {"-o",
-           "--out-dir",
-           "--style",
-           "--steps",
-           "--repeat",
-           "--seed",
-           "--size",
-           "--mode",
-           "--pattern",
-           "--radius",
-           "--density",
-           "--color",
-           "--fore",
-           "--back",
-           "--variant",
-           "--hue-offset",
-           "--sat-offset",
-           "--light-offset",
-           "--background",
-           "--background-picture",
-           "--background-mode",
-           "--dpi",
-           "--ps",
-           "--svg",
-           "--project",
-           "--threads",
-           "--detail-passes",
-           "--detail-threshold"},
-          {"--full-size", "--quiet", "--clean-edges"});
+  const std::vector<std::string> valueOptions = {"-o",
+                                                 "--out-dir",
+                                                 "--style",
+                                                 "--steps",
+                                                 "--repeat",
+                                                 "--seed",
+                                                 "--size",
+                                                 "--mode",
+                                                 "--pattern",
+                                                 "--radius",
+                                                 "--density",
+                                                 "--color",
+                                                 "--fore",
+                                                 "--back",
+                                                 "--variant",
+                                                 "--hue-offset",
+                                                 "--sat-offset",
+                                                 "--light-offset",
+                                                 "--background",
+                                                 "--background-picture",
+                                                 "--background-mode",
+                                                 "--dpi",
+                                                 "--ps",
+                                                 "--svg",
+                                                 "--project",
+                                                 "--threads",
+                                                 "--detail-passes",
+                                                 "--detail-threshold"};
+  const std::vector<std::string> flagOptions = {"--full-size", "--quiet", "--clean-edges"};
+  if (WantsBatch(args, RenderBatch(valueOptions, flagOptions)))
+    return RunBatch(args, RenderBatch(valueOptions, flagOptions));
+  TArgs a(args, valueOptions, flagOptions);
   const auto& inputs = a.Positional();
   if (inputs.empty()) throw EUsage("render needs at least one INPUT picture");
   if (inputs.size() > 1 && !a.Has("--out-dir")) throw EUsage("several INPUTs need --out-dir DIR");
@@ -184,6 +206,7 @@ int RenderCommand(const std::vector<std::string>& args) {
       throw EInputFailed(a.Value("--pattern", PatternName(*pattern)),
                          "the pattern has no curves to paint with");
   }
+  if (CheckingOptionsOnly()) return kExitOk;
 
   // Before a picture is decoded, its header's size says what the run will
   // hold: the picture itself, and at the working size the source, the

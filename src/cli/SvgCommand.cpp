@@ -7,6 +7,7 @@
 
 #include "base/Errors.h"
 #include "base/Progress.h"
+#include "cli/Batch.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
 #include "domain/BDomain.h"
@@ -18,21 +19,32 @@ namespace fs = std::filesystem;
 
 const char* const kExportSvgHelp =
     "usage: brellin-cli export-svg PROJECT.bpj -o OUT.svg [--background RRGGBB]\n"
-    "    [--centerlines [--pens N] [--paper A4|A3|letter|WxHmm [--margin MM]]\n"
-    "                   [--min-length PX]] [--quiet]\n"
+    "    [--centerlines [--pens N] [--split-pens] [--join D]\n"
+    "                   [--paper A4|A3|letter|WxHmm [--landscape] [--margin MM]]\n"
+    "                   [--min-length PX]] [--quiet]\n" BRELLIN_BATCH_USAGE
     "\n"
     "Writes a project's recorded strokes as SVG: one filled outline per stroke,\n"
     "in the picture's pixels.\n"
     "  --background C   a rectangle of the paper colour under the strokes\n"
     "  --centerlines    for pen plotters: one open line along the middle of each\n"
-    "                   stroke, in one layer per pen colour, ordered so that the\n"
-    "                   raised pen travels little; prints that travel\n"
+    "                   stroke, in one layer per pen colour (\"1 pen RRGGBB\",\n"
+    "                   numbered lightest first, the order to plot them in),\n"
+    "                   ordered so that the raised pen travels little; prints\n"
+    "                   that travel\n"
     "  --pens N         quantise the stroke colours to N pens (default: one pen\n"
     "                   per colour)\n"
+    "  --split-pens     one file per pen, OUT-1.svg, OUT-2.svg, ..., each the\n"
+    "                   whole page; prints each pen's travel\n"
+    "  --join D         a line that starts or ends within D (mm on paper, else\n"
+    "                   pixels) of the previous line's end continues it, so the\n"
+    "                   pen stays down; prints the pen lifts (default 0: off)\n"
     "  --paper P        scale to a sheet in millimetres (A4 and A3 and letter\n"
     "                   turn with the picture), centred, keeping the aspect\n"
+    "  --landscape      the sheet's long side across\n"
     "  --margin MM      empty border on the sheet (default 10)\n"
-    "  --min-length PX  leave out lines shorter than PX pixels\n";
+    "  --min-length PX  leave out lines shorter than PX pixels\n"
+    "With several projects, --out-dir DIR gets PROJECT's name + \".svg\" for each.\n"
+    "\n" BRELLIN_BATCH_HELP;
 
 namespace {
 
@@ -80,14 +92,25 @@ TSvgResult WriteDocumentSvg(TDualImage& Doc, const std::string& File, const TSvg
   try {
     return ExportSvg(File, Doc.Destination().Width(), Doc.Destination().Height(), *Doc.History,
                      Options);
+  } catch (const EUsage&) {
+    throw;  // output names refused before anything was written
   } catch (const std::exception& e) {
     throw EOutputFailed(File, e.what());
   }
 }
 
 int ExportSvgCommand(const std::vector<std::string>& args) {
-  TArgs a(args, {"-o", "--background", "--pens", "--paper", "--margin", "--min-length"},
-          {"--centerlines", "--quiet"});
+  TBatchCommand batch;
+  batch.Name = "export-svg";
+  batch.ValueOptions = {"-o",       "--background", "--pens", "--paper",
+                        "--margin", "--min-length", "--join"};
+  batch.FlagOptions = {"--centerlines", "--quiet", "--split-pens", "--landscape"};
+  // One file per pen has no one output to record.
+  batch.SingleInputOptions = {"--split-pens"};
+  batch.OutputName = [](const std::string& stem) { return stem + ".svg"; };
+  batch.Run = ExportSvgCommand;
+  if (WantsBatch(args, batch)) return RunBatch(args, batch);
+  TArgs a(args, batch.ValueOptions, batch.FlagOptions);
   if (a.Positional().size() != 1) throw EUsage("export-svg takes exactly one PROJECT");
   if (!a.Has("-o")) throw EUsage("export-svg needs -o OUT.svg");
   const std::string out = a.Value("-o");
@@ -95,15 +118,27 @@ int ExportSvgCommand(const std::vector<std::string>& args) {
   TSvgOptions o;
   o.CenterLines = a.Has("--centerlines");
   if (!o.CenterLines)
-    for (const char* opt : {"--pens", "--paper", "--margin", "--min-length"})
+    for (const char* opt :
+         {"--pens", "--paper", "--margin", "--min-length", "--join", "--split-pens", "--landscape"})
       if (a.Has(opt)) throw EUsage(std::string(opt) + " goes with --centerlines");
-  if (a.Has("--margin") && !a.Has("--paper")) throw EUsage("--margin goes with --paper");
+  for (const char* opt : {"--margin", "--landscape"})
+    if (a.Has(opt) && !a.Has("--paper")) throw EUsage(std::string(opt) + " goes with --paper");
   if (a.Has("--background")) {
     o.Background = true;
     o.BackgroundColor = ParseColour("--background", a.Value("--background"));
   }
   o.Pens = a.IntValue("--pens", 0, 1, 256);
   if (a.Has("--min-length")) o.MinLength = NumberValue(a, "--min-length", 0, 100000);
+  if (a.Has("--join")) o.Join = NumberValue(a, "--join", 0, 1000);
+  o.SplitPens = a.Has("--split-pens");
+  // The pen files are known once the pens are: checked like any output.
+  if (o.SplitPens)
+    o.BeforeWriting = [&a](const std::vector<std::string>& files) {
+      std::vector<std::pair<std::string, TOutputKind>> outputs;
+      for (const std::string& f : files) outputs.push_back({f, TOutputKind::Svg});
+      CheckFiles({a.Positional()[0]}, outputs);
+    };
+  if (CheckingOptionsOnly()) return kExitOk;
 
   TTerminalProgress progress(a.Has("--quiet"));
   TSilentUi ui;
@@ -120,6 +155,8 @@ int ExportSvgCommand(const std::vector<std::string>& args) {
   TDualImage& doc = *domain.Document;
   if (a.Has("--paper")) {
     ParsePaperSize(a.Value("--paper"), doc.Destination().Width(), doc.Destination().Height(), o);
+    if (a.Has("--landscape") && o.PaperWidth < o.PaperHeight)
+      std::swap(o.PaperWidth, o.PaperHeight);
     o.Margin = a.Has("--margin")
                    ? NumberValue(a, "--margin", 0, std::min(o.PaperWidth, o.PaperHeight) / 2 - 1)
                    : 10;
@@ -130,6 +167,18 @@ int ExportSvgCommand(const std::vector<std::string>& args) {
     std::printf(
         "%lld lines for %d pens; pen-up travel %.1f %s in stroke order, %.1f %s as written\n",
         static_cast<long long>(r.Paths), r.Layers, r.TravelBefore, unit, r.TravelAfter, unit);
+    if (o.Join > 0)
+      std::printf(
+          "joining ends within %g %s: %lld pen lifts before, %lld after; pen-up travel %.1f %s "
+          "before, %.1f %s after\n",
+          o.Join, unit, static_cast<long long>(r.PathsBeforeJoin), static_cast<long long>(r.Paths),
+          r.TravelOrdered, unit, r.TravelAfter, unit);
+    if (o.SplitPens)
+      for (size_t k = 0; k < r.PerLayer.size(); ++k) {
+        const TSvgLayerResult& l = r.PerLayer[k];
+        std::printf("%s: pen %zu #%06x, %lld lines, pen-up travel %.1f %s\n", l.File.c_str(), k + 1,
+                    unsigned(l.Pen & 0xFFFFFFu), static_cast<long long>(l.Lines), l.Travel, unit);
+      }
   }
   return kExitOk;
 }

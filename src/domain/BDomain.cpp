@@ -180,6 +180,9 @@ void TDomain::SetUpDocument() {
   Document->PatternLibrary = &Patterns;
   Document->SetStyle(CurrentStyle());
   FUi->ResetColorPanel();
+  // Both pictures are new: the views show them, and nothing of the last ones.
+  SourceView->Bitmap().Changed();
+  DestinationView->Bitmap().Changed();
 }
 
 void TDomain::DetachViews() {
@@ -319,6 +322,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->SetBackgroundMode(options.BackgroundMode);
   Document->CleanEdges = options.CleanEdges;
   Document->Modified = false;
+  if (!FromClipboard && !Stream) Document->SourceFileName = FileName;
   StartToolManager();
   return true;
 }
@@ -408,6 +412,16 @@ void TDomain::ApplyStart(int Steps) {
   const uint64_t before = Document->CommittedStrokes;
   uint64_t runStrokes = 0;
   bool passes = false;
+  // A completed run with detail passes tells the dialog its last step after
+  // them, or here when the run ends otherwise: the dialog closes then.
+  struct TTellLastStep {
+    TDomainUi& Ui;
+    int Steps;
+    bool& Armed;
+    ~TTellLastStep() {
+      if (Armed) Ui.ApplyProgress(Steps, Steps);
+    }
+  } tell{*FUi, Steps, passes};
   RunInEdit([&](TBitmap32& dest) {
     const int s = Steps;
     ApplyRunning = true;
@@ -425,6 +439,7 @@ void TDomain::ApplyStart(int Steps) {
       FUi->ProcessEvents();
       if (k == s) {
         completed = true;
+        passes = DetailPasses > 0;
         break;
       }
       if (!ApplyRunning) {
@@ -441,9 +456,11 @@ void TDomain::ApplyStart(int Steps) {
       ApplyNextStep = 1;
     }
     runStrokes = Document->CommittedStrokes - before;
-    passes = completed && DetailPasses > 0;
   });
-  if (passes) ApplyDetailPasses(runStrokes, Steps);
+  if (passes) {
+    passes = false;
+    ApplyDetailPasses(runStrokes, Steps);
+  }
 }
 
 void TDomain::RepeatLastApply() {

@@ -54,6 +54,8 @@ struct TBackgroundChoice {
 // dialog's step count, and ends with a silent stop when it painted nothing;
 // Stop and Close ask a running one to stop.
 struct TApplyDialogHandlers {
+  // One line for the dialog: what the strokes of the run will follow.
+  std::string Follows;
   std::function<void(int Steps)> Start;
   std::function<void()> Stop;
   std::function<void()> Close;
@@ -185,6 +187,9 @@ class TDomain {
   // stopped by ApplyStop from the dialog and resumed by another ApplyStart.
   void ApplyStart(int Steps);
   void ApplyStop() { ApplyRunning = false; }
+  // What the strokes of an apply run follow, as the apply dialog says it:
+  // the picture's contours, or the current pattern by name.
+  std::string ApplyFollowsText() const;
   // "Repeat last apply": ApplySteps more steps in one edit.
   void RepeatLastApply();
   // Detail passes over the current painting, each one edit: pass k paints

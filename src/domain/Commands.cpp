@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <memory>
 
 #include "base/Clipboard.h"
@@ -236,9 +237,20 @@ void TDomain::PurgeCommand() {
   if (Document) Document->Compact();
 }
 
+std::string TDomain::ApplyFollowsText() const {
+  if (!Document || Document->AutoMode) return "Strokes follow the picture's contours";
+  const TPersistentObject* pattern = Patterns.Current();
+  if (!pattern) return "Strokes follow the pattern";
+  // The shipped patterns have no name of their own: their file's is shown.
+  std::string name = pattern->Name();
+  if (name.empty()) name = std::filesystem::path(pattern->FileName()).stem().string();
+  return name.empty() ? "Strokes follow the pattern" : "Strokes follow the pattern " + name;
+}
+
 void TDomain::ApplyWithCurrentSettingsCommand() {
   if (!Document) return;
   TApplyDialogHandlers h;
+  h.Follows = ApplyFollowsText();
   h.Start = [this](int Steps) { ApplyStart(Steps); };
   h.Stop = [this] { ApplyStop(); };
   h.Close = [this] { ApplyStop(); };

@@ -29,6 +29,11 @@
 
 namespace brellin {
 
+uint64_t NextDocumentSerial() {
+  static std::atomic<uint64_t> next{1};
+  return next++;
+}
+
 namespace {
 
 std::function<double()> gPressure;
@@ -483,7 +488,22 @@ void TDualImage::StartStrokeQueue() {
   DirectionHint(0, 0);  // its table is made on first use: here, before the threads share it
   FForecast = std::make_unique<TForecast>();
   std::function<bool()> idle = [this] { return RunForecast(); };
-  FStrokeQueue = std::make_unique<TStrokeQueue>(Destination(), std::move(idle));
+  // The painting thread must not reach the views: the destination's change
+  // notices are held back while it owns the picture, and given once it is done.
+  Destination().BeginUpdate();
+  try {
+    FStrokeQueue = std::make_unique<TStrokeQueue>(Destination(), std::move(idle));
+  } catch (...) {
+    Destination().EndUpdate();
+    throw;
+  }
+}
+
+void TDualImage::ReleaseDestinationNotices() {
+  if (!DestinationView) return;
+  TBitmap32& d = Destination();
+  d.EndUpdate();
+  d.Changed();
 }
 
 void TDualImage::FinishStrokeQueue() {
@@ -491,18 +511,27 @@ void TDualImage::FinishStrokeQueue() {
   const std::unique_ptr<TStrokeQueue> queue = std::move(FStrokeQueue);
   struct TDropForecast {
     std::unique_ptr<TForecast>& Forecast;
-    ~TDropForecast() { Forecast.reset(); }  // after the painting thread stopped
-  } drop{FForecast};
+    TDualImage& Doc;
+    ~TDropForecast() {
+      Doc.FForecast.reset();  // after the painting thread stopped
+      Doc.ReleaseDestinationNotices();
+    }
+  } drop{FForecast, *this};
   queue->Finish();
 }
 
 void TDualImage::SyncStrokes() {
-  if (FStrokeQueue) FStrokeQueue->Sync();
+  if (!FStrokeQueue) return;
+  FStrokeQueue->Sync();
+  // Painted up to here, and untouched until the next stroke is queued.
+  if (DestinationView) DestinationView->Repaint();
 }
 
 void TDualImage::StopStrokeQueue() {
+  if (!FStrokeQueue) return;
   FStrokeQueue.reset();
   FForecast.reset();
+  ReleaseDestinationNotices();
 }
 
 void TDualImage::BeginEdit() {
@@ -548,17 +577,18 @@ void TDualImage::CancelEdit() {
 }
 
 void TDualImage::Undo() {
-  History->Undo(FeatureMap, Destination());
-  if (!History->Top()) {
+  TBitmap32& d = Destination();
+  UpdateLocked(d, [&] {
+    History->Undo(FeatureMap, d);
     // Down to the empty history the destination shows the background only.
-    TBitmap32& d = Destination();
-    UpdateLocked(d, [&] { FillBackground(&d); });
-  }
+    if (!History->Top()) FillBackground(&d);
+  });
   if (OnChange) OnChange(*this);
 }
 
 void TDualImage::Redo() {
-  History->Redo(FeatureMap, Destination());
+  TBitmap32& d = Destination();
+  UpdateLocked(d, [&] { History->Redo(FeatureMap, d); });
   if (OnChange) OnChange(*this);
 }
 

@@ -38,6 +38,9 @@ int32_t SprayCount(int32_t L, int32_t D, int32_t W);
 // size), rounded half to even, then moved by (X, Y).
 TBezierSegment PlacePatternCurve(const TBezierSegment& Curve, int BrushRadius, int X, int Y);
 
+// A new number for each document made in this process.
+uint64_t NextDocumentSerial();
+
 class TDualImage {
  public:
   // Creates the document on the source view's picture: computes the feature
@@ -167,7 +170,10 @@ class TDualImage {
   int BrushRadius = 50;
   TPersistentObjectManager* PatternLibrary = nullptr;  // not owned
   TPersistentObjectManager* BrushLibrary = nullptr;    // not owned
-  bool AutoMode = false;
+  // Strokes follow the feature map's contours (true) or a curve of the
+  // current pattern. A new document follows the contours, as the command
+  // line does; the auto-sketch and pattern tools set it when chosen.
+  bool AutoMode = true;
   TRect DirtyRect = EmptyRect;
   TPoint CursorPoint;
   uint8_t CursorKind = 0;
@@ -181,6 +187,11 @@ class TDualImage {
   TPictureView* ActiveView;
   TBStyle* Style = nullptr;  // not owned
   std::string ProjectFileName;
+  // The picture file the document was made from; empty for a project or a
+  // picture from the clipboard.
+  std::string SourceFileName;
+  // Tells this document from any earlier one, even one at the same address.
+  const uint64_t Serial = NextDocumentSerial();
   int EditDepth = 0;
   bool StraightLines = false;
   // Clean edges: headings near the picture's edge come from inside it, and
@@ -206,6 +217,9 @@ class TDualImage {
   std::unique_ptr<TPolyBezierLayer> VectorLayer;
 
  private:
+  // Gives the destination's change notices back after the painting thread
+  // stopped, and reports the strokes it painted.
+  void ReleaseDestinationNotices();
   class TOverlayLayer;
   class TCursorLayer;
   void AddLayers();

@@ -26,6 +26,11 @@ void Deliver(const F& Handler, A&&... Args) {
 
 }  // namespace
 
+TPictureView::TPictureView() {
+  // Assigning another picture keeps this handler (TBitmap32 never copies it).
+  FBitmap.OnChange = [this](TBitmap32&) { Repaint(); };
+}
+
 void TPictureView::RemoveLayer(TPaintLayer* Layer) {
   Layers.erase(std::remove(Layers.begin(), Layers.end(), Layer), Layers.end());
 }
@@ -90,7 +95,21 @@ void TPictureView::SetScale(float Value) {
   Repaint();
 }
 
+namespace {
+
+void MakeOpaque(TBitmap32& Buffer) {
+  TColor32* p = Buffer.Bits();
+  for (size_t i = 0, n = Buffer.PixelCount(); i < n; ++i) p[i] |= 0xFF000000u;
+}
+
+}  // namespace
+
 void TPictureView::Paint(TBitmap32& Buffer) {
+  PaintClient(Buffer);
+  MakeOpaque(Buffer);
+}
+
+void TPictureView::PaintClient(TBitmap32& Buffer) {
   // Resizing allocates afresh: kept when the size stays.
   if (Buffer.Width() != FClientWidth || Buffer.Height() != FClientHeight)
     Buffer.SetSizeForOverwrite(FClientWidth, FClientHeight);

@@ -79,6 +79,12 @@ struct TViewEvents {
 
 class TPictureView {
  public:
+  // Any change of the picture that its owner reports (TBitmap32::Changed)
+  // asks for a repaint, so what is shown never lags the picture.
+  TPictureView();
+  TPictureView(const TPictureView&) = delete;
+  TPictureView& operator=(const TPictureView&) = delete;
+
   TBitmap32& Bitmap() { return FBitmap; }
   const TBitmap32& Bitmap() const { return FBitmap; }
 
@@ -127,7 +133,9 @@ class TPictureView {
   // Shown where the client area lies beyond the picture.
   TColor32 BackgroundColor = 0xFF808080u;
   // Paints the client area: the visible part of the picture and its layers
-  // at the view's scale. Buffer takes the client area's size.
+  // at the view's scale. Buffer takes the client area's size. The result
+  // is opaque: a picture's alpha is a property of its pixels, not a
+  // see-through window onto whatever was on screen before.
   void Paint(TBitmap32& Buffer);
 
   // The mouse cursor over the view.
@@ -157,6 +165,7 @@ class TPictureView {
   TPaintLayer* LayerAt(int X, int Y);
 
  private:
+  void PaintClient(TBitmap32& Buffer);
   // The picture and the first Count layers into Buffer at (X, Y), at scale 1.
   void Compose(TBitmap32& Buffer, int X, int Y, size_t Count);
   TBitmap32 FBitmap;

@@ -380,4 +380,31 @@ void OrderLines(std::vector<TPlotLine>& Lines, TPlotPoint Start) {
   Lines = std::move(ordered);
 }
 
+void JoinLines(std::vector<TPlotLine>& Lines, double Tolerance) {
+  const double tol2 = Tolerance * Tolerance;
+  auto near = [tol2](TPlotPoint a, TPlotPoint b) {
+    const double dx = double(a.X) - b.X, dy = double(a.Y) - b.Y;
+    return dx * dx + dy * dy <= tol2;
+  };
+  size_t w = 0;
+  for (size_t i = 0; i < Lines.size(); ++i) {
+    TPlotLine& l = Lines[i];
+    if (l.empty()) continue;
+    if (w > 0) {
+      TPlotLine& joined = Lines[w - 1];
+      const bool forward = near(joined.back(), l.front());
+      if (forward || near(joined.back(), l.back())) {
+        if (!forward) std::reverse(l.begin(), l.end());
+        // A point that repeats the join adds nothing to the drawing.
+        const size_t from = joined.back().X == l.front().X && joined.back().Y == l.front().Y;
+        joined.insert(joined.end(), l.begin() + long(from), l.end());
+        continue;
+      }
+    }
+    if (w != i) Lines[w] = std::move(l);
+    ++w;
+  }
+  Lines.resize(w);
+}
+
 }  // namespace brellin

@@ -54,4 +54,10 @@ double PenUpTravel(const std::vector<TPlotLine>& Lines, TPlotPoint Start);
 // earlier line. Uses a grid of the line ends, so large sets stay fast.
 void OrderLines(std::vector<TPlotLine>& Lines, TPlotPoint Start);
 
+// Each line whose start, or else whose end, lies within Tolerance of the
+// previous line's end becomes part of that line (turned round when it meets
+// it with its end), so the pen stays down across the gap. Lines without
+// points are dropped. Tolerance 0 joins only ends that coincide.
+void JoinLines(std::vector<TPlotLine>& Lines, double Tolerance);
+
 }  // namespace brellin

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -92,10 +93,14 @@ class TSvgText {
 };
 
 void WriteHeader(TSvgText& t, const std::string& Width, const std::string& Height,
-                 const std::string& ViewBox) {
+                 const std::string& ViewBox, bool Layers = false) {
   t << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << Width
-    << "\" height=\"" << Height << "\" viewBox=\"" << ViewBox << "\">\n"
+    << "<svg xmlns=\"http://www.w3.org/2000/svg\" ";
+  if (Layers)
+    t << "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" "
+         "xmlns:sodipodi=\"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd\" ";
+  t << "version=\"1.1\" width=\"" << Width << "\" height=\"" << Height << "\" viewBox=\"" << ViewBox
+    << "\">\n"
     << "<title>Brellin Pro</title>\n";
 }
 
@@ -151,8 +156,36 @@ TSvgResult WriteOutlines(TSvgText& t, int Width, int Height, TBStates& History,
   return result;
 }
 
-TSvgResult WriteCenterLines(TSvgText& t, int Width, int Height, TBStates& History,
-                            const TSvgOptions& o) {
+// One pen's lines in the file's units, in the order they are plotted.
+struct TPenLayer {
+  TColor32 Pen = 0;
+  std::vector<TPlotLine> Lines;
+};
+
+void WriteLayer(TSvgText& t, const TPenLayer& layer, int Number, double PenWidth) {
+  const std::string hex = Hex(layer.Pen);
+  // A layer, numbered in plotting order, for plotter software that plots by
+  // layer; other viewers see a plain group.
+  t << "<g id=\"pen-" << hex << "\" inkscape:groupmode=\"layer\" inkscape:label=\"";
+  t.Integer(Number);
+  t << " pen " << hex << "\" fill=\"none\" stroke=\"#" << hex << "\" stroke-width=\"";
+  t.Number(PenWidth);
+  t << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n<title>#" << hex << "</title>\n";
+  for (const TPlotLine& l : layer.Lines) {
+    t << "<polyline points=\"";
+    for (size_t j = 0; j < l.size(); ++j) {
+      if (j) t << ' ';
+      t.Number(l[j].X);
+      t << ',';
+      t.Number(l[j].Y);
+    }
+    t << "\"/>\n";
+  }
+  t << "</g>\n";
+}
+
+TSvgResult ExportCenterLines(const std::string& FileName, int Width, int Height, TBStates& History,
+                             const TSvgOptions& o) {
   TSvgResult result;
   // Centre lines in pixels, simplified, with their colours.
   std::vector<TPlotLine> lines;
@@ -195,59 +228,87 @@ TSvgResult WriteCenterLines(TSvgText& t, int Width, int Height, TBStates& Histor
     for (TPlotPoint& p : l) p = {float(ox + p.X * scale), float(oy + p.Y * scale)};
 
   // One layer per pen, lightest pen first so that dark ink is not smeared.
-  std::vector<std::vector<TPlotLine>> layers(pens.Pens.size());
+  std::vector<TPenLayer> layers(pens.Pens.size());
+  for (size_t k = 0; k < layers.size(); ++k) layers[k].Pen = pens.Pens[k];
   for (size_t i = 0; i < lines.size(); ++i)
-    layers[size_t(pens.PenOf[i])].push_back(std::move(lines[i]));
+    layers[size_t(pens.PenOf[i])].Lines.push_back(std::move(lines[i]));
   lines = {};
-  std::vector<size_t> order(layers.size());
-  std::iota(order.begin(), order.end(), size_t(0));
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return ColorLightness(pens.Pens[a]) > ColorLightness(pens.Pens[b]);
+  std::stable_sort(layers.begin(), layers.end(), [](const TPenLayer& a, const TPenLayer& b) {
+    return ColorLightness(a.Pen) > ColorLightness(b.Pen);
   });
+  layers.erase(std::remove_if(layers.begin(), layers.end(),
+                              [](const TPenLayer& l) { return l.Lines.empty(); }),
+               layers.end());
 
-  WriteHeader(t, w, h, viewBox);
-  WriteBackground(t, o, paper ? Text(o.PaperWidth) : w, paper ? Text(o.PaperHeight) : h);
   const TPlotPoint home{0, 0};
-  for (size_t k : order) {
-    std::vector<TPlotLine>& layer = layers[k];
-    if (layer.empty()) continue;
-    result.TravelBefore += PenUpTravel(layer, home);
-    OrderLines(layer, home);
-    result.TravelAfter += PenUpTravel(layer, home);
-    ++result.Layers;
-    t << "<g id=\"pen-";
-    const std::string hex = Hex(pens.Pens[k]);
-    t << hex << "\" fill=\"none\" stroke=\"#" << hex << "\" stroke-width=\"";
-    t.Number(paper ? o.PenWidth : 1.0);
-    t << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n<title>#" << hex << "</title>\n";
-    for (const TPlotLine& l : layer) {
-      t << "<polyline points=\"";
-      for (size_t j = 0; j < l.size(); ++j) {
-        if (j) t << ' ';
-        t.Number(l[j].X);
-        t << ',';
-        t.Number(l[j].Y);
-      }
-      t << "\"/>\n";
-      ++result.Paths;
-    }
-    t << "</g>\n";
-    layer = {};
+  for (TPenLayer& layer : layers) {
+    TSvgLayerResult r;
+    r.Pen = layer.Pen;
+    r.LinesBeforeJoin = int64_t(layer.Lines.size());
+    result.TravelBefore += PenUpTravel(layer.Lines, home);
+    OrderLines(layer.Lines, home);
+    result.TravelOrdered += PenUpTravel(layer.Lines, home);
+    if (o.Join > 0) JoinLines(layer.Lines, o.Join);
+    r.Lines = int64_t(layer.Lines.size());
+    r.Travel = PenUpTravel(layer.Lines, home);
+    result.TravelAfter += r.Travel;
+    result.PathsBeforeJoin += r.LinesBeforeJoin;
+    result.Paths += r.Lines;
+    result.PerLayer.push_back(r);
   }
-  t << "</svg>\n";
+  result.Layers = int(layers.size());
+
+  // Every file is the whole page, so that files of one pen each register on
+  // the paper.
+  if (o.SplitPens && layers.empty()) throw EBrellinError("Nothing to plot: no lines");
+  std::vector<std::string> files;
+  if (o.SplitPens)
+    for (size_t k = 0; k < layers.size(); ++k) files.push_back(PenFileName(FileName, int(k) + 1));
+  else
+    files.push_back(FileName);
+  if (o.BeforeWriting) o.BeforeWriting(files);
+  const double penWidth = paper ? o.PenWidth : 1.0;
+  const std::string bw = paper ? Text(o.PaperWidth) : w, bh = paper ? Text(o.PaperHeight) : h;
+  std::vector<std::unique_ptr<TSafeFileWriter>> writers;
+  size_t next = 0;  // the first layer not yet written
+  for (size_t f = 0; f < files.size(); ++f) {
+    writers.push_back(std::make_unique<TSafeFileWriter>(files[f]));
+    TSvgText t(writers.back()->Stream());
+    WriteHeader(t, w, h, viewBox, true);
+    WriteBackground(t, o, bw, bh);
+    for (const size_t end = o.SplitPens ? next + 1 : layers.size(); next < end; ++next) {
+      WriteLayer(t, layers[next], int(next) + 1, penWidth);
+      layers[next] = {};
+    }
+    t << "</svg>\n";
+    t.Flush();
+    if (o.SplitPens) result.PerLayer[f].File = files[f];
+  }
+  // Replaced together once all are written, so a failure leaves the earlier
+  // files of every pen as they were.
+  for (auto& writer : writers) writer->Commit();
   return result;
 }
 
 }  // namespace
 
+std::string PenFileName(const std::string& FileName, int Number) {
+  // The number goes before the extension of the name, not of a folder.
+  const size_t slash = FileName.find_last_of('/');
+  const size_t dot = FileName.find_last_of('.');
+  const size_t at = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+                        ? dot
+                        : FileName.size();
+  return FileName.substr(0, at) + "-" + std::to_string(Number) + FileName.substr(at);
+}
+
 TSvgResult ExportSvg(const std::string& FileName, int Width, int Height, TBStates& History,
                      const TSvgOptions& Options) {
   if (Width <= 0 || Height <= 0) throw EBrellinError("Nothing to export: the picture is empty");
+  if (Options.CenterLines) return ExportCenterLines(FileName, Width, Height, History, Options);
   TSafeFileWriter writer(FileName);
   TSvgText text(writer.Stream());
-  const TSvgResult result = Options.CenterLines
-                                ? WriteCenterLines(text, Width, Height, History, Options)
-                                : WriteOutlines(text, Width, Height, History, Options);
+  const TSvgResult result = WriteOutlines(text, Width, Height, History, Options);
   text.Flush();
   writer.Commit();
   return result;

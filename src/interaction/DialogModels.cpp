@@ -34,7 +34,8 @@ void TApplyDialogModel::SetRunning(bool R) {
 }
 
 void TApplyDialogModel::Shown() {
-  FCurrentStep = 1;
+  // Nothing is done until Start.
+  FCurrentStep = 0;
   Refresh();
 }
 
@@ -55,7 +56,7 @@ void TApplyDialogModel::CloseAction() {
 }
 
 std::string TApplyDialogModel::StepLabel() const {
-  return "Actual number of steps: " + std::to_string(FCurrentStep);
+  return "Steps done: " + std::to_string(FCurrentStep);
 }
 
 int TApplyDialogModel::ProgressPercent() const {

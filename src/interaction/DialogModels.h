@@ -43,7 +43,7 @@ class TApplyDialogModel {
   // The dialog was hidden in any way.
   void Hidden() { SetRunning(false); }
 
-  std::string StepLabel() const;  // "Actual number of steps: N"
+  std::string StepLabel() const;  // "Steps done: N"
   int ProgressPercent() const;    // 0..100
   std::string ButtonCaption() const;
 
@@ -57,7 +57,7 @@ class TApplyDialogModel {
   }
   bool FRunning = false;
   int FSteps = 5000;
-  int FCurrentStep = 1;
+  int FCurrentStep = 0;
 };
 
 // "Render at Resolution": the picture's size in pixels and in inches or

@@ -1,9 +1,11 @@
 #include "ui/Controls.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <algorithm>
 
 #include "base/Errors.h"
@@ -378,6 +380,20 @@ void TImageListViewer::mousePressEvent(QMouseEvent* Event) {
   if (i >= 0) FSelected = i;
   viewport()->update();
   emit mouseDownThumb(FSelected, s.x(), s.y());
+}
+
+bool TImageListViewer::viewportEvent(QEvent* Event) {
+  if (Event->type() == QEvent::ToolTip && TipOf) {
+    auto* help = static_cast<QHelpEvent*>(Event);
+    const QPoint s = SheetPoint(help->pos());
+    const int i = FLayout.CellAt(s.x(), s.y());
+    const QString tip = i >= 0 && i < int(FImages.size()) ? TipOf(i) : QString();
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, viewport());
+      return true;
+    }
+  }
+  return QAbstractScrollArea::viewportEvent(Event);
 }
 
 void TImageListViewer::mouseReleaseEvent(QMouseEvent* Event) {

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "interaction/ControlModels.h"
@@ -148,6 +149,9 @@ class TImageListViewer : public QAbstractScrollArea {
   const TThumbGridLayout& layoutModel() const { return FLayout; }
   QColor Color{218, 229, 239};
   QColor ColorSelected{80, 120, 255};
+  // The tip of image Index (a brush's or pattern's name); empty gives the
+  // widget's own tip.
+  std::function<QString(int Index)> TipOf;
 
  signals:
   void mouseDownThumb(int Index, int X, int Y);
@@ -158,6 +162,7 @@ class TImageListViewer : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* Event) override;
   void mouseReleaseEvent(QMouseEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
+  bool viewportEvent(QEvent* Event) override;
 
  private:
   void Relayout();

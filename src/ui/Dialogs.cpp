@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +20,7 @@
 
 #include "analysis/PictureFormats.h"
 #include "domain/DetailPasses.h"
+#include "ui/AppSettings.h"
 #include "ui/Controls.h"
 #include "ui/QtBitmap.h"
 
@@ -47,6 +49,9 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   auto* gl = new QVBoxLayout(group);
   gl->addLayout(row);
   gl->addWidget(FStepLabel);
+  FFollows = new QLabel(group);
+  FFollows->hide();
+  gl->addWidget(FFollows);
   FOk = new QPushButton("Start", this);
   FOk->setDefault(true);
   FCancel = new QPushButton("Close", this);
@@ -62,6 +67,8 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   l->addLayout(DetailPassesRow());
   l->addLayout(buttons);
   l->addWidget(FBar);
+  // Wide enough for the whole title in the window's frame.
+  setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 160);
 
   FModel.OnRefresh = [this] { Refresh(); };
   FModel.OnCloseWindow = [this] {
@@ -100,6 +107,11 @@ void TFApplyAll::SetSteps(int N) {
   FModel.SetSteps(N);
   QSignalBlocker b(FSteps);
   FSteps->setValue(N);
+}
+
+void TFApplyAll::SetFollows(const QString& Text) {
+  FFollows->setText(Text);
+  FFollows->setVisible(!Text.isEmpty());
 }
 
 void TFApplyAll::SetHandlers(std::function<void()> OnStart, std::function<void()> OnStop,
@@ -399,8 +411,16 @@ TBackgroundSel::TBackgroundSel(QWidget* Parent) : QDialog(Parent) {
   l->addLayout(buttons);
 
   PickImageFile = [this] {
-    return QFileDialog::getOpenFileName(this, "Load Image", QString(),
-                                        QString::fromStdString(PictureFileFilter()));
+    // In the last folder pictures came from, as the other picture dialogs.
+    TAppSettings settings;
+    const QString file =
+        QFileDialog::getOpenFileName(this, "Load Image", settings.Folder(fkPicture),
+                                     QString::fromStdString(PictureFileFilter()));
+    if (!file.isEmpty()) {
+      settings.SetFolder(fkPicture, QFileInfo(file).absolutePath());
+      settings.Sync();
+    }
+    return file;
   };
   PickColor = [this] {
     TFColorSelector dlg(this);

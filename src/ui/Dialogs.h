@@ -32,6 +32,9 @@ class TFApplyAll : public QDialog {
   explicit TFApplyAll(QWidget* Parent = nullptr);
   void SetSteps(int N);
   int Steps() const { return FModel.Steps(); }
+  // The line under the step count saying what the strokes will follow.
+  void SetFollows(const QString& Text);
+  QLabel* followsLabel() const { return FFollows; }
   void Progress(int Step) { FModel.Progress(Step); }
   bool Running() const { return FModel.Running(); }
   void SetHandlers(std::function<void()> OnStart, std::function<void()> OnStop,
@@ -59,6 +62,7 @@ class TFApplyAll : public QDialog {
   QSpinBox* FSteps;
   QSpinBox* FPasses = nullptr;
   QLabel* FStepLabel;
+  QLabel* FFollows;
   QPushButton *FOk, *FCancel;
   QProgressBar* FBar;
   bool FClosing = false;

@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -149,6 +150,11 @@ QWidget* Panel(const QString& Name) {
   return w;
 }
 
+// With the user's thousands separators.
+QString VectorsText(int64_t Count) {
+  return QLocale().toString(qlonglong(Count)) + " Vectors";
+}
+
 QImage Inverted(QImage I) {
   I.invertPixels(QImage::InvertRgb);
   return I;
@@ -177,6 +183,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
 
   BuildActions();
   BuildMenus();
+  BuildRecentMenu();
 
   FSplitter = new QSplitter(Qt::Horizontal);
   FSplitter->addWidget(FImgSrc);
@@ -185,7 +192,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   FCentre = FSplitter;
   FPanelManager = new TPanelManager(this);
   BuildParameterPanels();
-  FBottom = BuildBottomStrip();
+  FBottom = ScrollableStrip(BuildBottomStrip());
 
   auto* central = new QWidget;
   auto* l = new QVBoxLayout(central);
@@ -202,6 +209,8 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
     const int half = (1028 - FSplitter->handleWidth()) / 2;
     FSplitter->setSizes({1028 - FSplitter->handleWidth() - half, half});
   }
+  RestoreWindowState();
+  setAcceptDrops(true);
 
   // The views' own handlers: after the tool has handled a press, typed
   // values are taken (the tool manager chains to these).
@@ -231,6 +240,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   RegisterNotifications();
   FColorPanel.OnChange = [this](TColorPanel&) { UpdateColorPanel(); };
   FillLibraries();
+  AddToolTips();
 
   // Files handed over are opened from the event loop, never inside a run
   // or a dialog; checked a few times a second until then.
@@ -291,6 +301,8 @@ void TFMain::BuildActions() {
     }
     QList<QKeySequence> keys;
     for (std::string_view k : c.Shortcuts) keys << QKeySequence::fromString(Text(k));
+    // Save Project As gets its own keys, next to Save Project's Ctrl+D.
+    if (name == "SaveProjectAsCommand" && keys.isEmpty()) keys << QKeySequence("Ctrl+Shift+D");
     a->setShortcuts(keys);
     if (c.ImageIndex >= 0) a->setIcon(ToolIcon(c.ImageIndex));
     if (c.GroupIndex == 1) {
@@ -351,6 +363,9 @@ void TFMain::BuildMenus() {
 }
 
 void TFMain::RunCommand(const std::string& Name) {
+  const TDocumentState before = DocumentState();
+  FChosenFile.clear();
+  bool done = false;
   try {
     if (Name == "SvgCommand")
       FDomain.SvgCommand();
@@ -358,11 +373,13 @@ void TFMain::RunCommand(const std::string& Name) {
       FDomain.RefineDetailsCommand();
     else
       FDomain.ExecuteCommand(Name);
+    done = true;
   } catch (const ESilentStop&) {
   } catch (const std::exception& e) {
     // Dropped without a message, as at the top of the event loop, but never invisible.
     LogError(Name + ": " + e.what());
   }
+  ReportFileOperation(Name, before, done);
   UpdateActions();
 }
 
@@ -392,6 +409,7 @@ void TFMain::UpdateActions() {
   const bool save = FActions["SaveProjectCommand"]->isEnabled();
   FSaveProject->setEnabled(save || FActions["SaveProjectAsCommand"]->isEnabled());
   FSaveProject->setProperty("command", save ? "SaveProjectCommand" : "SaveProjectAsCommand");
+  UpdateCaption();
 }
 
 // ---------------------------------------------------------------------------
@@ -434,6 +452,9 @@ QWidget* TFMain::BuildBottomStrip() {
     l->addWidget(PanelCaption("Project info", FPanProject));
     FPSCount = new QLabel("0 Vectors");
     FKbSize = new QLabel("0 Kb");
+    // Wide enough for big projects, so the strip does not shift as they grow.
+    FPSCount->setMinimumWidth(FPSCount->fontMetrics().horizontalAdvance(VectorsText(8888888)));
+    FKbSize->setMinimumWidth(FKbSize->fontMetrics().horizontalAdvance("8,888,888 Kb"));
     FSaveProject = new QPushButton("Save Project");
     connect(FSaveProject, &QPushButton::clicked, this,
             [this] { RunCommand(FSaveProject->property("command").toString().toStdString()); });
@@ -506,6 +527,7 @@ QWidget* TFMain::BuildBottomStrip() {
     popup->setArrowType(Qt::RightArrow);
     popup->setFixedSize(14, 14);
     popup->setAutoRaise(true);
+    popup->setToolTip("Brushes Collection");
     brush->addWidget(popup, 0, Qt::AlignTop);
     brush->addStretch();
     FPanelManager->AddOpener(FImgBrush, TPanelManagerModel::BrushesCollection);
@@ -774,8 +796,10 @@ QWidget* TFMain::Opener(const QString& Caption, int Tag) {
   h->setSpacing(2);
   auto* label = new QLabel(Caption);
   label->setObjectName(QString("lblOpen%1").arg(Tag));
+  label->setToolTip("Show the " + Caption + " panel");
   auto* popup = new QToolButton;
   popup->setObjectName(QString("btOpen%1").arg(Tag));
+  popup->setToolTip(label->toolTip());
   popup->setArrowType(Qt::RightArrow);
   popup->setFixedSize(14, 14);
   popup->setAutoRaise(true);
@@ -1008,7 +1032,7 @@ void TFMain::RegisterNotifications() {
       const QString mem = QString::fromStdString(FDomain.Document->MemoryText());
       FKbSize->setText(mem);
       FStatusMemory->setText(mem);
-      FPSCount->setText(QString("%1 Vectors").arg(FDomain.Document->VectorCount()));
+      FPSCount->setText(VectorsText(FDomain.Document->VectorCount()));
     }
   };
 }
@@ -1058,7 +1082,7 @@ void TFMain::UpdateControls() {
   const QString mem = QString::fromStdString(doc->MemoryText());
   FKbSize->setText(mem);
   FStatusMemory->setText(mem);
-  FPSCount->setText(QString("%1 Vectors").arg(doc->VectorCount()));
+  FPSCount->setText(VectorsText(doc->VectorCount()));
   FColorPanel.ClickModeButton(doc->Colors.ColorMode);
   FUpdating = true;
   try {
@@ -1144,19 +1168,22 @@ void TFMain::EnterHelpMode() {
 
 void TFMain::OpenArgument(const QString& Path) {
   const std::string p = Path.toStdString();
+  const TDocumentState before = DocumentState();
   try {
     const QString ext = QFileInfo(Path).suffix().toLower();
-    if (ext == "bpj") {
+    // A modified document is offered for saving before a project replaces
+    // it, as before a picture does.
+    if (!FDomain.AskSaveProject()) return;
+    if (ext == "bpj")
       FDomain.OpenProjectFile(p);
-    } else {
-      if (!FDomain.AskSaveProject()) return;
+    else
       FDomain.LoadPicture(p);
-    }
   } catch (const ESilentStop&) {
   } catch (const std::exception& e) {
     LogError(p + ": " + e.what());
     QMessageBox::warning(this, "Brellin Pro", "Could not open " + Path);
   }
+  ReportFileOperation("", before, true);
   UpdateControls();
 }
 
@@ -1176,7 +1203,10 @@ void TFMain::Terminate() {
 }
 
 void TFMain::closeEvent(QCloseEvent* Event) {
-  if (FTerminating) return Event->accept();
+  if (FTerminating) {
+    SaveWindowState();
+    return Event->accept();
+  }
   // Asked while a run lets events run: saving or closing then would act on
   // a half-painted document whose edit is still open.
   if (Busy()) return Event->ignore();
@@ -1187,15 +1217,16 @@ void TFMain::closeEvent(QCloseEvent* Event) {
     LogError(e.what());
     ok = false;
   }
-  if (ok)
+  if (ok) {
+    SaveWindowState();
     Event->accept();
-  else
+  } else
     Event->ignore();
 }
 
 void TFMain::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
-  setWindowTitle(Caption());
+  UpdateCaption();
 }
 
 void TFMain::changeEvent(QEvent* Event) {
@@ -1223,6 +1254,16 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
     if (t == QEvent::KeyRelease && k->key() == Qt::Key_Escape && FDomain.Document &&
         FDomain.IsFullScreenPaint())
       FDomain.SetFullScreenPaint(false);
+    if (t == QEvent::KeyPress && k->key() == Qt::Key_Escape && !QApplication::activeModalWidget())
+      FPanelManager->HideUnpinned();
+    // Ctrl+D on a document without a project file saves as, like the
+    // strip's project button: "Save Project" is disabled until then.
+    if (t == QEvent::KeyPress && k->key() == Qt::Key_D && k->modifiers() == Qt::ControlModifier &&
+        !QApplication::activeModalWidget() && !FActions["SaveProjectCommand"]->isEnabled() &&
+        FActions["SaveProjectAsCommand"]->isEnabled()) {
+      RunCommand("SaveProjectAsCommand");
+      return true;
+    }
     if (k->key() == Qt::Key_Shift) {
       // Shift reaches the tools whatever control has the focus.
       uint16_t key = vkShift;

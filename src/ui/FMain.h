@@ -19,6 +19,7 @@ class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QScrollArea;
 class QSplitter;
@@ -58,6 +59,15 @@ class TFMain : public QMainWindow {
   bool stylePreviewPending() const { return FStylePreviewPending; }
   // The window's caption: "Brellin Pro - " and the version.
   static QString Caption();
+  // The caption with the document: its file name, and " *" while modified.
+  QString DocumentCaption() const;
+  // The open document's project file, else the picture it was made from;
+  // empty with no document or one pasted from the clipboard.
+  QString DocumentFileName() const;
+  // "Open Recent": the latest file first (Ctrl+Shift+O), "Clear Recent" last.
+  QMenu* recentMenu() const { return FRecentMenu; }
+  // A file dialog of the domain was answered with Path (for the status bar).
+  void NoteChosenFile(const QString& Path) { FChosenFile = Path; }
 
   // Re-reads which commands are enabled and checked (done when the event
   // queue runs empty).
@@ -90,6 +100,8 @@ class TFMain : public QMainWindow {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   void changeEvent(QEvent* Event) override;
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
 
  private:
   void BuildActions();
@@ -113,6 +125,24 @@ class TFMain : public QMainWindow {
   void EnterHelpMode();
   QImage BrushThumbnail(int Index) const;
   QImage PatternThumbnail(int Index) const;
+  // Comfort of a desktop program: recent files, remembered window, a caption
+  // and status messages that say what happened, a strip that scrolls.
+  struct TDocumentState {
+    uint64_t Serial = 0;  // 0: no document
+    std::string Project;
+    bool Modified = false;
+  };
+  TDocumentState DocumentState() const;
+  // After a command or an open: the recent list and a status bar message.
+  void ReportFileOperation(const std::string& Command, const TDocumentState& Before, bool Done);
+  void BuildRecentMenu();
+  void FillRecentMenu();
+  void RestoreWindowState();
+  void SaveWindowState();
+  void FitToScreen();
+  void UpdateCaption();
+  QWidget* ScrollableStrip(QWidget* Strip);
+  void AddToolTips();
 
   TDomain& FDomain;
   TImgView *FImgSrc, *FImgDst;
@@ -153,6 +183,9 @@ class TFMain : public QMainWindow {
   // Files handed over while busy, opened in order by FPendingTimer.
   QStringList FPendingArguments;
   QTimer FPendingTimer;
+  QMenu* FRecentMenu = nullptr;
+  QAction* FOpenLatest = nullptr;
+  QString FChosenFile;
 };
 
 // Appends a time-stamped line to "brellin.log" of the program folder.

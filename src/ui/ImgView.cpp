@@ -71,7 +71,13 @@ TImgView::TImgView(QWidget* Parent) : QAbstractScrollArea(Parent) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
   setFrameShape(QFrame::NoFrame);
-  FView.OnRepaint = [this] { viewport()->update(); };
+  // A stroke reports each line it draws; one request per paint is enough,
+  // and asking Qt again for every line costs more than painting.
+  FView.OnRepaint = [this] {
+    if (FRepaintAsked) return;
+    FRepaintAsked = true;
+    viewport()->update();
+  };
   FView.OnScroll = [this](TPictureView&) {
     SyncScrollBars();
     viewport()->update();
@@ -121,6 +127,7 @@ void TImgView::scrollContentsBy(int, int) {
 void TImgView::paintEvent(QPaintEvent* Event) {
   QElapsedTimer t;
   t.start();
+  FRepaintAsked = false;
   if (FView.ClientWidth() != viewport()->width() || FView.ClientHeight() != viewport()->height())
     FView.SetClientSize(viewport()->width(), viewport()->height());
   FView.Paint(FBuffer);

@@ -53,6 +53,7 @@ class TImgView : public QAbstractScrollArea {
   TPictureView FView;
   TBitmap32 FBuffer;
   bool FSyncing = false;
+  bool FRepaintAsked = false;  // an update is pending: later requests add nothing
   int64_t FLastPaintUs = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QUrl>
 
 #include "analysis/PictureFormats.h"
+#include "ui/AppSettings.h"
 #include "ui/Dialogs.h"
 #include "ui/FAbout.h"
 #include "ui/QtBitmap.h"
@@ -32,9 +34,17 @@ const char* kPictureFilter =
     "JPEG picture (*.jpg *.jpeg);;PNG picture (*.png);;Bitmap (*.bmp);;TIFF picture (*.tif "
     "*.tiff)";
 
+// A file dialog that opens in the last folder of its kind and, for saving,
+// offers a name made from the document's; the chosen folder is remembered.
 bool AskFile(QWidget* Parent, bool Save, const QString& Caption, const QString& Filter,
-             const QString& Suffix, std::string& FileName) {
-  QFileDialog d(Parent, Caption, QString::fromStdString(FileName), Filter);
+             const QString& Suffix, TFileKind Kind, const QString& Document,
+             std::string& FileName) {
+  TAppSettings settings;
+  QString start = QString::fromStdString(FileName);
+  if (start.isEmpty())
+    start = Save ? SuggestedFileName(Document, Kind, Suffix, settings.Folder(Kind))
+                 : settings.Folder(Kind);
+  QFileDialog d(Parent, Caption, start, Filter);
   d.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   d.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!Suffix.isEmpty()) d.setDefaultSuffix(Suffix);
@@ -45,7 +55,10 @@ bool AskFile(QWidget* Parent, bool Save, const QString& Caption, const QString& 
                                 : Filter.mid(star + 3).section(QRegularExpression("[ )]"), 0, 0));
   });
   if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
-  FileName = d.selectedFiles().first().toStdString();
+  const QString chosen = d.selectedFiles().first();
+  settings.SetFolder(Kind, QFileInfo(chosen).absolutePath());
+  settings.Sync();
+  FileName = chosen.toStdString();
   return true;
 }
 }  // namespace
@@ -70,7 +83,9 @@ bool TQtDomainUi::ProjectOptions(int PictureWidth, int PictureHeight, int Sugges
 }
 
 bool TQtDomainUi::SaveImageFile(std::string& FileName) {
-  return AskFile(FParent, true, "Save", kPictureFilter, "jpg", FileName);
+  return Chosen(
+      AskFile(FParent, true, "Save", kPictureFilter, "jpg", fkPicture, DocumentName(), FileName),
+      FileName);
 }
 
 TDomainUi::TAnswer TQtDomainUi::Confirm(const std::string& Text) {
@@ -84,19 +99,27 @@ void TQtDomainUi::InfoBox(const std::string& Caption, const std::string& Text) {
 }
 
 bool TQtDomainUi::SaveProjectFile(std::string& FileName) {
-  return AskFile(FParent, true, "Save Project", "Brellin Pro project (*.bpj)", "bpj", FileName);
+  return Chosen(AskFile(FParent, true, "Save Project", "Brellin Pro project (*.bpj)", "bpj",
+                        fkProject, DocumentName(), FileName),
+                FileName);
 }
 
 bool TQtDomainUi::OpenProjectFile(std::string& FileName) {
-  return AskFile(FParent, false, "Open Project", "Brellin Pro project (*.bpj)", "", FileName);
+  return Chosen(AskFile(FParent, false, "Open Project", "Brellin Pro project (*.bpj)", "",
+                        fkProject, {}, FileName),
+                FileName);
 }
 
 bool TQtDomainUi::SavePostScriptFile(std::string& FileName) {
-  return AskFile(FParent, true, "PostScript Output", "PostScript (*.ps)", "ps", FileName);
+  return Chosen(AskFile(FParent, true, "PostScript Output", "PostScript (*.ps)", "ps", fkVector,
+                        DocumentName(), FileName),
+                FileName);
 }
 
 bool TQtDomainUi::SaveSvgFile(std::string& FileName) {
-  return AskFile(FParent, true, "SVG Output", "SVG drawing (*.svg)", "svg", FileName);
+  return Chosen(AskFile(FParent, true, "SVG Output", "SVG drawing (*.svg)", "svg", fkVector,
+                        DocumentName(), FileName),
+                FileName);
 }
 
 bool TQtDomainUi::RenderSize(int& Width, int& Height, int& Resolution) {
@@ -112,7 +135,7 @@ bool TQtDomainUi::RenderSize(int& Width, int& Height, int& Resolution) {
 
 bool TQtDomainUi::OpenPictureFile(std::string& FileName) {
   const QString filter = QString::fromStdString(PictureFileFilter());
-  return AskFile(FParent, false, "Open", filter, "", FileName);
+  return Chosen(AskFile(FParent, false, "Open", filter, "", fkPicture, {}, FileName), FileName);
 }
 
 void TQtDomainUi::Terminate() {
@@ -158,6 +181,7 @@ void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
   d.SetDetailPasses(Handlers.DetailPasses);
   if (Handlers.DetailPassesChanged)
     QObject::connect(d.passesEdit(), &QSpinBox::valueChanged, &d, Handlers.DetailPassesChanged);
+  d.SetFollows(QString::fromStdString(Handlers.Follows));
   d.SetHandlers([&] { Handlers.Start(d.Steps()); }, Handlers.Stop, Handlers.Close);
   d.exec();
   FApply = nullptr;

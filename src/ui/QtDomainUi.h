@@ -68,8 +68,20 @@ class TQtDomainUi : public TDomainUi {
   std::function<void()> OnHideNavigator;
   std::function<void()> OnShowFullScreenPaint;
   std::function<void()> OnCloseFullScreenPaint;
+  // The open document's project or picture file, from which save dialogs
+  // suggest names; empty when there is none.
+  std::function<std::string()> DocumentFileName;
+  // A file dialog was answered with a file.
+  std::function<void(const QString&)> OnFileChosen;
 
  private:
+  QString DocumentName() const {
+    return DocumentFileName ? QString::fromStdString(DocumentFileName()) : QString();
+  }
+  bool Chosen(bool Ok, const std::string& FileName) {
+    if (Ok && OnFileChosen) OnFileChosen(QString::fromStdString(FileName));
+    return Ok;
+  }
   QPointer<QWidget> FParent;
   QPointer<TFApplyAll> FApply;
   // When events last ran during a run: they run, and the destination is

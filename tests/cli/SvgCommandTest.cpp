@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/PictureFormats.h"
+#include "history/PlotterPaths.h"
 #include "support/TestSupport.h"
 
 namespace brellin {
@@ -125,12 +126,159 @@ TEST_F(SvgCommand, PlotterLinesStayOnTheSheetInOneLayerPerPenWithLessTravel) {
   EXPECT_LT(after * 2, before);
 }
 
+// The picture rsvg-convert draws of an SVG file, at the file's own size.
+TBitmap32 Rasterise(const std::string& Svg, const std::string& Png) {
+  EXPECT_EQ(std::system(
+                ("rsvg-convert " + test::ShellQuote(Svg) + " -o " + test::ShellQuote(Png)).c_str()),
+            0);
+  return LoadPictureFile(Png);
+}
+
+// Mean difference of two pictures of one size, 0..1 of full scale.
+double Difference(const TBitmap32& a, const TBitmap32& b) {
+  EXPECT_EQ(a.Width(), b.Width());
+  EXPECT_EQ(a.Height(), b.Height());
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return 1;
+  double sum = 0;
+  for (size_t i = 0; i < a.PixelCount(); ++i)
+    for (int shift : {0, 8, 16})
+      sum += std::abs(int((a.Bits()[i] >> shift) & 255) - int((b.Bits()[i] >> shift) & 255));
+  return sum / (3.0 * a.PixelCount()) / 255.0;
+}
+
+// The layers of a plotter file: from the first "<g " to the closing "</svg>".
+std::string Layers(const std::string& svg) {
+  const size_t g = svg.find("<g ");
+  return g == std::string::npos ? "" : svg.substr(g, svg.rfind("</svg>") - g);
+}
+
+TEST_F(SvgCommand, PlotterLayersPenFilesAndJoinedLinesDrawTheSamePicture) {
+  const std::string p = Tmp.File("p.bpj");
+  const std::vector<std::string> plot{"--centerlines", "--pens", "4",      "--paper", "A4",
+                                      "--background",  "FFFFFF", "--quiet"};
+  auto run = [&](const std::string& out, std::vector<std::string> more) {
+    std::vector<std::string> args{"export-svg", p, "-o", Tmp.File(out)};
+    args.insert(args.end(), plot.begin(), plot.end());
+    args.insert(args.end(), more.begin(), more.end());
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    return r;
+  };
+  run("one.svg", {});
+  const std::string one = test::ReadText(Tmp.File("one.svg"));
+  EXPECT_NE(one.find("xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\""),
+            std::string::npos);
+  // Layers numbered in plotting order, lightest pen first, ids kept.
+  const std::regex layer(
+      "<g id=\"pen-([0-9a-f]{6})\" inkscape:groupmode=\"layer\" inkscape:label=\"([0-9]+) pen "
+      "([0-9a-f]{6})\"");
+  std::vector<std::string> pens;
+  for (auto it = std::sregex_iterator(one.begin(), one.end(), layer); it != std::sregex_iterator();
+       ++it) {
+    EXPECT_EQ((*it)[2], std::to_string(pens.size() + 1));
+    EXPECT_EQ((*it)[1], (*it)[3]);
+    pens.push_back((*it)[1]);
+  }
+  ASSERT_GE(pens.size(), 2u);
+  ASSERT_LE(pens.size(), 4u);
+  EXPECT_EQ(Count(one, "<g "), pens.size());
+  for (size_t k = 1; k < pens.size(); ++k)
+    EXPECT_GE(ColorLightness(std::stoul(pens[k - 1], nullptr, 16)),
+              ColorLightness(std::stoul(pens[k], nullptr, 16)));
+
+  // One file per pen, each the same page, together the single file.
+  const auto split = run("split.svg", {"--split-pens"});
+  std::string joined;
+  for (size_t k = 1; k <= pens.size(); ++k) {
+    const std::string file = Tmp.File("split-" + std::to_string(k) + ".svg");
+    const std::string text = test::ReadText(file);
+    EXPECT_EQ(text.substr(0, text.find("<g ")), one.substr(0, one.find("<g ")));
+    EXPECT_NE(text.find("inkscape:label=\"" + std::to_string(k) + " pen " + pens[k - 1]),
+              std::string::npos);
+    EXPECT_NE(split.Out.find(file + ": pen " + std::to_string(k)), std::string::npos) << split.Out;
+    joined += Layers(text);
+  }
+  EXPECT_EQ(joined, Layers(one));
+  EXPECT_FALSE(fs::exists(Tmp.File("split.svg")));
+  EXPECT_FALSE(fs::exists(Tmp.File("split-" + std::to_string(pens.size() + 1) + ".svg")));
+
+  // Joined lines: fewer lifts, the same drawing.
+  const auto r = run("joined.svg", {"--join", "0.2"});
+  long long before = 0, after = 0;
+  const size_t at = r.Out.find("0.2 mm: ");
+  ASSERT_NE(at, std::string::npos) << r.Out;
+  ASSERT_EQ(
+      std::sscanf(r.Out.c_str() + at, "0.2 mm: %lld pen lifts before, %lld after", &before, &after),
+      2);
+  const std::string j = test::ReadText(Tmp.File("joined.svg"));
+  EXPECT_EQ(size_t(before), Count(one, "<polyline "));
+  EXPECT_EQ(size_t(after), Count(j, "<polyline "));
+  EXPECT_LT(after, before);
+  const TBitmap32 drawn = Rasterise(Tmp.File("one.svg"), Tmp.File("one.png"));
+  double ink = 0;
+  for (size_t i = 0; i < drawn.PixelCount(); ++i) ink += 255 - (drawn.Bits()[i] & 255);
+  EXPECT_GT(ink / double(drawn.PixelCount()), 1.0);  // there is a drawing to compare
+  EXPECT_LT(Difference(drawn, Rasterise(Tmp.File("joined.svg"), Tmp.File("joined.png"))), 0.01);
+
+  // A custom sheet, turned.
+  run("turned.svg", {"--paper", "200x300mm", "--landscape"});
+  EXPECT_NE(test::ReadText(Tmp.File("turned.svg"))
+                .find("width=\"300mm\" height=\"200mm\" viewBox=\"0 0 300 200\""),
+            std::string::npos);
+}
+
+// Plotter software reads the layers through Inkscape.
+TEST_F(SvgCommand, InkscapeSeesOneLayerPerPenAndDrawsWhatRsvgDraws) {
+  if (std::system("inkscape --version >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "inkscape is not installed";
+  const std::string svg = Tmp.File("plot.svg"), out = Tmp.File("inkscape.txt");
+  ASSERT_EQ(RunCli({"export-svg", Tmp.File("p.bpj"), "-o", svg, "--centerlines", "--pens", "4",
+                    "--paper", "A4", "--background", "FFFFFF", "--quiet"})
+                .ExitCode,
+            0);
+  const std::string text = test::ReadText(svg);
+  std::vector<std::string> ids;
+  const std::regex id("<g id=\"(pen-[0-9a-f]{6})\"");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), id); it != std::sregex_iterator();
+       ++it)
+    ids.push_back((*it)[1]);
+  ASSERT_GE(ids.size(), 2u);
+  auto inkscape = [&](const std::string& args) {
+    EXPECT_EQ(std::system(("inkscape " + args + " " + test::ShellQuote(svg) + " >" +
+                           test::ShellQuote(out) + " 2>/dev/null")
+                              .c_str()),
+              0);
+    return test::ReadText(out);
+  };
+  // Every layer is an object Inkscape knows, and it selects exactly these as
+  // its layers, in plotting order.
+  const std::string all = inkscape("--query-all");
+  for (const std::string& i : ids) EXPECT_NE(all.find("\n" + i + ","), std::string::npos) << all;
+  const std::string layers = inkscape("--actions='select-all:layers;select-list'");
+  std::vector<std::string> listed;
+  for (size_t at = 0; (at = layers.find("pen-", at)) != std::string::npos; at += 4)
+    listed.push_back(layers.substr(at, 10));
+  EXPECT_EQ(listed, ids) << layers;
+
+  const std::string size = " -w 1123 -h 794 ";
+  inkscape("--export-type=png --export-filename=" + test::ShellQuote(Tmp.File("i.png")) + size);
+  ASSERT_EQ(std::system(("rsvg-convert" + size + test::ShellQuote(svg) + " -o " +
+                         test::ShellQuote(Tmp.File("r.png")))
+                            .c_str()),
+            0);
+  EXPECT_LT(Difference(LoadPictureFile(Tmp.File("i.png")), LoadPictureFile(Tmp.File("r.png"))),
+            0.01);
+}
+
 TEST_F(SvgCommand, RefusalsAndExitCodes) {
   const std::string p = Tmp.File("p.bpj");
   for (const auto& args :
        {std::vector<std::string>{"export-svg", p, "-o", Tmp.File("x.ps")},
         {"export-svg", p, "-o", Tmp.File("x.svg"), "--pens", "3"},
         {"export-svg", p, "-o", Tmp.File("x.svg"), "--centerlines", "--margin", "5"},
+        {"export-svg", p, "-o", Tmp.File("x.svg"), "--centerlines", "--landscape"},
+        {"export-svg", p, "-o", Tmp.File("x.svg"), "--join", "0.2"},
+        {"export-svg", p, "-o", Tmp.File("x.svg"), "--centerlines", "--join", "-1"},
         {"export-svg", p, "-o", Tmp.File("x.svg"), "--centerlines", "--paper", "A5x"},
         {"render", test::DataPath("rose_70x46.png"), "-o", Tmp.File("x.jpg"), "--svg",
          Tmp.File("x.txt")}})
@@ -143,6 +291,13 @@ TEST_F(SvgCommand, RefusalsAndExitCodes) {
   EXPECT_EQ(RunCli({"export-svg", p, "-o", Tmp.File("no/dir/x.svg")}).ExitCode, 3);
   EXPECT_FALSE(fs::exists(Tmp.File("x.svg")));
   EXPECT_FALSE(fs::exists(Tmp.File("x.jpg")));
+  // A pen file that is a link to another would be overwritten by it.
+  fs::create_symlink(Tmp.File("s-1.svg"), Tmp.File("s-2.svg"));
+  r = RunCli(
+      {"export-svg", p, "-o", Tmp.File("s.svg"), "--centerlines", "--pens", "3", "--split-pens"});
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find("are the same file"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(Tmp.File("s-1.svg")));
 }
 
 }  // namespace

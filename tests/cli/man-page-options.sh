@@ -36,8 +36,8 @@ for cmd in $commands; do
     sed -E 's/^[[:space:][(|]//' | sort -u || true)
   for opt in $options; do
     checked=$((checked + 1))
-    # A here-string, not a pipe: grep -q stops reading at the first match,
-    # and under pipefail the writer's broken pipe would count as a miss.
+    # A here-string, not a pipe: grep -q stops at the first match, and under
+    # pipefail the writer's broken pipe would count as "not found".
     if ! grep -qE -- "(^|[^A-Za-z0-9-])$opt([^A-Za-z0-9-]|\$)" <<<"$entry"; then
       echo "$PAGE: the entry for '$cmd' does not mention $opt" >&2
       failures=$((failures + 1))

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/FeatureExtractor.h"
+#include "base/Errors.h"
 #include "base/Random.h"
 #include "domain/BDomain.h"
 #include "domain/DetailPasses.h"
@@ -211,6 +212,17 @@ TEST(DetailPasses, ApplyWithPassesThenUndoAndTheRefineCommand) {
   one.Ui.Answer = "9";  // refused: nothing happens
   d.RefineDetailsCommand();
   EXPECT_EQ(d.Document->StateCount(), 2);
+
+  // A run that paints nothing still closes the dialog.
+  TBStyle* const was = d.Document->Style;
+  TBStyle strict;
+  strict.Params = was->Params;
+  strict.Params.BorderLimit = 200;
+  d.Document->SetStyle(&strict);
+  one.Ui.LastK = 0;
+  EXPECT_THROW(d.ApplyStart(50), ESilentStop);
+  EXPECT_EQ(one.Ui.LastK, 50);
+  d.Document->SetStyle(was);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "analysis/PictureFormats.h"
 #include "base/BmpCodec.h"
@@ -71,6 +73,35 @@ TEST(DocumentHistory, UndoAndRedoRestoreBothPicturesBitForBit) {
   // The touched rectangles are small: a state keeps only those pixels.
   const TRect r = d.Doc->History->Item(0).Rect;
   EXPECT_LT(int64_t(r.Right - r.Left) * (r.Bottom - r.Top), 128 * 96);
+}
+
+// Every change of the destination reaches its view, and only on the thread
+// that owns the view, also while a second thread paints the strokes.
+TEST(DocumentHistory, TheDestinationViewHearsOfEveryChangeOnItsOwnThread) {
+  test::TScratchHome home;
+  test::TTestDocument d;
+  int repaints = 0;
+  bool elsewhere = false;
+  const std::thread::id self = std::this_thread::get_id();
+  d.Dest.OnRepaint = [&] {
+    ++repaints;
+    elsewhere |= std::this_thread::get_id() != self;
+  };
+  const auto repainted = [&](const std::function<void()>& Act) {
+    const int before = repaints;
+    Act();
+    return repaints > before;
+  };
+  EXPECT_TRUE(repainted([&] { d.Paint(30, 30, 1); }));
+  EXPECT_TRUE(repainted([&] {
+    d.Doc->StartStrokeQueue();
+    d.Paint({{90, 60}, {60, 80}, {100, 20}}, 2);
+  }));
+  EXPECT_FALSE(d.Doc->StrokeQueueRunning());
+  EXPECT_TRUE(repainted([&] { d.Doc->Undo(); }));
+  EXPECT_TRUE(repainted([&] { d.Doc->Redo(); }));
+  EXPECT_TRUE(repainted([&] { d.Doc->Undo(), d.Doc->Undo(); }));
+  EXPECT_FALSE(elsewhere);
 }
 
 TEST(DocumentHistory, PaintingAfterUndoDiscardsTheRedoState) {

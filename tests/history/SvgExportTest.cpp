@@ -173,6 +173,30 @@ TEST(PlotterPaths, OrderingIsTheGreedyNearestNeighbourAndCutsTheTravel) {
   EXPECT_LT(PenUpTravel(lines, {0, 0}) * 5, before);
 }
 
+TEST(PlotterPaths, LinesJoinWhenTheyMeetTheLastEndWithinTheTolerance) {
+  std::vector<TPlotLine> lines{{{0, 0}, {10, 0}},
+                               {{10.1f, 0}, {10, 5}},  // starts near: continues
+                               {{20, 5}, {10, 5.1f}},  // ends near: turned round
+                               {},
+                               {{20, 5}, {30, 30}},      // repeats the last point
+                               {{30.5f, 30}, {40, 40}},  // too far
+                               {{40, 40}}};
+  JoinLines(lines, 0.2);
+  ASSERT_EQ(lines.size(), 2u);
+  const TPlotLine first{{0, 0}, {10, 0}, {10.1f, 0}, {10, 5}, {10, 5.1f}, {20, 5}, {30, 30}};
+  ASSERT_EQ(lines[0].size(), first.size());
+  for (size_t i = 0; i < first.size(); ++i) {
+    EXPECT_FLOAT_EQ(lines[0][i].X, first[i].X) << i;
+    EXPECT_FLOAT_EQ(lines[0][i].Y, first[i].Y) << i;
+  }
+  EXPECT_EQ(lines[1].size(), 2u);  // the lone point coincides with the end
+  // Tolerance 0 joins only ends that meet exactly.
+  std::vector<TPlotLine> exact{{{0, 0}, {1, 0}}, {{1, 0}, {2, 0}}, {{2.01f, 0}, {3, 0}}};
+  JoinLines(exact, 0);
+  ASSERT_EQ(exact.size(), 2u);
+  EXPECT_EQ(exact[0].size(), 3u);
+}
+
 TEST(PlotterPaths, ColoursFallIntoTheirPensTheSameWayEveryTime) {
   std::mt19937 gen(3);
   std::vector<TColor32> colours;

@@ -166,9 +166,8 @@ TEST(ApplyDialogModel, RefreshesEveryTwentyStepsAndClosesAtTheEnd) {
   EXPECT_EQ(d.ButtonCaption(), "Start");
   EXPECT_EQ(d.ProgressPercent(), 100);
   // Start, steps 20 and 40, the stop at 45.
-  const std::vector<std::string> expected = {
-      "Actual number of steps: 1", "Actual number of steps: 20", "Actual number of steps: 40",
-      "Actual number of steps: 45"};
+  const std::vector<std::string> expected = {"Steps done: 0", "Steps done: 20", "Steps done: 40",
+                                             "Steps done: 45"};
   EXPECT_EQ(labels, expected);
   d.Hidden();
   EXPECT_EQ(stops, 1);

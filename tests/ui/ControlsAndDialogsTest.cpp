@@ -94,7 +94,7 @@ class ControlsAndDialogsTest : public QObject {
           for (int k = 1; k <= d.Steps() && d.Running(); ++k) {
             ++steps;
             d.Progress(k);
-            if (k == 40) QCOMPARE(d.stepLabel()->text(), QString("Actual number of steps: 40"));
+            if (k == 40) QCOMPARE(d.stepLabel()->text(), QString("Steps done: 40"));
           }
         },
         [&] { ++stops; }, [&] { ++closes; });

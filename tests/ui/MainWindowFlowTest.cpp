@@ -105,7 +105,8 @@ class MainWindowFlowTest : public QObject {
     const int64_t applied = domain.Document->VectorCount();
     QVERIFY(applied > 0);
     QVERIFY(main.action("UndoCommand")->isEnabled());
-    QCOMPARE(main.vectorCountLabel()->text(), QString("%1 Vectors").arg(applied));
+    QCOMPARE(main.vectorCountLabel()->text(),
+             QString("%1 Vectors").arg(QLocale().toString(qlonglong(applied))));
 
     // 3. Undo, then redo, with the keys (the window is active again once the
     // dialog has gone).
@@ -148,7 +149,8 @@ class MainWindowFlowTest : public QObject {
     main.action("OpenProjectCommand")->trigger();
     QVERIFY(domain.Document);
     QCOMPARE(domain.Document->VectorCount(), sketched);
-    QCOMPARE(main.vectorCountLabel()->text(), QString("%1 Vectors").arg(sketched));
+    QCOMPARE(main.vectorCountLabel()->text(),
+             QString("%1 Vectors").arg(QLocale().toString(qlonglong(sketched))));
 
     // 7. Export PostScript (Ctrl+P).
     ui.Files << FHome.filePath("cat.ps");

@@ -13,12 +13,14 @@
 namespace brellin::test {
 
 // Copies the shipped brushes, styles and patterns into Folder and makes it
-// the program folder; false when a file could not be copied.
+// the program folder (and Folder/config the settings' home); false when a file could not be copied.
 inline bool MakeProgramFolder(const QString& Folder) {
   const QDir data(BRELLIN_SOURCE_DIR "/data");
   for (const QString& f : data.entryList({"*.srd", "*.bst", "*.stk"}, QDir::Files))
     if (!QFile::copy(data.filePath(f), QDir(Folder).filePath(f))) return false;
   qputenv("BRELLIN_HOME", Folder.toUtf8());
+  // Settings of its own too: never the user's brellin.conf.
+  qputenv("XDG_CONFIG_HOME", (Folder + "/config").toUtf8());
   return true;
 }
 

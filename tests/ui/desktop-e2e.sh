@@ -11,6 +11,7 @@ WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
 # A program folder of its own: its library and its single-instance socket.
 export BRELLIN_HOME=$WORK/home
+export XDG_CONFIG_HOME=$WORK/config
 mkdir -p "$BRELLIN_HOME"
 cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
 cd "$WORK"
@@ -32,9 +33,11 @@ before=$(vectors p.bpj)
 
 "$BRELLIN" p.bpj &
 PID=$!
-WIN=$(wait_window "^Brellin Pro - " 20) || fail "no main window within 20 s"
+VERSION=$("$BRELLIN" --version | sed 's/^Brellin Pro //')
+# The caption names the project once it is open.
+WIN=$(wait_window "^Brellin Pro - .* - p.bpj$" 20) || fail "no main window with p.bpj within 20 s"
 title=$(xdotool getwindowname "$WIN")
-[ "$title" = "Brellin Pro - $("$BRELLIN" --version | sed 's/^Brellin Pro //')" ] || fail "title '$title'"
+[ "$title" = "Brellin Pro - $VERSION - p.bpj" ] || fail "title '$title'"
 
 # A second copy hands over and ends.
 timeout 10 "$BRELLIN" p.bpj || fail "the second copy did not end with 0 within 10 s"
@@ -48,6 +51,8 @@ xdotool mousemove --window "$WIN" 120 120 mousedown 1
 for x in 140 160 180 200 220 240; do xdotool mousemove --window "$WIN" $x $((x / 2 + 60)); sleep 0.05; done
 xdotool mouseup 1
 sleep 0.5
+[ "$(xdotool getwindowname "$WIN")" = "Brellin Pro - $VERSION - p.bpj *" ] ||
+  fail "after painting, title '$(xdotool getwindowname "$WIN")'"
 xdotool key ctrl+z
 sleep 0.3
 xdotool key ctrl+d
@@ -59,6 +64,8 @@ xdotool key ctrl+d
 sleep 1.5
 after=$(vectors p.bpj)
 [ "$after" -gt "$before" ] || fail "after redo and save: $after vectors, expected more than $before"
+[ "$(xdotool getwindowname "$WIN")" = "Brellin Pro - $VERSION - p.bpj" ] ||
+  fail "after saving, title '$(xdotool getwindowname "$WIN")'"
 
 # F10: full-screen paint covers the screen; Escape gives the main window back.
 xdotool key F10
@@ -84,15 +91,25 @@ wait_window "^Brellin Pro Help$" 10 >/dev/null || fail "no help window after Wha
 xdotool windowfocus --sync "$WIN"
 sleep 0.3
 
+xdotool windowsize "$WIN" 900 700
+sleep 0.5
 xdotool key ctrl+q
 for _ in $(seq 1 50); do kill -0 $PID 2>/dev/null || break; sleep 0.2; done
 kill -0 $PID 2>/dev/null && fail "Ctrl+Q did not end the program"
 wait $PID || fail "the program ended with $?"
+# The settings keep the project among the recent files, and the window.
+CONF=$XDG_CONFIG_HOME/brellin/brellin.conf
+grep -q "^files=$WORK/p.bpj" "$CONF" || fail "p.bpj is not the latest recent file in $CONF"
+grep -q "^geometry=" "$CONF" || fail "no window geometry in $CONF"
 
 # A project that cannot be opened is reported, and the program stays.
 "$BRELLIN" /nonexistent.bpj &
 PID=$!
 wait_window "^Brellin Pro$" 20 >/dev/null || fail "no message about /nonexistent.bpj"
 kill -0 $PID || fail "the program ended after the failed open"
+# The second start has the size the first one ended with.
+WIN=$(wait_window "^Brellin Pro - " 5) || fail "no main window at the second start"
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+[ "$WIDTH" = 900 ] && [ "$HEIGHT" = 700 ] || fail "second start at ${WIDTH}x$HEIGHT, not 900x700"
 kill $PID
 echo "desktop-e2e: 1 passed, 0 failed"
