@@ -25,6 +25,12 @@ if [ -d "$CORPUS/photos" ]; then
   render "$CORPUS/photos/stilllife_coffee.png" coffee-oil "Oil Relief" --steps 8000
   render "$CORPUS/photos/animal_chelsea_cat.png" cat-pastel "Pastel" --steps 9000
   render "$CORPUS/photos/animal_chelsea_cat.png" cat-scratch "Scratch Style"
+  # Detail passes bring back the eyes and the mouth; clean edges, tidy borders.
+  render "$CORPUS/photos/portrait_astronaut.png" portrait-scratch "Scratch Style" --steps 40000
+  render "$CORPUS/photos/portrait_astronaut.png" portrait-scratch-detail "Scratch Style" \
+    --steps 20000 --detail-passes 2
+  render "$CORPUS/photos/stilllife_coffee.png" coffee-pencil-clean "Pencil Sketch" --steps 20000 \
+    --clean-edges
   echo "== feature maps"
   for photo in "$CORPUS"/photos/*.png "$CORPUS"/photos/*.jpg; do
     name=$(basename "${photo%.*}")

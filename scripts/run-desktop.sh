@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `make run`: the desktop program on a demo project, so that a newcomer sees
 # a working document at once: the demo photo painted with a few thousand
-# strokes, every one of them undoable and editable.
+# strokes and two detail passes (three undo steps), every stroke editable.
 set -euo pipefail
 BUILD=${1:-build}
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,6 +16,7 @@ PROJECT="$ROOT/out/demo-camera.bpj"
 if [ ! -f "$PROJECT" ]; then
   echo "make run: painting the demo project $PROJECT"
   "$BUILD/src/cli/brellin-cli" render "$ROOT/data/demo-camera.png" -o "$ROOT/out/demo-camera.jpg" \
-    --project "$PROJECT" --style "Hatching" --steps 4000 --color fixed --quiet
+    --project "$PROJECT" --style "Hatching" --steps 4000 --color fixed --detail-passes 2 \
+    --clean-edges --quiet
 fi
 exec "$BUILD/src/cli/brellin" "$PROJECT"

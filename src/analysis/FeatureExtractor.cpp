@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Progress.h"
+#include "base/Rounding.h"
 
 namespace brellin {
 
@@ -65,6 +66,43 @@ TBitmap32 TFeatureExtractor::Execute() {
 TBitmap32 ExtractFeatures(const TBitmap32& source) {
   TFeatureExtractor extractor(source);
   return extractor.Execute();
+}
+
+namespace {
+
+// [first, last) of the positions 0..N-2 whose block Trunc(p * B / N), in
+// single precision as the upsampling computes it, lies in 1..B-2.
+void OrientedSpan(int N, int B, int32_t& First, int32_t& Last) {
+  const float s = float(B) / float(N);
+  auto block = [&](int p) { return Trunc(float(p) * s); };
+  // The block grows with the position: two binary searches.
+  int lo = 0, hi = N - 1;  // first p with block >= 1
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    block(mid) >= 1 ? hi = mid : lo = mid + 1;
+  }
+  First = lo;
+  lo = First, hi = N - 1;  // first p with block >= B - 1
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    block(mid) >= B - 1 ? hi = mid : lo = mid + 1;
+  }
+  Last = lo;
+}
+
+}  // namespace
+
+TRect OrientedArea(int W, int H, int BlockSize) {
+  const int bw = BlockSize > 0 ? W / BlockSize : 0, bh = BlockSize > 0 ? H / BlockSize : 0;
+  if (bw < 3 || bh < 3 || W < 2 || H < 2) return EmptyRect;
+  TRect r;
+  OrientedSpan(W, bw, r.Left, r.Right);
+  // The analysis planes run from the bottom row up.
+  int32_t first = 0, last = 0;
+  OrientedSpan(H, bh, first, last);
+  r.Top = H - last, r.Bottom = H - first;
+  if (r.Left >= r.Right || r.Top >= r.Bottom) return EmptyRect;
+  return r;
 }
 
 }  // namespace brellin

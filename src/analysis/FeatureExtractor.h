@@ -53,4 +53,10 @@ class TFeatureExtractor {
 // pictures smaller than 2 x 2.
 TBitmap32 ExtractFeatures(const TBitmap32& source);
 
+// The part of a W x H feature map whose directions come from the picture:
+// the orientation blocks reach about one block short of every side, and the
+// frame outside holds the "no data" direction. Columns [Left, Right), rows
+// [Top, Bottom); empty when no block is inside.
+TRect OrientedArea(int W, int H, int BlockSize = 16);
+
 }  // namespace brellin

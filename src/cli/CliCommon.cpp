@@ -115,6 +115,7 @@ const std::vector<TCommand>& Commands() {
       {"sketch", kSketchHelp, SketchCommand},
       {"info", kInfoHelp, InfoCommand},
       {"rerender", kRerenderHelp, RerenderCommand},
+      {"refine", kRefineHelp, RefineCommand},
       {"export-ps", kExportPsHelp, ExportPsCommand},
       {"export-svg", kExportSvgHelp, ExportSvgCommand},
       {"patterns", kPatternsHelp, PatternsCommand},

@@ -118,6 +118,8 @@ int InfoCommand(const std::vector<std::string>& args);
 int RenderCommand(const std::vector<std::string>& args);
 int SketchCommand(const std::vector<std::string>& args);
 int RerenderCommand(const std::vector<std::string>& args);
+int RefineCommand(const std::vector<std::string>& args);
+extern const char* const kRefineHelp;
 int ExportPsCommand(const std::vector<std::string>& args);
 int ExportSvgCommand(const std::vector<std::string>& args);
 extern const char* const kExportSvgHelp;

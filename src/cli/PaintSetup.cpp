@@ -129,4 +129,32 @@ void SaveResults(TDomain& domain, TCliDomainUi& ui, const TArgs& a, const std::s
   }
 }
 
+TDetailOptions ReadDetailOptions(const TArgs& a, const std::string& passesOption) {
+  TDetailOptions o;
+  o.Passes = a.IntValue(passesOption, 0, 0, MaxDetailPasses);
+  if (a.Has("--detail-threshold")) {
+    const std::string v = a.Value("--detail-threshold");
+    char* end = nullptr;
+    const double f = std::strtod(v.c_str(), &end);
+    if (v.empty() || *end != '\0' || !(f >= 0.0 && f <= 100.0))
+      throw EUsage("--detail-threshold takes a percent from 0 to 100, not '" + v + "'");
+    o.Threshold = float(f);
+  }
+  return o;
+}
+
+void RunDetailPasses(TDomain& domain, const TDetailOptions& o, int64_t budget, bool quiet) {
+  if (o.Passes <= 0 || !domain.Document) return;
+  for (const TDetailPassReport& r : domain.RefineDetails(o.Passes, o.Threshold, budget)) {
+    if (r.Seeds == 0)
+      std::fprintf(stderr,
+                   "detail pass %d: no part of the picture differs by more than %g %%; "
+                   "nothing painted\n",
+                   r.Pass, double(o.Threshold));
+    else if (!quiet)
+      std::fprintf(stderr, "detail pass %d: width %d, %d places, %lld strokes\n", r.Pass,
+                   r.StrokeWidth, r.Seeds, static_cast<long long>(r.Strokes));
+  }
+}
+
 }  // namespace brellin::cli

@@ -19,6 +19,16 @@ TColorSettings ReadColours(const TArgs& A);
 // --style: a library style, or a style file added to the library (in
 // memory), becomes the library's current style; returns nullptr.
 std::unique_ptr<TBStyle> SelectStyleOption(const TArgs& A, TDomain& Domain);
+// --detail-passes (or PassesOption) and --detail-threshold.
+struct TDetailOptions {
+  int Passes = 0;
+  float Threshold = DefaultDetailThreshold;
+};
+TDetailOptions ReadDetailOptions(const TArgs& A, const std::string& PassesOption);
+// Runs the detail passes over the document, at most Budget strokes in all
+// (none: 0), and says on stderr what each pass did (a pass that found
+// nothing to do also with Quiet). False when a pass was stopped.
+void RunDetailPasses(TDomain& Domain, const TDetailOptions& Options, int64_t Budget, bool Quiet);
 // Writes the destination to Out (at Dpi for TIFF), then --ps, --svg and --project.
 void SaveResults(TDomain& Domain, TCliDomainUi& Ui, const TArgs& A, const std::string& Out,
                  int Dpi);

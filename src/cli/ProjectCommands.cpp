@@ -169,19 +169,27 @@ int ProjectInfo(const std::string& File, bool Json) {
     dropped += s->DroppedOnLoad;
   }
   const int w = doc.Destination().Width(), hgt = doc.Destination().Height();
+  // Strokes of each applied state: an apply run, then each detail pass.
+  std::string perState;
+  for (int i = 0; i < h.Position; ++i) {
+    if (i > 0) perState += ", ";
+    perState += std::to_string(h.Items[size_t(i)]->Strokes->Count());
+  }
   if (Json) {
     std::printf(
         "{\"file\": %s, \"width\": %d, \"height\": %d, \"states\": %d, \"position\": %d, "
         "\"snapshots\": %d, \"vectors\": %lld, \"dropped\": %lld, \"rerender\": %s, "
-        "\"memory\": %lld}\n",
+        "\"memory\": %lld, \"strokes_per_state\": [%s]}\n",
         JsonString(File).c_str(), w, hgt, h.Count(), h.Position, snapshots,
         static_cast<long long>(h.VectorCount()), static_cast<long long>(dropped),
-        h.RerenderNeeded ? "true" : "false", static_cast<long long>(h.MemorySize()));
+        h.RerenderNeeded ? "true" : "false", static_cast<long long>(h.MemorySize()),
+        perState.c_str());
   } else {
     std::printf("project %s\n", File.c_str());
     std::printf("  size %d x %d\n", w, hgt);
     std::printf("  states %d, applied %d, snapshots %d\n", h.Count(), h.Position, snapshots);
     std::printf("  %lld Vectors\n", static_cast<long long>(h.VectorCount()));
+    std::printf("  strokes per state %s\n", perState.c_str());
     std::printf("  dropped strokes %lld%s\n", static_cast<long long>(dropped),
                 h.RerenderNeeded ? " (the picture is rendered again on opening)" : "");
     std::printf("  memory %s\n", doc.MemoryText().c_str());

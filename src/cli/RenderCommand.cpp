@@ -33,6 +33,7 @@ const char* const kRenderHelp =
     "    [--color auto|fixed|variants] [--fore RRGGBB] [--back RRGGBB] [--variant RRGGBB]...\n"
     "    [--hue-offset F] [--sat-offset F] [--light-offset F]\n"
     "    [--background RRGGBB | --background-picture FILE [--background-mode stretch|tile]]\n"
+    "    [--detail-passes N [--detail-threshold T]] [--clean-edges]\n"
     "    [--dpi N] [--ps OUT.ps] [--svg OUT.svg] [--project OUT.bpj] [--threads N] "
     "[--quiet]\n" BRELLIN_BATCH_USAGE
     "\n"
@@ -61,6 +62,15 @@ const char* const kRenderHelp =
     "                   colours darkened by brightness)\n"
     "  --*-offset F     hue, saturation and lightness offsets, -0.5..0.5\n"
     "  --background ... the paper: a colour (default white) or a picture\n"
+    "  --detail-passes N  then 0..4 passes with strokes of half, a quarter, ...\n"
+    "                   the size where the painting still differs from the\n"
+    "                   photo; each pass is one undo step; all passes together\n"
+    "                   paint at most as many strokes as the run (default 0)\n"
+    "  --detail-threshold T  a pass paints where the difference is above T %\n"
+    "                   of full scale (default 4)\n"
+    "  --clean-edges    no stray stubs along the picture's edges: strokes near\n"
+    "                   the edge follow the contours inside, and those shorter\n"
+    "                   than 3 pixels that touch the edge are left out\n"
     "  --dpi N          resolution written into TIFF and PNG files (default 200)\n"
     "  --ps FILE        also write the strokes as PostScript\n"
     "  --svg FILE       also write the strokes as SVG, over the paper colour\n"
@@ -114,8 +124,10 @@ int RenderCommand(const std::vector<std::string>& args) {
                                                  "--ps",
                                                  "--svg",
                                                  "--project",
-                                                 "--threads"};
-  const std::vector<std::string> flagOptions = {"--full-size", "--quiet"};
+                                                 "--threads",
+                                                 "--detail-passes",
+                                                 "--detail-threshold"};
+  const std::vector<std::string> flagOptions = {"--full-size", "--quiet", "--clean-edges"};
   if (WantsBatch(args, RenderBatch(valueOptions, flagOptions)))
     return RunBatch(args, RenderBatch(valueOptions, flagOptions));
   TArgs a(args, valueOptions, flagOptions);
@@ -138,6 +150,7 @@ int RenderCommand(const std::vector<std::string>& args) {
   const uint32_t seed = uint32_t(a.IntValue("--seed", 0, 0, 2147483647));
   const int dpi = a.IntValue("--dpi", 200, 1, 100000);
   SetThreadCount(a.IntValue("--threads", 0, 1, 64));
+  const TDetailOptions detail = ReadDetailOptions(a, "--detail-passes");
 
   TCliDomainUi ui;
   ReadWorkingSize(a, ui);
@@ -170,6 +183,8 @@ int RenderCommand(const std::vector<std::string>& args) {
   TDomain domain(&ui);
   // Nothing looks at the destination during a run here.
   domain.OverlapStrokes = ThreadCount() > 1;
+  // Each detail pass stays an undo step of its own in the project.
+  domain.CompactOnSave = detail.Passes == 0;
   domain.SourceView = &source;
   domain.DestinationView = &destination;
 
@@ -237,6 +252,7 @@ int RenderCommand(const std::vector<std::string>& args) {
     doc.AutoMode = !patternMode;
     doc.SetBrushRadius(radius);
     doc.SetDensity(density);
+    doc.CleanEdges = a.Has("--clean-edges");
     // Without --ps or --project nobody asks for the strokes again, so the run
     // keeps no undo state (which would copy both pictures).
     doc.RecordHistory = keepVectors;
@@ -251,6 +267,8 @@ int RenderCommand(const std::vector<std::string>& args) {
       // Nothing was painted (every seed too weak for the style's border
       // limit): the paper alone is the result.
     }
+    // The passes add at most as many strokes as the runs painted.
+    RunDetailPasses(domain, detail, int64_t(doc.CommittedStrokes), a.Has("--quiet"));
     SaveResults(domain, ui, a, outputFor(input), dpi);
   }
   return failed > 0 ? kExitBadInput : kExitOk;

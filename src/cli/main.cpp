@@ -27,6 +27,8 @@ static void PrintUsage(std::FILE* f) {
       "        write a style file from parameters\n"
       "  rerender PROJECT.bpj -o OUT --width W|2x\n"
       "        paint a project's strokes again at another size\n"
+      "  refine PROJECT.bpj -o OUT.bpj --passes N [--picture OUT.png]\n"
+      "        paint detail passes with smaller strokes over a project\n"
       "  export-ps PROJECT.bpj -o OUT.ps\n"
       "        write a project's strokes as PostScript\n"
       "  export-svg PROJECT.bpj -o OUT.svg [--centerlines [--pens N] [--paper A4] ...]\n"

@@ -325,6 +325,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->BackgroundColor = options.BackgroundColor;
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
   Document->SetBackgroundMode(options.BackgroundMode);
+  Document->CleanEdges = options.CleanEdges;
   Document->Modified = false;
   if (!FromClipboard && !Stream) Document->SourceFileName = FileName;
   StartToolManager();
@@ -417,6 +418,19 @@ void TDomain::ApplyStart(int Steps) {
   if (!Document) return;
   TBusyCursor busy(*FUi);
   TPhaseTimer timer("apply");
+  const uint64_t before = Document->CommittedStrokes;
+  uint64_t runStrokes = 0;
+  bool passes = false;
+  // A completed run with detail passes tells the dialog its last step after
+  // them, or here when the run ends otherwise: the dialog closes then.
+  struct TTellLastStep {
+    TDomainUi& Ui;
+    int Steps;
+    bool& Armed;
+    ~TTellLastStep() {
+      if (Armed) Ui.ApplyProgress(Steps, Steps);
+    }
+  } tell{*FUi, Steps, passes};
   RunInEdit([&](TBitmap32& dest) {
     const int s = Steps;
     ApplyRunning = true;
@@ -429,10 +443,12 @@ void TDomain::ApplyStart(int Steps) {
       const int y = Random(dest.Height());
       next.Prefetch(*Document, dest.Width(), dest.Height());
       Document->PaintAt(x, y);
-      FUi->ApplyProgress(k, s);
+      // The last step is told after the detail passes: the dialog closes then.
+      if (k < s || DetailPasses <= 0) FUi->ApplyProgress(k, s);
       FUi->ProcessEvents();
       if (k == s) {
         completed = true;
+        passes = DetailPasses > 0;
         break;
       }
       if (!ApplyRunning) {
@@ -448,7 +464,12 @@ void TDomain::ApplyStart(int Steps) {
       if (completed) ApplySteps = s;
       ApplyNextStep = 1;
     }
+    runStrokes = Document->CommittedStrokes - before;
   });
+  if (passes) {
+    passes = false;
+    ApplyDetailPasses(runStrokes, Steps);
+  }
 }
 
 void TDomain::RepeatLastApply() {
@@ -508,7 +529,7 @@ void TDomain::SaveProjectCommand() {
 
 void TDomain::WriteProject(const std::string& target) {
   TBusyCursor busy(*FUi);
-  Document->Compact();
+  if (CompactOnSave) Document->Compact();
   if (IsRemotePath(target)) {
     // Written locally first, then copied over in one go.
     const std::string local = NewTempName("bpj");
@@ -642,6 +663,8 @@ bool TDomain::RunCommand(const std::string& Name, std::string* Failure) {
   try {
     if (Name == "SvgCommand")
       SvgCommand();
+    else if (Name == "RefineDetailsCommand")
+      RefineDetailsCommand();
     else
       ExecuteCommand(Name);
     return true;

@@ -12,6 +12,7 @@
 #include "base/Bitmap32.h"
 #include "base/Errors.h"
 #include "base/Stream.h"
+#include "domain/DetailPasses.h"
 #include "domain/DualImage.h"
 #include "domain/PictureView.h"
 #include "domain/ToolManagerPort.h"
@@ -26,6 +27,7 @@ struct TProjectOptions {
   TColor32 BackgroundColor = clWhite32;
   std::shared_ptr<const TBitmap32> BackgroundPicture;  // may be null
   uint8_t BackgroundMode = 0;  // 0 solid colour, 1 stretched picture, 2 tiled picture
+  bool CleanEdges = false;     // no stray stubs along the picture's edges
 };
 
 // A command asked for a dialog or window that the user interface at hand
@@ -68,6 +70,9 @@ struct TApplyDialogHandlers {
   std::function<void(int Steps)> Start;
   std::function<void()> Stop;
   std::function<void()> Close;
+  // The dialog's "Detail passes", preset and told back when changed.
+  int DetailPasses = 0;
+  std::function<void(int Passes)> DetailPassesChanged;
 };
 
 class TDomainUi {
@@ -202,6 +207,21 @@ class TDomain {
   std::string ApplyFollowsText() const;
   // "Repeat last apply": ApplySteps more steps in one edit.
   void RepeatLastApply();
+  // Detail passes over the current painting, each one edit: pass k paints
+  // with the current style at 1 / 2^k of its size where the painting still
+  // differs from the source by more than ThresholdPercent. All passes
+  // together paint at most StrokeBudget strokes (none: 0). ApplyStop stops
+  // them after the current stroke; the passes done so far stay.
+  std::vector<TDetailPassReport> RefineDetails(int Passes, float ThresholdPercent,
+                                               int64_t StrokeBudget);
+  // "Refine details...": asks for the number of passes and runs them over
+  // the painting as it is, also after painting by hand; the passes together
+  // paint at most as many strokes as the painting holds.
+  void RefineDetailsCommand();
+  // Detail passes after each completed apply run (the apply dialog's
+  // "Detail passes"), and their threshold.
+  int DetailPasses = 0;
+  float DetailThreshold = DefaultDetailThreshold;
 
   TBStyle* CurrentStyle() const;
 
@@ -326,6 +346,9 @@ class TDomain {
   // ProcessEvents and ApplyProgress do not read it during a run.
   bool OverlapStrokes = false;
   bool Loading = false;
+  // Whether saving a project first merges its history into one state; off,
+  // each apply run and detail pass stays an undo step of its own.
+  bool CompactOnSave = true;
   int ApplySteps = 5000;
   int ApplyNextStep = 1;
   std::unique_ptr<TTempManager> TempFolder;
@@ -364,6 +387,9 @@ class TDomain {
   // and tells Done and the file.
   void ExportVectors(bool (TDomainUi::*AskFile)(std::string&),
                      void (TDualImage::*Export)(const std::string&), const std::string& Done);
+  // The detail passes after a completed apply run of Steps steps that
+  // painted RunStrokes strokes; then tells the dialog the run's last step.
+  void ApplyDetailPasses(uint64_t RunStrokes, int Steps);
   // Ends an apply run's edit: the destination's update, EndEdit, a repaint.
   void FinishRun(TBitmap32& Dest, bool PassSilentStop);
   // One painting run as one edit with the destination's updates held back;

@@ -260,6 +260,8 @@ void TDomain::ApplyWithCurrentSettingsCommand() {
   h.Start = [this](int Steps) { ApplyStart(Steps); };
   h.Stop = [this] { ApplyStop(); };
   h.Close = [this] { ApplyStop(); };
+  h.DetailPasses = DetailPasses;
+  h.DetailPassesChanged = [this](int N) { DetailPasses = std::clamp(N, 0, MaxDetailPasses); };
   ApplyNextStep = 1;
   FUi->ApplyDialog(ApplySteps, h);
 }

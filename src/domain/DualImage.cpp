@@ -233,6 +233,13 @@ void TDualImage::SetUpSampler(TLineSampler& Sampler, TPoint Start, double Pressu
   Sampler.StopOnBorders = p.StopOnBorders != 0;
   Sampler.SetStraightLines(StraightLines);
   Sampler.SetThreshold(p.BorderLimit);
+  if (CleanEdges) {
+    Sampler.EdgeMargin = std::max(1, Round(Pressure * p.Width));
+    Sampler.HeadingArea = OrientedArea(FeatureMap.Width(), FeatureMap.Height());
+  }
+}
+bool TDualImage::RunStroke(TLineSampler& Sampler) const {
+  return Sampler.Run() && !(CleanEdges && Sampler.IsEdgeStub(MinEdgeStroke));
 }
 
 void TDualImage::SetUpAutoStroke(TLineSampler& Sampler, TPoint Start, double Pressure) {
@@ -326,7 +333,7 @@ bool TDualImage::RunForecast() {
       f.Y = y;
       TLineSampler sampler(&FeatureMap, &Destination(), std::move(f.Buffers));
       SetUpAutoStroke(sampler, {x, y}, f.AskPressure);
-      f.Drawn = sampler.Run();
+      f.Drawn = RunStroke(sampler);
       f.After = rs;
       f.Average = sampler.AverageColor;
       f.Bounds = sampler.GetBounds();
@@ -425,7 +432,7 @@ void TDualImage::PaintAt(int X, int Y) {
         PlacePatternCurve(pattern->RandomFrame()->RandomCurve(), BrushRadius, X, Y);
     sampler.SetCurve(c.P0, c.P1, c.P2, c.P3);
   }
-  const bool drawn = sampler.Run();
+  const bool drawn = RunStroke(sampler);
   if (drawn) CommitStroke(sampler);
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
   if (ahead) {
@@ -463,6 +470,7 @@ void TDualImage::CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
   const TStyleParams& p = Style->Params;
   const TColor32 colour =
       StrokeColor(Average, Colors, p.HueVariation, p.SatVariation, p.LightVariation);
+  ++CommittedStrokes;
   if (CurrentState)
     CurrentState->Strokes->AddStroke(Left, Right, Style->ReliefParams(), brush->Id(), p.Alpha,
                                      colour);
@@ -841,7 +849,7 @@ void TDualImage::PaintAlongSegment(const TBezierSegment& Segment, float Ratio) {
   SetUpSampler(sampler, Segment.P0, pressure);
   sampler.SetThickness(Ratio != 1.0f ? Ratio * p.Width : float(pressure * p.Width));
   sampler.SetCurve(Segment.P0, Segment.P1, Segment.P2, Segment.P3);
-  if (sampler.Run()) CommitStroke(sampler);
+  if (RunStroke(sampler)) CommitStroke(sampler);
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
 }
 

@@ -196,6 +196,12 @@ class TDualImage {
   const uint64_t Serial = NextDocumentSerial();
   int EditDepth = 0;
   bool StraightLines = false;
+  // Clean edges: headings near the picture's edge come from inside it, and
+  // stubs shorter than MinEdgeStroke pixels that touch the edge are not drawn.
+  bool CleanEdges = false;
+  static constexpr float MinEdgeStroke = 3.0f;
+  // Strokes committed since the document was made (drawn or queued).
+  uint64_t CommittedStrokes = 0;
   uint8_t BackgroundMode = 0;
   std::unique_ptr<TBitmap32> BackgroundPicture;
   TColor32 BackgroundColor = 0;
@@ -227,6 +233,8 @@ class TDualImage {
   void SetUpAutoStroke(TLineSampler& Sampler, TPoint Start, double Pressure);
   void CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
                     const TArrayOfFixedPoint& Right);
+  // Run's answer, less the edge stubs that clean edges leaves out.
+  bool RunStroke(TLineSampler& Sampler) const;
   struct TForecast;
   // On the painting thread: traces the asked stroke, if any; true if it did.
   bool RunForecast();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <numbers>
@@ -142,7 +143,18 @@ void TLineSampler::AddVertex(TPoint P) {
 }
 
 void TLineSampler::ReadHeading(TTurtle& T, uint8_t& D) {
-  const int32_t px = T.X + Start.X, py = T.Y + Start.Y;
+  int32_t px = T.X + Start.X, py = T.Y + Start.Y;
+  if (EdgeMargin > 0 && Feature->Contains(px, py)) {
+    const int32_t mx = std::min(EdgeMargin, (Feature->Width() - 1) / 2);
+    const int32_t my = std::min(EdgeMargin, (Feature->Height() - 1) / 2);
+    int32_t x0 = mx, x1 = Feature->Width() - 1 - mx, y0 = my, y1 = Feature->Height() - 1 - my;
+    if (!IsEmptyRect(HeadingArea)) {
+      x0 = std::max(x0, HeadingArea.Left), x1 = std::min(x1, HeadingArea.Right - 1);
+      y0 = std::max(y0, HeadingArea.Top), y1 = std::min(y1, HeadingArea.Bottom - 1);
+    }
+    if (x0 <= x1) px = std::clamp(px, x0, x1);
+    if (y0 <= y1) py = std::clamp(py, y0, y1);
+  }
   if (Feature->Contains(px, py)) {
     const TColor32 f = Feature->Pixel(px, py);
     if (DirectionCallbackLimit > 2 * int(f & 0x7F))
@@ -155,6 +167,27 @@ void TLineSampler::ReadHeading(TTurtle& T, uint8_t& D) {
   // turned back into the current sense.
   if (std::abs(std::abs(int(T.Direction) - int(D)) - 128) <= 4) D = uint8_t(D - 128);
   T.Direction = D;
+}
+
+bool TLineSampler::IsEdgeStub(float MinLength) const {
+  const int32_t w = Feature->Width(), h = Feature->Height();
+  bool touches = false;
+  int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = INT32_MIN, y1 = INT32_MIN;
+  for (const TPathPixel& r : Pixels) {
+    const int32_t x = r.X + Start.X, y = r.Y + Start.Y;
+    if (x <= 0 || y <= 0 || x >= w - 1 || y >= h - 1) touches = true;
+    if (!Feature->Contains(x, y)) continue;
+    x0 = std::min(x0, x), y0 = std::min(y0, y);
+    x1 = std::max(x1, x), y1 = std::max(y1, y);
+  }
+  // The sides reach beyond the path by the stroke's half width.
+  const int64_t dw = int64_t(Dest->Width()) << 16, dh = int64_t(Dest->Height()) << 16;
+  for (const TArrayOfFixedPoint* side : {&LeftOutline, &RightOutline})
+    for (const TFixedPoint& v : *side)
+      if (v.X <= 0 || v.Y <= 0 || v.X >= dw || v.Y >= dh) touches = true;
+  if (!touches) return false;
+  const float inside = x1 < x0 ? 0.0f : float(std::max(x1 - x0, y1 - y0) + 1) * Scale;
+  return inside < MinLength;
 }
 
 bool TLineSampler::FitCurve() {

@@ -107,6 +107,16 @@ class TLineSampler {
   uint8_t Threshold = 0;
   bool StraightLines = false;
   TArrayOfFixedPoint LeftOutline, RightOutline;
+  // When above 0, headings read closer than this to the feature map's edge,
+  // or outside HeadingArea (when that is not empty), are read at the nearest
+  // pixel inside both: the map's frame holds no contour of the picture.
+  int32_t EdgeMargin = 0;
+  TRect HeadingArea = EmptyRect;
+
+  // After Run: whether the stroke touches the picture's edge while its path
+  // runs less than MinLength destination pixels inside the picture (a stub
+  // left by a stroke that leaves the picture at once).
+  bool IsEdgeStub(float MinLength) const;
 
  private:
   void ReadHeading(TTurtle& T, uint8_t& D);

@@ -19,6 +19,7 @@
 #include <climits>
 
 #include "analysis/PictureFormats.h"
+#include "domain/DetailPasses.h"
 #include "ui/AppSettings.h"
 #include "ui/Controls.h"
 #include "ui/QtBitmap.h"
@@ -63,6 +64,7 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   buttons->addWidget(FCancel);
   auto* l = new QVBoxLayout(this);
   l->addWidget(group);
+  l->addLayout(DetailPassesRow());
   l->addLayout(buttons);
   l->addWidget(FBar);
   // Wide enough for the whole title in the window's frame.
@@ -78,6 +80,27 @@ TFApplyAll::TFApplyAll(QWidget* Parent) : QDialog(Parent) {
   connect(FCancel, &QPushButton::clicked, this, [this] { FModel.CloseAction(); });
   connect(FSteps, &QSpinBox::valueChanged, this, [this](int v) { FModel.StepsEdited(v); });
   SetSteps(5000);
+}
+
+QLayout* TFApplyAll::DetailPassesRow() {
+  FPasses = new QSpinBox(this);
+  FPasses->setObjectName("detailPasses");
+  FPasses->setRange(0, MaxDetailPasses);
+  FPasses->setToolTip(
+      "After the run, passes with strokes of half, a quarter, ... the size "
+      "where the picture still differs from the photo; each is one undo step");
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel("Detail passes", this));
+  row->addWidget(FPasses);
+  row->addStretch();
+  return row;
+}
+
+void TFApplyAll::SetDetailPasses(int N) {
+  FPasses->setValue(N);
+}
+int TFApplyAll::DetailPasses() const {
+  return FPasses->value();
 }
 
 void TFApplyAll::SetSteps(int N) {
@@ -276,9 +299,12 @@ TFResample::TFResample(QWidget* Parent) : QDialog(Parent), FBackground(new TBack
   buttons->addStretch();
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
+  cleanEdgesBox = new QCheckBox("Clean edges", this);
+  cleanEdgesBox->setToolTip("No stray short strokes along the picture's edges");
   auto* l = new QVBoxLayout(this);
   l->addLayout(g);
   l->addLayout(bg);
+  l->addWidget(cleanEdgesBox);
   l->addLayout(buttons);
 
   ShowError = [this](const QString& Caption, const QString& Text) {

@@ -45,6 +45,10 @@ class TFApplyAll : public QDialog {
   QLabel* stepLabel() const { return FStepLabel; }
   QProgressBar* progressBar() const { return FBar; }
   QSpinBox* stepsEdit() const { return FSteps; }
+  // "Detail passes" after a completed run, 0..4.
+  void SetDetailPasses(int N);
+  int DetailPasses() const;
+  QSpinBox* passesEdit() const { return FPasses; }
 
  protected:
   void showEvent(QShowEvent* Event) override;
@@ -53,8 +57,10 @@ class TFApplyAll : public QDialog {
 
  private:
   void Refresh();
+  QLayout* DetailPassesRow();
   TApplyDialogModel FModel;
   QSpinBox* FSteps;
+  QSpinBox* FPasses = nullptr;
   QLabel* FStepLabel;
   QLabel* FFollows;
   QPushButton *FOk, *FCancel;
@@ -104,6 +110,7 @@ class TFResample : public QDialog {
   int WorkingWidth() const { return FModel.Width; }
   int WorkingHeight() const { return FModel.Height; }
   TBackgroundSel* backgroundSelector() const { return FBackground; }
+  QCheckBox* cleanEdgesBox = nullptr;  // "Clean edges"
   QSpinBox *widthEdit, *heightEdit;
   QLabel *originalLabel, *stretchLabel, *preview;
   // Shows error boxes; tests replace it.

@@ -328,6 +328,18 @@ void TFMain::BuildActions() {
   connect(svg, &QAction::triggered, this, [this] { RunCommand("SvgCommand"); });
   addAction(svg);
   FActions["SvgCommand"] = svg;
+  AddRefineDetailsAction();
+}
+
+void TFMain::AddRefineDetailsAction() {
+  // Detail passes over the painting as it is, as after an apply run.
+  auto* refine = new QAction("Refine details...", this);
+  refine->setObjectName("RefineDetailsCommand");
+  refine->setStatusTip("Paint again with smaller strokes where the picture still differs");
+  refine->setShortcut(QKeySequence("Ctrl+R"));
+  connect(refine, &QAction::triggered, this, [this] { RunCommand("RefineDetailsCommand"); });
+  addAction(refine);
+  FActions["RefineDetailsCommand"] = refine;
 }
 
 void TFMain::BuildMenus() {
@@ -346,7 +358,7 @@ void TFMain::BuildMenus() {
                  "SaveProjectCommand", "SaveProjectAsCommand", "ExitCommand"});
   menu("&Edit", {"UndoCommand", "RedoCommand", "TakeSnapshotCommand", "UndoToLastSnapshotCommand",
                  "PurgeCommand", "", "ApplyWithCurrentSettingsCommand", "RepeatLastApplyCommand",
-                 "", "CopyResultToClipboardCommand"});
+                 "RefineDetailsCommand", "", "CopyResultToClipboardCommand"});
   menu("&Modify", {"ChangeBackgroundCommand"});
   menu("&View", {"ViewBordersCommand", "ViewDirectionsCommand", "ViewNavigatorCommand",
                  "FullScreenPreviewCommand", "FullScreenPaintCommand"});
@@ -386,6 +398,7 @@ void TFMain::UpdateActions() {
     if (t != tools.end()) FActions[t->second]->setChecked(true);
   }
   FActions["SvgCommand"]->setEnabled(FActions["PostScriptCommand"]->isEnabled());
+  FActions["RefineDetailsCommand"]->setEnabled(FDomain.Document != nullptr);
   // The project button saves, or saves as when the project has no file yet.
   const bool save = FActions["SaveProjectCommand"]->isEnabled();
   FSaveProject->setEnabled(save || FActions["SaveProjectAsCommand"]->isEnabled());

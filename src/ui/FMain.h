@@ -114,6 +114,7 @@ class TFMain : public QMainWindow {
  private:
   void BuildActions();
   void BuildMenus();
+  void AddRefineDetailsAction();
   QWidget* BuildBottomStrip();
   void BuildParameterPanels();
   // A label with a pop-up button that open floating panel Tag.

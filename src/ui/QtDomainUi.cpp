@@ -1,4 +1,6 @@
 #include "ui/QtDomainUi.h"
+#include <QCheckBox>
+#include <QSpinBox>
 
 #include <QApplication>
 #include <QClipboard>
@@ -77,6 +79,7 @@ bool TQtDomainUi::ProjectOptions(int PictureWidth, int PictureHeight, int Sugges
   Options.BackgroundColor = b->BackgroundColor();
   Options.BackgroundPicture = b->BackgroundPicture();
   Options.BackgroundMode = b->BackgroundMode();
+  Options.CleanEdges = d.cleanEdgesBox->isChecked();
   return true;
 }
 
@@ -176,6 +179,9 @@ void TQtDomainUi::ApplyDialog(int Steps, const TApplyDialogHandlers& Handlers) {
   TFApplyAll d(FParent);
   FApply = &d;
   d.SetSteps(Steps);
+  d.SetDetailPasses(Handlers.DetailPasses);
+  if (Handlers.DetailPassesChanged)
+    QObject::connect(d.passesEdit(), &QSpinBox::valueChanged, &d, Handlers.DetailPassesChanged);
   d.SetFollows(QString::fromStdString(Handlers.Follows));
   d.SetHandlers([&] { Handlers.Start(d.Steps()); }, Handlers.Stop, Handlers.Close);
   d.exec();

@@ -134,5 +134,22 @@ TEST(FeatureExtractor, MatchesPlainPipelineOnCorpusPhotosWithOneAndTwoThreads) {
   SetThreadCount(0);
 }
 
+// On a uniform picture the directions are 0 exactly where the orientation
+// blocks reach and the "no data" value elsewhere.
+TEST(FeatureExtractor, OrientedAreaIsWhereTheDirectionsComeFromThePicture) {
+  for (const auto& [w, h] : {std::pair{100, 70}, std::pair{64, 48}, std::pair{333, 129}}) {
+    const TBitmap32 features = ExtractFeatures(TBitmap32(w, h, 0xFFFFFFFF));
+    const TRect a = OrientedArea(w, h);
+    ASSERT_FALSE(IsEmptyRect(a));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const bool inside = x >= a.Left && x < a.Right && y >= a.Top && y < a.Bottom;
+        ASSERT_EQ(features.Pixel(x, y) >> 24, inside ? 0u : 191u)
+            << w << "x" << h << " " << x << "," << y;
+      }
+  }
+  EXPECT_TRUE(IsEmptyRect(OrientedArea(40, 200)));  // fewer than three blocks across
+}
+
 }  // namespace
 }  // namespace brellin

@@ -359,5 +359,46 @@ TEST(LineSampler, StrokesOnAPhotoAreDeterministic) {
   EXPECT_EQ(a.Hash, 0xb7f1135ca5a76308ull);
 }
 
+// Clean edges: a heading near the edge comes from inside the picture, and a
+// stroke that leaves the picture after less than 3 pixels is a stub.
+TEST(LineSampler, EdgeMarginAndEdgeStubs) {
+  TBitmap32 map(64, 64, PlainPixel);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 3; ++x) map.ScanLine(y)[x] = FeaturePixel(64, 128, 0, 0, false, 10);
+  for (int margin : {0, 4}) {
+    TLineSampler s(&map, &map);
+    s.RandomSide = false;
+    s.SetScale(1.0f);
+    s.SetStart({1, 30});
+    s.SetStepCount(12);
+    s.SetDirectionCallback([](int, int, uint8_t& d) { d = 0; });
+    s.EdgeMargin = margin;
+    ASSERT_TRUE(s.Run());
+    const TPathPixel& last = s.Pixels.back();
+    if (margin == 0)
+      EXPECT_TRUE(last.X == 0 && last.Y < -5) << last.X << "," << last.Y;  // up the frame
+    else
+      EXPECT_TRUE(last.X > 5 && last.Y == 0) << last.X << "," << last.Y;  // along the inside
+  }
+  struct TCase {
+    TPoint From, To;
+    bool Stub;
+  } cases[] = {{{1, 30}, {-20, 30}, true},    // two pixels, then out of the picture
+               {{3, 30}, {-20, 30}, false},   // four pixels
+               {{1, 30}, {22, 30}, false},    // into the picture
+               {{30, 62}, {30, 90}, true},    // out at the bottom
+               {{30, 30}, {34, 30}, false}};  // short, but away from the edges
+  for (const TCase& c : cases) {
+    TLineSampler s(&map, &map);
+    s.SetScale(1.0f);
+    s.SetThickness(2.0f);
+    s.SetStraightLines(true);
+    s.SetStart(c.From);
+    s.SetCurve(c.From, c.From, c.To, c.To);
+    ASSERT_TRUE(s.Run());
+    EXPECT_EQ(s.IsEdgeStub(3.0f), c.Stub) << c.From.X << "," << c.From.Y;
+  }
+}
+
 }  // namespace
 }  // namespace brellin
