@@ -23,7 +23,10 @@ void TStream::ReadBuffer(void* buffer, size_t count) {
 
 void TStream::WriteBuffer(const void* buffer, size_t count) {
   if (count == 0) return;
-  if (Write(buffer, count) != count) throw EWriteError("Stream write error");
+  errno = 0;
+  if (Write(buffer, count) != count)
+    // The system's reason ("No space left on device") where there is one.
+    throw EWriteError(errno != 0 ? std::strerror(errno) : "Stream write error");
 }
 
 void TStream::CopyFrom(TStream& src, int64_t count) {
@@ -143,11 +146,16 @@ int64_t TFileStream::Size() {
 
 void TFileStream::Close() {
   if (!FFile) return;
+  errno = 0;
   const bool flushed = std::fflush(FFile) == 0;
+  int e = errno;
   const bool ok = !std::ferror(FFile);
   const bool closed = std::fclose(FFile) == 0;
+  if (e == 0) e = errno;
   FFile = nullptr;
-  if (!flushed || !ok || !closed) throw EWriteError("Cannot write file \"" + FFileName + "\"");
+  if (!flushed || !ok || !closed)
+    throw EWriteError("Cannot write file \"" + FFileName + "\"" +
+                      (e != 0 ? std::string(": ") + std::strerror(e) : std::string()));
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize) {
