@@ -50,6 +50,8 @@ class TTempManager {
 
  private:
   void MakeFolder();
+  // The files of the old log and the folders of processes that are gone.
+  void RemoveLeftovers(const std::string& Program);
   void WriteLog();
   std::vector<std::string> FNames;
   std::string FLogFileName;
