@@ -136,6 +136,15 @@ void TTempManager::RemoveLeftovers(const std::string& Program) {
     }
     std::remove(oldLog.c_str());
   }
+  // Files the old program parked directly in "tmp" go by their names, which
+  // no one else gives: eight digits and one of the program's extensions.
+  std::error_code ec;
+  std::vector<fs::path> parked;
+  for (fs::directory_iterator it(FRoot, ec), end; !ec && it != end; it.increment(ec))
+    if (IsOldLayoutName(it->path().filename().string()) &&
+        it->symlink_status().type() == fs::file_type::regular)
+      parked.push_back(it->path());
+  for (const fs::path& p : parked) fs::remove(p, ec);
   RemoveAbandonedFolders(FRoot);
 }
 
