@@ -214,6 +214,11 @@ int RunCommand(const TCommand& command, const std::vector<std::string>& args) {
     return kExitWriteFailed;
   } catch (const ESilentStop&) {
     return kExitBadInput;
+  } catch (const EWriteError& e) {
+    // A file the command needed to write and could not, such as a temporary
+    // file in a full program folder: output not written. The message names it.
+    std::fprintf(stderr, "brellin-cli: %s\n", e.what());
+    return kExitWriteFailed;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "brellin-cli: out of memory\n");
     return kExitBadInput;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,6 +182,48 @@ TEST(HostileSurroundings, StartingLeavesTheUsersFilesInTmpAlone) {
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   for (const char* f : {"notes.txt", "00000001.bmp", "proc-7/lock", "proc-7/data.txt"})
     EXPECT_EQ(test::ReadText(elsewhere.File(f)), "user's") << f;
+}
+
+// A full disk says so in the system's words whatever is written, and a full
+// program folder is output not written (exit 3), naming the file.
+TEST(HostileSurroundings, AFullDiskIsReportedAsSuch) {
+  test::TTempDir tmp;
+  const std::string project = tmp.File("p.bpj");
+  ASSERT_EQ(RunCli({"render", kPhoto, "-o", "/dev/null", "--steps", "50", "--project", project,
+                    "--quiet"})
+                .ExitCode,
+            0);
+  const auto full = [&](const std::string& ext) {
+    const std::string link = tmp.File("full." + ext);
+    fs::create_symlink("/dev/full", link);
+    return link;
+  };
+  const std::vector<std::vector<std::string>> runs = {
+      Render(full("png")),
+      Render(full("jpg")),
+      Render(full("tif")),
+      {"render", kPhoto, "-o", "/dev/null", "--project", full("bpj"), "--quiet"},
+      {"analyze", kPhoto, "-o", full("bmp"), "--quiet"},
+      {"export-svg", project, "-o", full("svg")},
+      {"style", "create", "-o", full("bst"), "--name", "S"}};
+  for (const auto& args : runs) {
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.ExitCode, 3) << args[0];
+    EXPECT_NE(r.Err.find(": No space left on device\n"), std::string::npos) << r.Err;
+  }
+
+  test::TShippedLibraryHome home;
+  const std::string small = home.File("tmp");
+  fs::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "a small file system for the program folder needs mount (root)";
+  const auto r = RunCli({"render", kPhoto, "-o", tmp.File("o.png"), "--steps", "3000", "--project",
+                         tmp.File("o.bpj"), "--quiet"});
+  ::umount(small.c_str());
+  EXPECT_EQ(r.ExitCode, 3);
+  EXPECT_NE(r.Err.find(small + "/"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("No space left on device"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(tmp.File("o.bpj")));
 }
 
 }  // namespace
