@@ -223,14 +223,18 @@ TSafeOutput::TSafeOutput(const std::string& Target) : FTarget(Target) {
       throw EWriteError("cannot create the file: " + ErrnoText(errno));
     }
     // Locked at once; should another process's clean-up have taken the
-    // fresh file in between, it is gone and a new name's turn.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool held =
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && dirFd >= 0 && SameFile(fd, dirFd, leaf.c_str());
-    if (dirFd >= 0) ::close(dirFd);
-    if (!held && attempt < 100) {
+    // fresh file in between, it is gone and a new name's turn. A file system
+    // without locks gets the file unlocked.
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool lockless = !locked && errno != EWOULDBLOCK;
+    struct stat mine {
+    }, there{};
+    const bool ours = ::fstat(fd, &mine) == 0 && ::lstat(name.c_str(), &there) == 0 &&
+                      mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+    if (!ours || !(locked || lockless)) {
       ::close(fd);
-      continue;
+      if (attempt < 100) continue;
+      throw EWriteError("cannot create the file: it was taken away while being made");
     }
     // Registered only once it is this process's own: a kill must never take
     // a file of that name that was there before.
