@@ -16,7 +16,28 @@ PACKAGES=(
   # Installing and packaging: checking the desktop entry and the MIME type,
   # and dpkg-shlibdeps for the package's dependencies.
   desktop-file-utils libxml2-utils shared-mime-info dpkg-dev
+  # A locale with a decimal comma, so that the tests proving that files
+  # write numbers with a point run instead of skipping.
+  locales
 )
+COMMA_LOCALE=de_DE.UTF-8
+
+comma_locale_present() {
+  locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'
+}
+
+# Generates the comma locale unless it is there; also when the package was
+# installed before.
+ensure_comma_locale() {
+  comma_locale_present && return 0
+  echo "install-deps: generating the locale $COMMA_LOCALE"
+  if [ -f /etc/locale.gen ] && grep -q "^# *$COMMA_LOCALE UTF-8" /etc/locale.gen; then
+    $SUDO sed -i "s/^# *\($COMMA_LOCALE UTF-8\)/\1/" /etc/locale.gen
+  elif ! grep -q "^$COMMA_LOCALE UTF-8" /etc/locale.gen 2>/dev/null; then
+    echo "$COMMA_LOCALE UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -24,21 +45,29 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ "${1:-}" = "--check" ]; then
+  status=0
   if [ ${#missing[@]} -gt 0 ]; then
     echo "missing packages: ${missing[*]}"
-    exit 1
+    status=1
   fi
-  exit 0
-fi
-
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: everything is installed"
-  exit 0
+  if ! comma_locale_present; then
+    echo "missing locale: $COMMA_LOCALE"
+    status=1
+  fi
+  exit $status
 fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+  ensure_comma_locale
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_comma_locale

@@ -1,9 +1,11 @@
 #include "analysis/PngCodec.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,12 +114,16 @@ struct TPngWriter : TPngState {
 void WriteData(png_structp png, png_bytep data, size_t length) {
   auto* w = static_cast<TPngWriter*>(png_get_io_ptr(png));
   bool ok = false;
+  int e = 0;
   try {
+    errno = 0;
     ok = w->Stream->Write(data, length) == length;
+    e = errno;
   } catch (...) {
     ok = false;
   }
-  if (!ok) png_error(png, "cannot write the PNG data");
+  // The system's reason ("No space left on device"), as for every output.
+  if (!ok) png_error(png, e != 0 ? std::strerror(e) : "cannot write the PNG data");
 }
 
 void FlushData(png_structp) {}

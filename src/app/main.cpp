@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
 
   TSingleInstance instance(SingleInstanceName(QString::fromStdString(ProgramFolder())));
   if (!instance.Start(argument)) return 0;
+  if (!instance.ListenError().isEmpty()) LogError(instance.ListenError().toStdString());
 
   // The tablet module, then the domain, then the main window.
   TPressurePacketSource pen;

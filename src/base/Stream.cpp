@@ -24,13 +24,16 @@ void TStream::ReadBuffer(void* buffer, size_t count) {
 void TStream::WriteBuffer(const void* buffer, size_t count) {
   if (count == 0) return;
   errno = 0;
-  if (Write(buffer, count) != count) {
-    // A full disk or a lost file system: the system's reason is what the
-    // user needs to hear.
-    const int e = errno;
-    throw EWriteError(e ? "Stream write error: " + std::string(std::strerror(e))
-                        : "Stream write error");
-  }
+  if (Write(buffer, count) != count) throw EWriteError(WriteErrorText(errno));
+}
+
+std::string TStream::WriteErrorText(int Errno) const {
+  return Errno != 0 ? std::strerror(Errno) : "Stream write error";
+}
+
+std::string TFileStream::WriteErrorText(int Errno) const {
+  const std::string reason = Errno != 0 ? std::strerror(Errno) : "the data could not be written";
+  return FNamedErrors ? "Cannot write file \"" + FFileName + "\": " + reason : reason;
 }
 
 void TStream::CopyFrom(TStream& src, int64_t count) {
@@ -100,6 +103,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
     }
     return;
   }
+  FWritable = true;
   const char* m = mode == fmOpenRead ? "rb" : mode == fmCreate ? "w+b" : "r+b";
   FFile = std::fopen(fileName.c_str(), m);
   if (!FFile) {
@@ -110,7 +114,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
 }
 
 TFileStream::TFileStream(int fd, const std::string& fileName, const char* mode)
-    : FFileName(fileName) {
+    : FFileName(fileName), FNamedErrors(false), FWritable(true) {
   FFile = ::fdopen(fd, mode);
   if (!FFile) {
     const int e = errno;
@@ -135,7 +139,11 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   if (!(origin == soCurrent && offset == 0)) {
     if (origin == soBeginning && offset < 0) offset = 0;
-    std::fseek(FFile, long(offset), whence);
+    errno = 0;
+    // A seek writes out what is buffered: a failure there is a failed write,
+    // not one to pass over and read back short later.
+    if (std::fseek(FFile, long(offset), whence) != 0 && FWritable && std::ferror(FFile))
+      throw EWriteError(WriteErrorText(errno));
   }
   return int64_t(std::ftell(FFile));
 }
@@ -150,11 +158,14 @@ int64_t TFileStream::Size() {
 
 void TFileStream::Close() {
   if (!FFile) return;
+  errno = 0;
   const bool flushed = std::fflush(FFile) == 0;
+  int e = errno;
   const bool ok = !std::ferror(FFile);
   const bool closed = std::fclose(FFile) == 0;
+  if (e == 0) e = errno;
   FFile = nullptr;
-  if (!flushed || !ok || !closed) throw EWriteError("Cannot write file \"" + FFileName + "\"");
+  if (!flushed || !ok || !closed) throw EWriteError(WriteErrorText(e));
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName, size_t maxSize) {

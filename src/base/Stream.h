@@ -43,6 +43,11 @@ class TStream {
   }
   // Copies count bytes from src (at its position) to this stream.
   void CopyFrom(TStream& src, int64_t count);
+
+ protected:
+  // What a failed write says: the system's reason ("No space left on
+  // device") where there is one.
+  virtual std::string WriteErrorText(int Errno) const;
 };
 
 // Read-only view of bytes in memory (not owned).
@@ -86,7 +91,8 @@ class TFileStream : public TStream {
   // Reading refuses anything but a regular file ("is a directory", "is not
   // a regular file"), without blocking on a FIFO.
   TFileStream(const std::string& fileName, TFileMode mode);
-  // Takes over an open descriptor; Mode as for fdopen.
+  // Takes over an open descriptor; Mode as for fdopen. Its write errors
+  // give the reason alone: the caller names the file it stands for.
   TFileStream(int fd, const std::string& fileName, const char* mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
@@ -99,9 +105,14 @@ class TFileStream : public TStream {
   void Close();
   const std::string& FileName() const { return FFileName; }
 
+ protected:
+  std::string WriteErrorText(int Errno) const override;
+
  private:
   std::FILE* FFile = nullptr;
   std::string FFileName;
+  bool FNamedErrors = true;
+  bool FWritable = false;
 };
 
 // Creates (or empties) a file for reading and writing, making its folder

@@ -185,51 +185,6 @@ void WriteWhole(const std::string& file, const std::string& text) {
   out.Commit();
 }
 
-// A process that has ended may linger as a zombie until its parent (after a
-// kill, often the system's first process) collects it, and a killed one may
-// not have ended yet on a busy machine; neither writes any more.
-bool ProcessRuns(pid_t pid) {
-  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
-  const std::string status = ReadSmallFile("/proc/" + std::to_string(pid) + "/status");
-  if (status.empty()) return true;
-  std::istringstream lines(status);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("State:", 0) == 0) {
-      const size_t at = line.find_first_not_of(" \t", 6);
-      if (at != std::string::npos && (line[at] == 'Z' || line[at] == 'X')) return false;
-    }
-    if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
-      const uint64_t pending = std::strtoull(line.c_str() + 7, nullptr, 16);
-      if (pending & (uint64_t(1) << (SIGKILL - 1))) return false;
-    }
-  }
-  return true;
-}
-
-// Partial files of Target left by a writer that was killed (NAME.part-PID or
-// NAME.part-PID-N whose process is gone). A live process's partial file is
-// left alone.
-void RemoveLeftoverPartials(const std::string& target) {
-  const fs::path p(target);
-  const std::string folder = p.parent_path().empty() ? "." : p.parent_path().string();
-  const std::string prefix = p.filename().string() + ".part-";
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) return;
-  std::vector<std::string> gone;
-  while (const dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (name.rfind(prefix, 0) != 0) continue;
-    const std::string rest = name.substr(prefix.size());
-    char* end = nullptr;
-    const long pid = std::strtol(rest.c_str(), &end, 10);
-    if (end == rest.c_str() || pid <= 0 || (*end != '\0' && *end != '-')) continue;
-    if (ProcessRuns(pid_t(pid))) continue;
-    gone.push_back(folder + "/" + name);
-  }
-  ::closedir(d);
-  for (const std::string& f : gone) ::unlink(f.c_str());
-}
-
 // What became of one input.
 enum class TStatus { NotStarted, Painted, Skipped, Failed, Stopped };
 struct TItem {
@@ -634,8 +589,8 @@ int RunBatch(const std::vector<std::string>& args, const TBatchCommand& c) {
         ++done;
         continue;
       }
-      RemoveLeftoverPartials(it.Output);
-      RemoveLeftoverPartials(record);
+      // Partial files of killed painters go with the first output into the
+      // folder (they are unlocked and named as ours).
       int slot = 0;
       while (slotBusy[size_t(slot)]) ++slot;
       int fds[2];

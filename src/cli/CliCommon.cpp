@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "analysis/PictureFormats.h"
 #include "base/Errors.h"
 #include "base/Progress.h"
+#include "base/SafeOutput.h"
 
 namespace brellin::cli {
 
@@ -87,9 +89,50 @@ int TArgs::IntValue(const std::string& name, int def, int lo, int hi) const {
   return int(v);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at s[i], or 0 when the byte
+// there starts none (a stray continuation, an overlong form, a surrogate, a
+// code point past U+10FFFF, or a sequence cut short).
+size_t Utf8SequenceAt(const std::string& s, size_t i) {
+  const auto at = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
+  const unsigned char c = at(i);
+  if (c < 0x80) return 1;
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at(i + 1) < lo || at(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  return n;
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& s) {
   std::string r = "\"";
-  for (char c : s) {
+  for (size_t i = 0; i < s.size();) {
+    const char c = s[i];
+    const size_t n = Utf8SequenceAt(s, i);
+    if (n == 0) {
+      // JSON is UTF-8: a byte that is not (a file name in another encoding)
+      // becomes the replacement character.
+      r += "\\ufffd";
+      ++i;
+      continue;
+    }
     if (c == '"' || c == '\\') {
       r += '\\';
       r += c;
@@ -98,10 +141,36 @@ std::string JsonString(const std::string& s) {
       std::snprintf(b, sizeof b, "\\u%04x", c);
       r += b;
     } else {
-      r += c;
+      r.append(s, i, n);
     }
+    i += n;
   }
   return r + "\"";
+}
+
+std::string PrintableText(const std::string& s) {
+  std::string r;
+  const auto escape = [&r](unsigned char c) {
+    char b[8];
+    std::snprintf(b, sizeof b, "\\x%02x", c);
+    r += b;
+  };
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t n = Utf8SequenceAt(s, i);
+    // C0 controls, DEL, the C1 controls (U+0080 to U+009F) and bytes that are
+    // not UTF-8: any of them may start a terminal escape sequence.
+    const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) <= 0x9F;
+    if (n == 0 || c < 0x20 || c == 0x7F || c1) {
+      for (size_t k = 0; k < std::max<size_t>(n, 1); ++k)
+        escape(static_cast<unsigned char>(s[i + k]));
+      i += std::max<size_t>(n, 1);
+    } else {
+      r.append(s, i, n);
+      i += n;
+    }
+  }
+  return r;
 }
 
 const std::vector<TCommand>& Commands() {
@@ -146,6 +215,11 @@ int RunCommand(const TCommand& command, const std::vector<std::string>& args) {
     return kExitWriteFailed;
   } catch (const ESilentStop&) {
     return kExitBadInput;
+  } catch (const EWriteError& e) {
+    // A file the command needed to write and could not, such as a temporary
+    // file in a full program folder: output not written. The message names it.
+    std::fprintf(stderr, "brellin-cli: %s\n", e.what());
+    return kExitWriteFailed;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "brellin-cli: out of memory\n");
     return kExitBadInput;
@@ -307,6 +381,12 @@ void CheckFiles(const std::vector<std::string>& inputs,
   for (const std::string& f : inputs) in.push_back(IdentityOf(f));
   for (size_t i = 0; i < outputs.size(); ++i) {
     const std::string& file = outputs[i].first;
+    // A link the writer would refuse to follow is refused before any work.
+    try {
+      FollowLinks(file);
+    } catch (const EWriteError& e) {
+      throw EOutputFailed(file, e.what());
+    }
     // A device or FIFO takes any bytes under any name (-o /dev/null), and a
     // folder is refused by the writer as output not written.
     struct stat st {};

@@ -84,8 +84,11 @@ class TTerminalProgress {
 // "RRGGBB" (or "#RRGGBB") as an opaque colour; EUsage naming opt otherwise.
 TColor32 ParseColour(const std::string& opt, const std::string& v);
 std::string Lower(std::string s);
-// s as a JSON string literal, quotes included.
+// s as a JSON string literal, quotes included; bytes that are not UTF-8
+// become U+FFFD.
 std::string JsonString(const std::string& s);
+// s with its control characters written as \xHH, safe to print to a terminal.
+std::string PrintableText(const std::string& s);
 // What a command writes to an output; each has its own extensions.
 enum class TOutputKind { RenderedPicture, FeatureMap, Preview, PostScript, Svg, Project, Style };
 // Refuses (EUsage) an output name whose extension is not its kind's.

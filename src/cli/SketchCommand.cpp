@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "base/Random.h"
+#include "base/Stream.h"
 #include "cli/CliCommon.h"
 #include "cli/CliLibraries.h"
 #include "cli/PaintSetup.h"
@@ -114,6 +115,26 @@ double ParseReal(const std::string& s, double lo, double hi, const char* what) {
   if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size() || !(v >= lo && v <= hi))
     throw EScriptLine(std::string(what) + " takes a number from 0 to 1, not '" + s + "'");
   return v;
+}
+
+// Far more than any script needs; a bigger "script" is a wrong file.
+constexpr size_t kMaxScriptSize = size_t(1) << 20;
+
+// The script's lines, read like every other input: a regular file only (a
+// FIFO or device would block or never end), and no larger than 1 MB.
+std::vector<std::string> ReadScriptLines(const std::string& File) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(File, kMaxScriptSize);
+  } catch (const EInvalidData&) {
+    throw EInputFailed(File, "is larger than 1 MB, too large for a script");
+  } catch (const EBrellinError& e) {
+    throw EInputFailed(File, e.what());
+  }
+  std::vector<std::string> lines;
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
 }
 
 // Plays the script's lines on the domain's document.
@@ -277,10 +298,7 @@ int SketchCommand(const std::vector<std::string>& args) {
   TSketchUi ui;
   ReadWorkingSize(a, ui);
   const TColorSettings colours = ReadColours(a);
-  std::ifstream scriptIn(scriptFile);
-  if (!scriptIn) throw EInputFailed(scriptFile, "cannot be read");
-  std::vector<std::string> lines;
-  for (std::string l; std::getline(scriptIn, l);) lines.push_back(l);
+  const std::vector<std::string> lines = ReadScriptLines(scriptFile);
 
   TTerminalProgress progress(a.Has("--quiet"));
   TPictureView source, destination;
@@ -309,7 +327,10 @@ int SketchCommand(const std::vector<std::string>& args) {
         player.Play(words);
       } catch (const std::exception& e) {
         // EScriptLine, and whatever the document raised while playing the line.
-        std::fprintf(stderr, "brellin-cli: %s:%zu: %s\n", scriptFile.c_str(), i + 1, e.what());
+        // The line is the script's own text: its control characters reach
+        // the terminal escaped.
+        std::fprintf(stderr, "brellin-cli: %s:%zu: %s\n", PrintableText(scriptFile).c_str(), i + 1,
+                     PrintableText(e.what()).c_str());
         return kExitUsage;
       }
     }

@@ -91,11 +91,7 @@ TDomain::TDomain(TDomainUi* Ui)
   Styles.OnAdd = [this](TPersistentObjectManager&) { StyleAdded(); };
   Styles.SetItemIndex(0);
 
-  // Parked pictures of an interrupted run are of no use any more.
-  std::error_code ec;
-  const fs::path tmp = fs::path(ProgramFolder()) / "tmp";
-  for (fs::directory_iterator it(tmp, ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file()) fs::remove(it->path(), ec);
+  // The manager removes what interrupted runs left in "tmp", and only that.
   try {
     TempFolder = std::make_unique<TTempManager>();
     SetTempManager(TempFolder.get());

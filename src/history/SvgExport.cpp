@@ -82,7 +82,7 @@ class TSvgText {
 
   void Flush() {
     if (FText.empty()) return;
-    if (FFile.Write(FText.data(), FText.size()) != FText.size()) throw EWriteError("Disk full");
+    FFile.WriteBuffer(FText.data(), FText.size());  // throws with the system's reason
     FText.clear();
   }
 

@@ -1,7 +1,9 @@
 #include "history/UMultiPageTiff.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,7 @@ namespace {
 struct TTiffTarget {
   TFileStream* Stream = nullptr;
   char Message[256] = {};
+  int WriteErrno = 0;  // why the file took fewer bytes, when the system said
 };
 
 TTiffTarget& TargetOf(thandle_t h) {
@@ -32,15 +35,26 @@ tmsize_t TiffRead(thandle_t h, void* buffer, tmsize_t count) {
 
 tmsize_t TiffWrite(thandle_t h, void* buffer, tmsize_t count) {
   if (count <= 0) return 0;
-  return tmsize_t(TargetOf(h).Stream->Write(buffer, size_t(count)));
+  errno = 0;
+  const size_t n = TargetOf(h).Stream->Write(buffer, size_t(count));
+  if (n < size_t(count) && errno != 0 && TargetOf(h).WriteErrno == 0)
+    TargetOf(h).WriteErrno = errno;
+  return tmsize_t(n);
 }
 
 toff_t TiffSeek(thandle_t h, toff_t offset, int whence) {
   const TSeekOrigin origin = whence == SEEK_CUR   ? soCurrent
                              : whence == SEEK_END ? soEnd
                                                   : soBeginning;
-  const int64_t pos = TargetOf(h).Stream->Seek(int64_t(offset), origin);
-  return pos < 0 ? toff_t(-1) : toff_t(pos);
+  // Nothing may be thrown through libtiff: a failed seek (a buffered write
+  // that did not go out) is a failure it reports.
+  try {
+    const int64_t pos = TargetOf(h).Stream->Seek(int64_t(offset), origin);
+    return pos < 0 ? toff_t(-1) : toff_t(pos);
+  } catch (const EWriteError&) {
+    if (TargetOf(h).WriteErrno == 0) TargetOf(h).WriteErrno = errno != 0 ? errno : EIO;
+    return toff_t(-1);
+  }
 }
 
 // The stream belongs to the safe writer, which closes it after checking it.
@@ -143,13 +157,16 @@ void TMultiPageTiff::Write(const TBitmap32& picture, const std::string& fileName
       TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
       TIFFWriteEncodedStrip(t, 0, buff.Data(), tmsize_t(buff.Size())) >= 0 && TIFFWriteDirectory(t);
   tif.Close();
+  // The system's reason for a failed write comes before libtiff's report of it.
+  if (target.WriteErrno != 0)
+    throw EWriteError(cannotWrite + std::string(std::strerror(target.WriteErrno)));
   if (!written || target.Message[0] != 0)
     throw EWriteError(cannotWrite + (target.Message[0] ? target.Message : "libtiff failed"));
 
   try {
     writer->Stream().Close();  // reports a full disk or a failed flush
-  } catch (const EWriteError&) {
-    throw EWriteError(cannotWrite + "the data could not be written");
+  } catch (const EWriteError& e) {
+    throw EWriteError(cannotWrite + e.what());
   }
   writer->Commit();
 }

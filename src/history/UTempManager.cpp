@@ -41,6 +41,16 @@ bool CreateExclusive(const std::string& Name) {
   return true;
 }
 
+// The names the program gave its files in "tmp" before per-process folders:
+// eight digits and one of its extensions.
+bool IsOldLayoutName(const std::string& Name) {
+  if (Name.size() != 12 || Name[8] != '.') return false;
+  for (int i = 0; i < 8; ++i)
+    if (Name[size_t(i)] < '0' || Name[size_t(i)] > '9') return false;
+  const std::string ext = Name.substr(9);
+  return ext == "bmp" || ext == "tsk" || ext == "bpj";
+}
+
 bool SameFile(int Fd, const std::string& Path) {
   struct stat a {
   }, b{};
@@ -88,9 +98,19 @@ void TTempManager::RemoveAbandonedFolders(const std::string& Root) {
 TTempManager::TTempManager() {
   const std::string program = ProgramFolder();
   FRoot = program + "tmp/";
+  // Only what is provably the program's own is removed, and nothing outside
+  // the program folder: a "tmp" that is a link (or not a folder) is used
+  // but never cleaned.
+  std::error_code ec;
+  const bool ownFolder = fs::symlink_status(program + "tmp", ec).type() == fs::file_type::directory;
+  if (ownFolder) RemoveLeftovers(program);
+  MakeFolder();
+}
+
+void TTempManager::RemoveLeftovers(const std::string& Program) {
   // The log of the program before per-process folders: the files it names
   // in "tmp" are left from an interrupted run.
-  const std::string oldLog = program + "TempManager.log";
+  const std::string oldLog = Program + "TempManager.log";
   int fd = -1;
   try {
     fd = OpenRegularForReading(oldLog);
@@ -106,16 +126,26 @@ TTempManager::TTempManager() {
     for (std::string line; std::getline(log, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) continue;
-      // Only names of the temporary folder: the log is not trusted to name
-      // anything else for deletion.
-      if (fs::path(line).parent_path().string() + "/" != FRoot) continue;
+      // Only names of the temporary folder in the old program's form: the
+      // log is not trusted to name anything else for deletion.
+      if (fs::path(line).parent_path().string() + "/" != FRoot ||
+          !IsOldLayoutName(fs::path(line).filename().string()))
+        continue;
       FNames.push_back(line);
       std::remove(line.c_str());
     }
     std::remove(oldLog.c_str());
   }
+  // Files the old program parked directly in "tmp" go by their names, which
+  // no one else gives: eight digits and one of the program's extensions.
+  std::error_code ec;
+  std::vector<fs::path> parked;
+  for (fs::directory_iterator it(FRoot, ec), end; !ec && it != end; it.increment(ec))
+    if (IsOldLayoutName(it->path().filename().string()) &&
+        it->symlink_status().type() == fs::file_type::regular)
+      parked.push_back(it->path());
+  for (const fs::path& p : parked) fs::remove(p, ec);
   RemoveAbandonedFolders(FRoot);
-  MakeFolder();
 }
 
 TTempManager::~TTempManager() {

@@ -22,8 +22,10 @@ class ETempFolderError : public EBrellinError {
 
 class TTempManager {
  public:
-  // Removes what processes that are gone left in "tmp" (and the files an
-  // old program's log "TempManager.log" in the program folder names), then
+  // Removes what processes that are gone left in "tmp": the folders whose
+  // lock it can take, and files of the old layout ("tmp/NNNNNNNN.ext", or
+  // named so in an old program's log "TempManager.log" in the program
+  // folder); nothing else, and nothing at all when "tmp" is a link. Then
   // makes and locks this process's folder. Throws ETempFolderError ("Error
   // creating the folder:\n\r" + path of "tmp") when it cannot be made.
   TTempManager();
@@ -50,6 +52,8 @@ class TTempManager {
 
  private:
   void MakeFolder();
+  // The files of the old log and the folders of processes that are gone.
+  void RemoveLeftovers(const std::string& Program);
   void WriteLog();
   std::vector<std::string> FNames;
   std::string FLogFileName;

@@ -1,6 +1,11 @@
 #include "base/BmpCodec.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include <string>
 #include <vector>
@@ -322,6 +327,40 @@ TEST(BmpCodecTest, EveryTruncationIsAnError) {
       TBitmap32 bmp;
       EXPECT_THROW(LoadBMPFromStream(bmp, s), EInvalidData) << "cut at " << cut;
     }
+}
+
+// The rows a header claims are checked against the bytes there before the
+// picture is allocated: a 54-byte file claiming 16000 x 16000 pixels is
+// refused within a memory limit far below the gigabyte it asks for.
+TEST(BmpCodecTest, AHugeClaimIsRefusedWithoutItsMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
+#else
+  const std::vector<uint8_t> header = Header40(16000, 16000, 24, 0, 54).B;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
+    const rlimit r{limit, limit};
+    if (::setrlimit(RLIMIT_AS, &r) != 0) ::_exit(3);
+    try {
+      TBytesStream s(header.data(), header.size());
+      TBitmap32 bmp;
+      LoadBMPFromStream(bmp, s);
+    } catch (const EInvalidData&) {
+      ::_exit(0);  // refused, as it should be
+    } catch (const std::bad_alloc&) {
+      ::_exit(1);
+    }
+    ::_exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the claimed picture was allocated; 2: it was loaded";
+#endif
 }
 
 }  // namespace

@@ -81,5 +81,28 @@ TEST(ProgramFolder, SeedingNeverOverwritesAndSurvivesAnUnusableFolder) {
   EXPECT_TRUE(fs::is_directory(folder)) << folder;
 }
 
+// The list of offered files survives an editor that writes CR line ends,
+// and a shipped name holding a line end, which one line could not list.
+TEST(ProgramFolder, TheListOfOfferedFilesHoldsAgainstLineEnds) {
+  TTempDir shipped, user;
+  Write(shipped.File("a.bst"), "a");
+  Write(shipped.File("b.bst"), "b");
+  Write(shipped.File("x\ny.bst"), "odd");
+  Write(shipped.File("c\rd.bst"), "odd");
+  SeedProgramFolder(shipped.Path(), user.Path());
+  EXPECT_FALSE(fs::exists(user.File("x\ny.bst")));
+  EXPECT_FALSE(fs::exists(user.File("c\rd.bst")));
+  const std::string list = ReadText(user.File(".shipped-files"));
+  EXPECT_EQ(list, "a.bst\nb.bst\n");
+
+  // The user deletes b.bst; the list comes back from another system's editor.
+  fs::remove(user.File("b.bst"));
+  Write(user.File(".shipped-files"), "a.bst\r\nb.bst\r\n");
+  Write(shipped.File("e.bst"), "new");
+  SeedProgramFolder(shipped.Path(), user.Path());
+  EXPECT_FALSE(fs::exists(user.File("b.bst")));
+  EXPECT_EQ(ReadText(user.File("e.bst")), "new");
+}
+
 }  // namespace
 }  // namespace brellin

@@ -217,13 +217,15 @@ void PaintSome(TDomainFixture& f) {
 TEST(Domain, StartUpEmptiesTheTemporaryFolderAndInstallsTheManager) {
   test::TTempDir home;
   fs::create_directories(home.File("tmp/sub"));
-  std::ofstream(home.File("tmp/old.bmp")) << "x";
+  std::ofstream(home.File("tmp/00000003.bmp")) << "x";  // parked by an interrupted run
+  std::ofstream(home.File("tmp/old.bmp")) << "x";       // no name the program gives
   ::setenv("BRELLIN_HOME", home.Path().c_str(), 1);
   TScriptedUi ui;
   {
     TDomain d(&ui);
     EXPECT_EQ(TempManager(), d.TempFolder.get());
-    EXPECT_FALSE(fs::exists(home.File("tmp/old.bmp")));
+    EXPECT_FALSE(fs::exists(home.File("tmp/00000003.bmp")));
+    EXPECT_TRUE(fs::exists(home.File("tmp/old.bmp")));
     EXPECT_TRUE(fs::exists(home.File("tmp/sub")));
   }
   EXPECT_EQ(TempManager(), nullptr);

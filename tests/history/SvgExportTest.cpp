@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 
 #include "HistoryTestSupport.h"
 #include "analysis/PictureFormats.h"
@@ -49,8 +51,10 @@ TEST(SvgExport, OutlinesInStrokeOrderWithTheOpacityTheyWerePaintedWith) {
   const std::string file = home.File("s.svg");
   TSvgOptions o;
   o.Background = true;
+  bool commaChecked = false;
   {
-    test::TCommaLocale comma;  // numbers keep their point where a locale is installed
+    test::TCommaLocale comma;  // numbers keep their point under a decimal comma
+    commaChecked = comma.Active();
     ExportSvg(file, 640, 480, h, o);
   }
   const std::string text = test::ReadText(file);
@@ -69,6 +73,8 @@ TEST(SvgExport, OutlinesInStrokeOrderWithTheOpacityTheyWerePaintedWith) {
   EXPECT_LT(text.find("#ff0000"), text.find("#00ff00"));
   EXPECT_EQ(text.find(','), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 12), "</g>\n</svg>\n");
+  if (!commaChecked)
+    GTEST_SKIP() << "no locale with a decimal comma is installed: the points were not checked";
 }
 
 TEST(SvgExport, ASvgRendererDrawsWhatTheDestinationShows) {
@@ -101,6 +107,105 @@ TEST(SvgExport, ASvgRendererDrawsWhatTheDestinationShows) {
   const double n = 3.0 * dest.Width() * dest.Height();
   EXPECT_GT(ink / n, 10.0);  // there is a drawing to compare
   EXPECT_LT(diff / n, 0.03 * 255) << diff / n;
+}
+
+// A stroke whose centre line runs through the points, one pixel wide.
+TStrokeRecord Band(const std::vector<TPlotPoint>& centre, TColor32 c) {
+  TArrayOfFixedPoint l, r;
+  for (const TPlotPoint& p : centre) {
+    l.push_back(Px(p.X, p.Y - 0.5));
+    r.push_back(Px(p.X, p.Y + 0.5));
+  }
+  return Stroke(std::move(l), std::move(r), c);
+}
+
+struct TPlotLayer {
+  std::string Pen;
+  std::vector<TPlotLine> Lines;
+};
+
+// The layers and polylines of a centre-line file, read back; a number that
+// does not read as one (a comma for a point) fails the test.
+std::vector<TPlotLayer> ReadPlotterSvg(const std::string& text) {
+  std::vector<TPlotLayer> layers;
+  for (size_t at = text.find("<g id=\"pen-"); at != std::string::npos;
+       at = text.find("<g id=\"pen-", at + 1)) {
+    TPlotLayer layer;
+    layer.Pen = text.substr(at + 11, 6);
+    const size_t end = text.find("</g>", at);
+    for (size_t p = text.find("points=\"", at); p < end; p = text.find("points=\"", p + 1)) {
+      std::istringstream pairs(text.substr(p + 8, text.find('"', p + 8) - p - 8));
+      TPlotLine line;
+      for (std::string pair; pairs >> pair;) {
+        const size_t comma = pair.find(',');
+        EXPECT_EQ(pair.find(',', comma + 1), std::string::npos) << pair;
+        line.push_back({std::stof(pair.substr(0, comma)), std::stof(pair.substr(comma + 1))});
+      }
+      layer.Lines.push_back(line);
+    }
+    layers.push_back(layer);
+  }
+  return layers;
+}
+
+double DistanceToLine(const TPlotPoint& p, const TPlotLine& line) {
+  double best = 1e300;
+  for (size_t i = 1; i < line.size(); ++i) {
+    const double ax = line[i - 1].X, ay = line[i - 1].Y, dx = line[i].X - ax, dy = line[i].Y - ay;
+    const double len2 = dx * dx + dy * dy;
+    const double t =
+        len2 > 0 ? std::clamp(((p.X - ax) * dx + (p.Y - ay) * dy) / len2, 0.0, 1.0) : 0.0;
+    best = std::min(best, std::hypot(p.X - ax - t * dx, p.Y - ay - t * dy));
+  }
+  return best;
+}
+
+TEST(SvgExport, PlotterFilesLayerLightToDarkAndKeepCloseToTheStrokes) {
+  test::TScratchHome home;
+  std::vector<TPlotPoint> arc;  // a gentle curve: simplification has work to do
+  for (int i = 0; i <= 60; ++i) {
+    const double t = i * 1.5707963 / 60;
+    arc.push_back({float(50 + 40 * std::cos(t)), float(50 + 40 * std::sin(t))});
+  }
+  TBStates h;
+  AddState(h, {Band({{100, 150}, {160, 150}}, 0xFF000000u),    // black
+               Band({{100, 100}, {103, 100}}, 0xFF000000u),    // shorter than --min-length
+               Band(arc, 0xFFFFF080u),                         // light yellow
+               Band({{20, 180}, {90, 185.25f}}, 0xFF808080u),  // grey
+               // Blue: both start 50 pixels from the pen's home, a tie that
+               // goes to the earlier stroke.
+               Band({{30, 40}, {30, 70}}, 0xFF0000FFu), Band({{40, 30}, {70, 30}}, 0xFF0000FFu)});
+  TSvgOptions o;
+  o.CenterLines = true;
+  o.MinLength = 5;
+  {
+    test::TCommaLocale comma;  // every number keeps its point
+    ExportSvg(home.File("p.svg"), 200, 200, h, o);
+  }
+  const std::vector<TPlotLayer> layers = ReadPlotterSvg(test::ReadText(home.File("p.svg")));
+  std::vector<std::string> pens;
+  for (const TPlotLayer& l : layers) pens.push_back(l.Pen);
+  const auto at = [&](const std::string& pen) {
+    return std::find(pens.begin(), pens.end(), pen) - pens.begin();
+  };
+  ASSERT_EQ(pens.size(), 4u);
+  EXPECT_LT(at("fff080"), at("808080"));
+  EXPECT_LT(at("808080"), at("000000"));
+
+  const TPlotLayer& black = layers[size_t(at("000000"))];
+  ASSERT_EQ(black.Lines.size(), 1u);
+  EXPECT_FLOAT_EQ(black.Lines[0].front().Y, 150);
+
+  const TPlotLine& written = layers[size_t(at("fff080"))].Lines.at(0);
+  EXPECT_LT(written.size(), arc.size());
+  // Within 0.1 pixel of the stroke's centre line, give or take the
+  // thousandths the file is written in.
+  for (const TPlotPoint& p : arc) EXPECT_LE(DistanceToLine(p, written), 0.1 + 0.001);
+
+  const TPlotLayer& blue = layers[size_t(at("0000ff"))];
+  ASSERT_EQ(blue.Lines.size(), 2u);
+  EXPECT_FLOAT_EQ(blue.Lines[0].front().X, 30);
+  EXPECT_FLOAT_EQ(blue.Lines[0].front().Y, 40);
 }
 
 TEST(PlotterPaths, CentreLinesAreClippedToThePictureAndSimplifiedWithinTheTolerance) {

@@ -150,6 +150,32 @@ TEST(TempManager, RunsSharingAProgramFolderKeepEachOthersFiles) {
   EXPECT_FALSE(fs::exists(home.Tmp()));
 }
 
+// What the start-up clean-up may take is decided on the folder itself: a
+// process folder that is a link is not the program's, whatever it leads to,
+// and a folder whose manager left a file it did not name is the next
+// start's to remove.
+TEST(TempManager, TheCleanUpFollowsNoLinkAndTakesFoldersLeftWithStrangers) {
+  THome home;
+  test::TTempDir outside;
+  Touch(outside.File("lock"));
+  Touch(outside.File("letter.txt"));
+  fs::create_directories(home.Tmp());
+  fs::create_directory_symlink(outside.Path(), home.Tmp("proc-1"));
+  std::string left;
+  {
+    TTempManager m;
+    Touch(m.NewName("tsk"));
+    left = m.Folder();
+    Touch(left + "stranger.bin");
+  }
+  ASSERT_TRUE(fs::exists(left + "stranger.bin"));
+  TTempManager next;  // may take the same folder name: this is one process
+  EXPECT_FALSE(fs::exists(left + "stranger.bin"));
+  EXPECT_TRUE(fs::exists(outside.File("lock")));
+  EXPECT_TRUE(fs::exists(outside.File("letter.txt")));
+  EXPECT_TRUE(fs::is_symlink(home.Tmp("proc-1")));
+}
+
 TEST(TempManager, AFolderThatCannotBeMadeIsReported) {
   test::TTempDir dir;
   Touch(dir.File("file"));

@@ -151,6 +151,24 @@ TEST(InputControllers, BandIsOneUndoStepWideByThePenWhileItSpeaks) {
   EXPECT_EQ(f.Doc().EditDepth, 0);
 }
 
+// The band's width follows the pen smoothly: each reading is averaged with
+// the width so far, so one light touch at the end does not thin the band.
+TEST(InputControllers, BandWidthIsARunningAverageOfThePressure) {
+  TToolFixture f;
+  f.Tools->SetTool(3);
+  TPolyBezierLayer& layer = *f.Doc().VectorLayer;
+  f.Pen.Send(1.0);
+  f.D.Source.MouseDown(mbLeft, ssLeft, 20, 20);
+  for (int i = 1; i <= 6; ++i) {
+    f.Clock += 10;
+    f.Pen.Send(i < 6 ? 1.0 : 0.5);
+    f.D.Source.MouseMove(ssLeft, 20 + 12 * i, 20 + 8 * i);
+  }
+  const float firm = float(1023.0 / 511.0) * 50.0f, light = float(512.0 / 511.0) * 50.0f;
+  EXPECT_FLOAT_EQ(layer.CurrentPolyBezier()->Width, (light + firm) / 2.0f);
+  f.D.Source.MouseUp(mbLeft, 0, 92, 68);
+}
+
 TEST(InputControllers, FailedAutoSketchRecordsNothingAndRestoresThePicture) {
   TToolFixture f;
   f.Tools->SetTool(5);

@@ -108,8 +108,11 @@ TEST(LineSampler, HeadingReadingsReverseAndPersist) {
     uint8_t First;
     std::vector<int> Seen;
   };
+  // Heading 0: readings up to 4 units either side of 128 turn back, 5 away do not.
   for (const TCase& c :
-       {TCase{false, 130, {0, 2}}, TCase{false, 100, {0, 100}}, TCase{true, 100, {0, 228}}}) {
+       {TCase{false, 130, {0, 2}}, TCase{false, 132, {0, 4}}, TCase{false, 133, {0, 133}},
+        TCase{false, 124, {0, 252}}, TCase{false, 123, {0, 123}}, TCase{false, 100, {0, 100}},
+        TCase{true, 100, {0, 228}}}) {
     TLineSampler s(&weak, &weak);
     s.RandomSide = c.RandomSide;
     s.SetStepCount(25);  // below 30: traced directly, read at steps 0 and 20

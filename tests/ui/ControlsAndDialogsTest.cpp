@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sys/stat.h>
 #include <QTabletEvent>
+#include <QTemporaryDir>
 #include "UiTestSupport.h"
 #include "base/Progress.h"
 #include "interaction/DialogModels.h"
@@ -266,6 +268,31 @@ class ControlsAndDialogsTest : public QObject {
     QTRY_COMPARE(received.count(), 1);
     QVERIFY(!secondIsFirst);
     QCOMPARE(received.at(0).at(0).toString(), QString("/tmp/p\n100%.bpj"));
+  }
+
+  // The socket lives where no other user can take its name first, and a
+  // copy that cannot listen runs anyway instead of ending without a window.
+  void singleInstanceSocketIsPrivateAndAFailedListenStillRuns() {
+    QTemporaryDir runtime, cache;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
+    const QString inRuntime = SingleInstanceName("/a/program/folder");
+    // A runtime folder others may enter is passed over for one of the user's own.
+    ::chmod(runtime.path().toLocal8Bit().constData(), 0777);
+    const QString inCache = SingleInstanceName("/a/program/folder");
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    qputenv("XDG_CACHE_HOME", oldCache);
+    QCOMPARE(QFileInfo(inRuntime).path(), runtime.path());
+    QCOMPARE(QFileInfo(inCache).path(), cache.path() + "/brellin");
+    struct stat st {};
+    QCOMPARE(::lstat(QFileInfo(inCache).path().toLocal8Bit().constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0700);
+
+    TSingleInstance lone(runtime.path() + "/no-such-folder/socket");
+    QVERIFY(lone.Start("x"));
+    QVERIFY(!lone.ListenError().isEmpty());
   }
 
   void floatingPanelsOpenInsideAndHideUnlessPinned() {

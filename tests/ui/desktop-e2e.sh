@@ -4,11 +4,10 @@
 # saves and quits. Usage: desktop-e2e.sh BRELLIN BRELLIN-CLI PICTURE
 set -euo pipefail
 BRELLIN=$1 CLI=$2 PICTURE=$3
-if [ -z "${DISPLAY_READY:-}" ]; then
-  exec env DISPLAY_READY=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
+source "$(dirname "$0")/../support/xvfb.sh"
 WORK=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; xvfb_stop; rm -rf "$WORK"' EXIT
+xvfb_start 1280x1024x24
 # A program folder of its own: its library and its single-instance socket.
 export BRELLIN_HOME=$WORK/home
 export XDG_CONFIG_HOME=$WORK/config
