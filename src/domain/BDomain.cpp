@@ -106,6 +106,7 @@ TDomain::TDomain(TDomainUi* Ui)
 }
 
 TDomain::~TDomain() {
+  DropJournal();
   if (TempManager() == TempFolder.get()) SetTempManager(nullptr);
   TempFolder.reset();
   ToolManager.reset();
@@ -165,6 +166,7 @@ void TDomain::ResetViews() {
 }
 
 void TDomain::FreeDocument() {
+  DropJournal();
   // The tool manager holds the views' event handlers and the document.
   ToolManager.reset();
   Document.reset();
@@ -318,6 +320,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->SetBackgroundPicture(options.BackgroundPicture.get());
   Document->SetBackgroundMode(options.BackgroundMode);
   Document->Modified = false;
+  StartJournal(FromClipboard || Stream ? std::string() : FileName);
   StartToolManager();
   return true;
 }
@@ -499,6 +502,7 @@ void TDomain::SaveProjectCommand() {
     file.Commit();
   }
   Document->Modified = false;
+  StartJournal(target, target);
 }
 
 void TDomain::SaveProjectAsCommand() {
@@ -548,6 +552,7 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
   StartToolManager();
   if (Document->NeedsRerender) Document->RerenderDestination();
   Document->Modified = false;
+  StartJournal(Path, read);
 }
 
 void TDomain::OpenProjectCommand() {
