@@ -62,7 +62,14 @@ void TDomain::DropJournal() {
 
 void TDomain::RecoverJournal(const std::string& FileName) {
   std::string why;
-  const int fd = LockJournal(FileName, &why);
+  // Another program may be reading it for a moment (listing the journals);
+  // one that lives on keeps it.
+  int fd = -1;
+  for (int attempt = 0; attempt < 40 && fd < 0; ++attempt) {
+    fd = LockJournal(FileName, &why);
+    if (fd < 0 && why != "in use by a running program") break;
+    if (fd < 0) ::usleep(50000);
+  }
   if (fd < 0) throw EBrellinError(FileName + ": " + why);
   struct TCloser {
     int Fd;

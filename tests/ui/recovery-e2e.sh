@@ -119,16 +119,17 @@ for run in $(seq 1 "$RUNS"); do
   # The next start asks; Return is Recover.
   "$BRELLIN" &
   PID=$!
-  ASK=$(wait_window "^Brellin Pro$" 60) || fail "no recovery question"
-  xdotool windowfocus --sync "$ASK"
-  sleep 0.3
-  xdotool key Return
   # Recovered: the program has taken the journal over and holds its lock.
-  for _ in $(seq 1 100); do
-    "$CLI" recover --list | grep -q "in use by a running program" && break
-    sleep 0.2
+  recovered() { "$CLI" recover --list | grep -q "in use by a running program"; }
+  for _ in 1 2 3; do
+    ASK=$(wait_window "^Brellin Pro$" 60) || fail "no recovery question"
+    xdotool windowfocus --sync "$ASK"
+    sleep 0.5
+    xdotool key Return
+    for _ in $(seq 1 25); do recovered && break; sleep 0.2; done
+    recovered && break
   done
-  "$CLI" recover --list | grep -q "in use by a running program" || fail "nothing was recovered"
+  recovered || fail "nothing was recovered"
   WIN=$(wait_window "^Brellin Pro - " 60) || fail "no main window after recovering"
   save_picture "$WIN" "$dir/after.bmp"
   cmp -s before.bmp after.bmp || fail "the recovered picture differs from the one saved before the kill"
