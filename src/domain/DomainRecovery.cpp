@@ -78,7 +78,10 @@ void TDomain::RecoverJournal(const std::string& FileName) {
     }
   } closer{fd};
   const std::vector<uint8_t> bytes = ReadJournalFd(fd);
-  // Checked before the open document goes: a forged journal changes nothing.
+  // A journal that is not one, or is cut short before its header, leaves
+  // the open document alone; one whose records prove forged while they are
+  // painted again ends with no document (the program offers journals at
+  // start, before any is open).
   SummarizeJournal(bytes);
   ResetViews();
   FreeDocument();
@@ -117,6 +120,15 @@ void TDomain::RecoverJournal(const std::string& FileName) {
 bool TDomain::OfferRecovery() {
   for (const TJournalSummary& j : ListJournals(RecoveryFolder())) {
     if (j.InUse) continue;
+    if (j.HeaderTorn) {
+      // Died while starting it: no edit was ever recorded, nothing is lost.
+      const int fd = LockJournal(j.FileName);
+      if (fd >= 0) {
+        ::unlink(j.FileName.c_str());
+        ::close(fd);
+      }
+      continue;
+    }
     if (!j.Problem.empty()) {
       LogJournalProblem(j.FileName + ": " + j.Problem);
       continue;

@@ -86,6 +86,9 @@ std::vector<TJournalSummary> ListJournals(const std::string& Folder) {
       try {
         const std::vector<uint8_t> bytes = ReadJournalFd(fd);
         s = SummarizeJournal(bytes);
+      } catch (const EJournalHeaderTorn& e) {
+        s.Problem = e.what();
+        s.HeaderTorn = true;
       } catch (const EBrellinError& e) {
         s.Problem = e.what();
       }

@@ -18,8 +18,9 @@ class TPersistentObjectManager;
 // What a journal holds, read without rebuilding anything.
 struct TJournalSummary {
   std::string FileName;
-  bool InUse = false;   // a living process holds it: not read
-  std::string Problem;  // why it cannot be recovered (unreadable, forged)
+  bool InUse = false;       // a living process holds it: not read
+  std::string Problem;      // why it cannot be recovered (unreadable, forged)
+  bool HeaderTorn = false;  // its program died while starting it: nothing in it
   std::string DocumentName, ProjectFileName;
   int64_t Created = 0, LastWrite = 0;  // seconds since 1970
   int Edits = 0, Events = 0;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "analysis/BDibUtils.h"
 #include "base/BmpCodec.h"
 #include "base/Errors.h"
 #include "base/ProgramFolder.h"
@@ -278,7 +279,7 @@ TJournalReader::TJournalReader(const uint8_t* Data, size_t Size) : FData(Data), 
   if (Size < JournalPreambleSize || std::memcmp(Data, JournalSignature, 8) != 0) {
     if (Size < JournalPreambleSize &&
         std::memcmp(Data, JournalSignature, std::min<size_t>(Size, 8)) == 0)
-      throw EInvalidData("the journal was cut short before its header: nothing to recover");
+      throw EJournalHeaderTorn("the journal was cut short before its header: nothing to recover");
     throw EInvalidData("not a Brellin recovery journal");
   }
   const uint32_t version = Get32(Data + 8);
@@ -289,8 +290,8 @@ TJournalReader::TJournalReader(const uint8_t* Data, size_t Size) : FData(Data), 
   FValidEnd = int64_t(FPos);
   TJournalRecord header;
   if (!ReadRecord(header))
-    throw EInvalidData("the journal is damaged before its header ends (" + FDamage +
-                       "): nothing to recover");
+    throw EJournalHeaderTorn("the journal is damaged before its header ends (" + FDamage +
+                             "): nothing to recover");
   if (header.Kind != jkHeader) throw EInvalidData("the journal does not start with its header");
   TPayloadReader r(header.Payload, "header");
   FHeader.Created = int64_t(r.U64());
@@ -346,6 +347,15 @@ TDocumentJournal::~TDocumentJournal() = default;
 
 void TDocumentJournal::EndEdit(const TRect& Rect, const TRandomState& Random) {
   FWriter->Append(jkEdit, FEdit.Finish(Rect, Random));
+  // A journal that could not be written (a full disk) recovers only what
+  // came before: that is worth a line in the log.
+  if (!FFailureLogged && FWriter->Failed()) {
+    FFailureLogged = true;
+    AppendLine(ProgramFolder() + "brellin.log",
+               FWriter->FileName() +
+                   ": the recovery journal could not be written; edits from "
+                   "here on cannot be recovered after a crash");
+  }
 }
 
 void TDocumentJournal::Event(TJournalRecordKind Kind) {

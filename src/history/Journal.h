@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/Bitmap32.h"
+#include "base/Errors.h"
 #include "base/Random.h"
 #include "base/Types.h"
 #include "render/Strokes.h"
@@ -97,6 +98,13 @@ class TJournalEditBuffer {
   uint32_t FCount = 0;
 };
 
+// A journal that ends before its header does: the program died while
+// starting it, before any edit, so it holds nothing to recover.
+class EJournalHeaderTorn : public EInvalidData {
+ public:
+  using EInvalidData::EInvalidData;
+};
+
 // A record read back.
 struct TJournalRecord {
   uint32_t Kind = 0;
@@ -111,8 +119,8 @@ struct TJournalRecord {
 class TJournalReader {
  public:
   TJournalReader(const uint8_t* Data, size_t Size);
-  // The header record; throws EInvalidData when the journal is not one or
-  // is damaged before its header ends (nothing to recover then).
+  // The header record; throws EInvalidData when the journal is not one,
+  // EJournalHeaderTorn when it ends before its header does.
   const TJournalHeader& Header() const { return FHeader; }
   // The next complete record after the header; false at the end or at damage.
   bool Next(TJournalRecord& Record);
@@ -158,6 +166,7 @@ class TDocumentJournal {
  private:
   std::unique_ptr<TJournalWriter> FWriter;
   TJournalEditBuffer FEdit;
+  bool FFailureLogged = false;
 };
 
 // Appends records to a journal file on a thread of its own, syncing each

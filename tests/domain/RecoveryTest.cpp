@@ -57,6 +57,11 @@ struct TSession {
   ~TSession() { Domain.reset(); }
   TDualImage& Doc() { return *Domain->Document; }
   std::string JournalFile() { return Domain->Journal->Writer().FileName(); }
+  // The one journal in Folder.
+  static std::string JournalFileOf(const fs::path& Folder) {
+    for (const auto& e : fs::directory_iterator(Folder)) return e.path().string();
+    return {};
+  }
   int64_t Flushed() {
     EXPECT_TRUE(Domain->Journal->Writer().Flush());
     return int64_t(fs::file_size(JournalFile()));
@@ -254,9 +259,20 @@ TEST(Recovery, TheNextStartOffersTheWorkOfAProgramThatDied) {
   s.Spray(30, 30, 5);
   s.Crash();
   s.Domain->CloseCommand();
+  const std::vector<uint8_t> bytes = test::ReadBytes(s.JournalFileOf(folder));
   s.Ui.Recovery = TDomainUi::raDiscard;
   EXPECT_FALSE(s.Domain->OfferRecovery());
   EXPECT_TRUE(fs::is_empty(folder));
+
+  // A journal cut short inside its header holds no edit and goes unasked;
+  // a file that is no journal stays.
+  const size_t asked = s.Ui.Questions.size();
+  test::WriteBytes((folder / "torn.bjr").string(), {bytes.begin(), bytes.begin() + 40});
+  test::WriteBytes((folder / "other.bjr").string(), {'n', 'o', 't', 'e', 's'});
+  EXPECT_FALSE(s.Domain->OfferRecovery());
+  EXPECT_EQ(s.Ui.Questions.size(), asked);
+  EXPECT_FALSE(fs::exists(folder / "torn.bjr"));
+  EXPECT_TRUE(fs::exists(folder / "other.bjr"));
 }
 
 }  // namespace
