@@ -277,8 +277,9 @@ TJournalPaper DecodePaper(const std::vector<uint8_t>& Payload) {
 
 TJournalReader::TJournalReader(const uint8_t* Data, size_t Size) : FData(Data), FSize(Size) {
   if (Size < JournalPreambleSize || std::memcmp(Data, JournalSignature, 8) != 0) {
+    // An empty file or a part of the signature: died while creating it.
     if (Size < JournalPreambleSize &&
-        std::memcmp(Data, JournalSignature, std::min<size_t>(Size, 8)) == 0)
+        (Size == 0 || std::memcmp(Data, JournalSignature, std::min<size_t>(Size, 8)) == 0))
       throw EJournalHeaderTorn("the journal was cut short before its header: nothing to recover");
     throw EInvalidData("not a Brellin recovery journal");
   }
