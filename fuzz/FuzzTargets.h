@@ -19,6 +19,7 @@ int FuzzBrush(const uint8_t* data, size_t size);
 int FuzzPattern(const uint8_t* data, size_t size);
 int FuzzProject(const uint8_t* data, size_t size);
 int FuzzStrokes(const uint8_t* data, size_t size);
+int FuzzJournal(const uint8_t* data, size_t size);
 
 // Reports a broken invariant and aborts, so that libFuzzer records the input.
 [[noreturn]] void FuzzFailure(const char* what);

@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 failed=()
-for name in bmp jpeg png tiff style brush pattern project strokes; do
+for name in bmp jpeg png tiff style brush pattern project strokes journal; do
   exe="$BUILD/fuzz/fuzz_$name"
   if [ ! -x "$exe" ]; then
     echo "run-fuzz: $exe is missing (configure with -DBRELLIN_FUZZ=ON)" >&2

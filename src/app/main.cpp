@@ -60,6 +60,17 @@ class TApplication : public QApplication {
   }
 };
 
+// Offers the journals that copies of the program which died left behind.
+void OfferRecovery(TDomain& Domain, TFMain& Main) {
+  try {
+    Domain.OfferRecovery();
+  } catch (const ESilentStop&) {
+  } catch (const std::exception& e) {
+    LogError(std::string("recovery: ") + e.what());
+  }
+  Main.UpdateControls();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,6 +113,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   domain->ToolManagerFactory = MakeToolManagerFactory();
+  // Every open document keeps a journal, so a crash loses at most the edit
+  // in progress.
+  domain->RecoveryJournal = true;
   auto main = std::make_unique<TFMain>(*domain);
   ui.SetParent(main.get());
   // The main window owns the pattern editor; the library only borrows it.
@@ -137,7 +151,12 @@ int main(int argc, char** argv) {
                      if (!Arg.isEmpty()) main->OpenArgumentWhenIdle(Arg);
                    });
   main->show();
-  if (!argument.isEmpty()) QTimer::singleShot(0, main.get(), [&] { main->OpenArgument(argument); });
+  QTimer::singleShot(0, main.get(), [&] {
+    // The work of a copy that died comes first; a file given to this one
+    // then opens as usual (asking to save what was recovered).
+    OfferRecovery(*domain, *main);
+    if (!argument.isEmpty()) main->OpenArgument(argument);
+  });
   const int rc = app.exec();
   SetScreenPositionSource(nullptr);
   TImgView::OnPenPressure = nullptr;

@@ -189,6 +189,7 @@ const std::vector<TCommand>& Commands() {
       {"export-svg", kExportSvgHelp, ExportSvgCommand},
       {"patterns", kPatternsHelp, PatternsCommand},
       {"commands", kCommandsHelp, CommandsCommand},
+      {"recover", kRecoverHelp, RecoverCommand},
   };
   return commands;
 }

@@ -136,6 +136,8 @@ extern const char* const kExportPsHelp;
 int PatternsCommand(const std::vector<std::string>& args);
 int CommandsCommand(const std::vector<std::string>& args);
 extern const char* const kCommandsHelp;
+int RecoverCommand(const std::vector<std::string>& args);
+extern const char* const kRecoverHelp;
 extern const char* const kRenderHelp;
 extern const char* const kSketchHelp;
 extern const char* const kStylesHelp;

@@ -37,6 +37,8 @@ static void PrintUsage(std::FILE* f) {
       "        describe a style, brush, pattern or project file\n"
       "  commands [--picture FILE] [--json]\n"
       "        list the program's commands and which are enabled\n"
+      "  recover --list | recover JOURNAL -o P.bpj\n"
+      "        list the work left by a desktop program that died, or save it as a project\n"
       "\n"
       "Run 'brellin-cli COMMAND --help' for the options of a command,\n"
       "'brellin-cli --version' for the version.\n",

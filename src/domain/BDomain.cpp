@@ -102,6 +102,7 @@ TDomain::TDomain(TDomainUi* Ui)
 }
 
 TDomain::~TDomain() {
+  DropJournal();
   if (TempManager() == TempFolder.get()) SetTempManager(nullptr);
   TempFolder.reset();
   ToolManager.reset();
@@ -161,6 +162,7 @@ void TDomain::ResetViews() {
 }
 
 void TDomain::FreeDocument() {
+  DropJournal();
   // The tool manager holds the views' event handlers and the document.
   ToolManager.reset();
   Document.reset();
@@ -324,6 +326,7 @@ bool TDomain::LoadPicture(const std::string& FileName, TStream* Stream, bool Fro
   Document->CleanEdges = options.CleanEdges;
   Document->Modified = false;
   if (!FromClipboard && !Stream) Document->SourceFileName = FileName;
+  StartJournal(FromClipboard || Stream ? std::string() : FileName);
   StartToolManager();
   return true;
 }
@@ -521,6 +524,8 @@ void TDomain::SaveProjectCommand() {
     throw EProjectFileError(target, true, e.what());
   }
   Document->Modified = false;
+  // A saved project is the new starting point of the recovery journal.
+  StartJournal(target, target);
 }
 
 void TDomain::WriteProject(const std::string& target) {
@@ -604,6 +609,7 @@ void TDomain::OpenProjectFile(const std::string& PathArg) {
   StartToolManager();
   if (Document->NeedsRerender) Document->RerenderDestination();
   Document->Modified = false;
+  StartJournal(Path, read);
 }
 
 namespace {

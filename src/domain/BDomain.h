@@ -16,6 +16,7 @@
 #include "domain/DualImage.h"
 #include "domain/PictureView.h"
 #include "domain/ToolManagerPort.h"
+#include "history/Journal.h"
 #include "history/UTempManager.h"
 #include "library/PersistentObjects.h"
 
@@ -162,6 +163,13 @@ class TDomainUi {
   virtual void ResetColorPanel() {}
   // Whether the clipboard holds a picture; by default the clipboard port's answer.
   virtual bool ClipboardHasBitmap();
+  // The question that offers a journal left by a program that died, with
+  // the buttons Recover, Discard and Later. Without one, Later.
+  enum TRecoveryAnswer { raRecover, raDiscard, raLater };
+  virtual TRecoveryAnswer AskRecovery(const std::string& Text) {
+    (void)Text;
+    return raLater;
+  }
 };
 
 // Whether Path lies on a network file system (or is a "\\\\server" path);
@@ -382,7 +390,28 @@ class TDomain {
   TNotify OnCommandsChanged;
   bool ApplyDone = false;
 
+  // Crash recovery. With RecoveryJournal set (the desktop program), every
+  // document journals its finished edits in the program folder's
+  // "recovery/"; a save starts a fresh journal and a normal close removes it.
+  bool RecoveryJournal = false;
+  std::unique_ptr<TDocumentJournal> Journal;
+  // Offers, one by one, the journals of programs that died, until one is
+  // recovered; returns whether one was. Discard deletes a journal, Later
+  // keeps it for the next start.
+  bool OfferRecovery();
+  // The document of a journal, rebuilt and marked modified; the journal is
+  // taken over and goes on recording. Damage at its end is reported in an
+  // information box saying how many edits were recovered. Throws
+  // EBrellinError when the journal is in use, unreadable or forged.
+  void RecoverJournal(const std::string& FileName);
+
  private:
+  // Starts a fresh journal for the current document (dropping the old
+  // one). Its start is ProjectFile's contents when given (the project the
+  // document was read from or saved to), else the document's pictures.
+  void StartJournal(const std::string& DocumentName, const std::string& ProjectFile = {});
+  // Stops the journal and deletes it.
+  void DropJournal();
   // Asks for a file with AskFile, writes the recorded strokes with Export
   // and tells Done and the file.
   void ExportVectors(bool (TDomainUi::*AskFile)(std::string&),

@@ -19,6 +19,7 @@
 #include "base/Random.h"
 #include "base/Rounding.h"
 #include "curves/Bezier.h"
+#include "history/Journal.h"
 #include "history/PostScript.h"
 #include "history/SvgExport.h"
 #include "library/Patterns.h"
@@ -471,9 +472,12 @@ void TDualImage::CommitStroke(TColor32 Average, const TArrayOfFixedPoint& Left,
   const TColor32 colour =
       StrokeColor(Average, Colors, p.HueVariation, p.SatVariation, p.LightVariation);
   ++CommittedStrokes;
-  if (CurrentState)
+  if (CurrentState) {
     CurrentState->Strokes->AddStroke(Left, Right, Style->ReliefParams(), brush->Id(), p.Alpha,
                                      colour);
+    if (Journal)
+      Journal->AddStroke(Left, Right, Style->ReliefParams(), brush->Id(), p.Alpha, colour);
+  }
   if (FStrokeQueue) {
     FStrokeQueue->Push(brush, colour, p.Alpha, Style->ReliefParams(), Left, Right);
     return;
@@ -540,6 +544,7 @@ void TDualImage::BeginEdit() {
     DirtyRect = EmptyRect;
     CurrentState.reset();
     if (RecordHistory) CurrentState = std::make_unique<TBState>(FeatureMap, Destination());
+    if (Journal) Journal->BeginEdit();
   }
   ++EditDepth;
 }
@@ -553,6 +558,7 @@ void TDualImage::EndEdit() {
   if (state) {
     state->Store(DirtyRect);
     History->Push(std::move(state));
+    if (Journal) Journal->EndEdit(DirtyRect, CurrentRandomState());
   } else if (IsEmptyRect(DirtyRect)) {
     SilentStop();
   }
@@ -564,6 +570,7 @@ void TDualImage::CancelEdit() {
   if (--EditDepth > 0) return;
   StopStrokeQueue();
   DirtyRect = EmptyRect;
+  if (Journal) Journal->CancelEdit();
   const std::unique_ptr<TBState> state = std::move(CurrentState);
   if (!state) return;
   // The state still holds whole copies of both pictures from BeginEdit.
@@ -584,12 +591,14 @@ void TDualImage::Undo() {
     // Down to the empty history the destination shows the background only.
     if (!History->Top()) FillBackground(&d);
   });
+  if (Journal) Journal->Event(jkUndo);
   if (OnChange) OnChange(*this);
 }
 
 void TDualImage::Redo() {
   TBitmap32& d = Destination();
   UpdateLocked(d, [&] { History->Redo(FeatureMap, d); });
+  if (Journal) Journal->Event(jkRedo);
   if (OnChange) OnChange(*this);
 }
 
@@ -602,11 +611,15 @@ void TDualImage::UndoToSnapshot() {
     } while (History->CanUndo() && History->Top() && !History->Top()->Snapshot);
     if (!History->Top()) FillBackground(&d);
   });
+  if (Journal) Journal->Event(jkUndoToSnapshot);
   if (OnChange) OnChange(*this);
 }
 
 void TDualImage::TakeSnapshot() {
-  if (TBState* top = History->Top()) top->Snapshot = true;
+  if (TBState* top = History->Top()) {
+    top->Snapshot = true;
+    if (Journal) Journal->Event(jkTakeSnapshot);
+  }
 }
 
 bool TDualImage::CanUndoToSnapshot() const {
@@ -631,6 +644,7 @@ void TDualImage::Compact() {
   merged->Store(FeatureMap.BoundsRect());
   History = std::make_unique<TBStates>();
   History->Push(std::move(merged));
+  if (Journal) Journal->Event(jkCompact);
 }
 
 std::string TDualImage::MemoryText() const {
@@ -694,18 +708,29 @@ void TDualImage::RenderStrokes(TBitmap32& Bitmap, float Factor) {
             p = {FloatToFixed(double(float(FixedToFloat(p.X) * Factor))),
                  FloatToFixed(double(float(FixedToFloat(p.Y) * Factor)))};
       }
-      TAbstractStrokeRenderer* brush = nullptr;
-      if (BrushLibrary) {
-        brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->FindById(r.Id));
-        // A stroke whose brush was deleted is painted with the first brush file.
-        if (!brush && BrushLibrary->Count() > 1)
-          brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->GetObject(1));
-      }
-      if (!brush) brush = &BuiltInBrush();
-      brush->RenderStroke(r.Color, r.Alpha, r.ReliefParams, r.LeftSide, r.RightSide, Bitmap);
+      BrushForId(r.Id).RenderStroke(r.Color, r.Alpha, r.ReliefParams, r.LeftSide, r.RightSide,
+                                    Bitmap);
       if (count % 10 == 0 && total > 0) SetProgress(Round(double(count) * 100.0 / double(total)));
     }
   }
+}
+
+TAbstractStrokeRenderer& TDualImage::BrushForId(int32_t Id) {
+  TAbstractStrokeRenderer* brush = nullptr;
+  if (BrushLibrary) {
+    brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->FindById(Id));
+    // A stroke whose brush was deleted is painted with the first brush file.
+    if (!brush && BrushLibrary->Count() > 1)
+      brush = dynamic_cast<TAbstractStrokeRenderer*>(BrushLibrary->GetObject(1));
+  }
+  return brush ? *brush : BuiltInBrush();
+}
+
+void TDualImage::ReplayStroke(const TStrokeRecord& Stroke) {
+  if (CurrentState) CurrentState->Strokes->AddStroke(Stroke);
+  TBitmap32& d = Destination();
+  BrushForId(Stroke.Id).RenderStroke(Stroke.Color, Stroke.Alpha, Stroke.ReliefParams,
+                                     Stroke.LeftSide, Stroke.RightSide, d);
 }
 
 void TDualImage::FillBackground(TBitmap32* Bitmap) {
@@ -725,6 +750,13 @@ void TDualImage::SetBackgroundMode(uint8_t Mode) {
   BackgroundMode = BackgroundPicture && !BackgroundPicture->Empty() ? Mode : 0;
   RerenderDestination();
   DestinationView->Repaint();
+  if (Journal) {
+    TJournalPaper paper;
+    paper.Color = BackgroundColor;
+    paper.Mode = BackgroundMode;
+    if (BackgroundPicture) paper.Picture = std::make_shared<const TBitmap32>(*BackgroundPicture);
+    Journal->Paper(paper);
+  }
 }
 
 void TDualImage::RerenderDestination() {

@@ -21,9 +21,11 @@
 namespace brellin {
 
 class TBStyle;
+class TDocumentJournal;
 class TLineSampler;
 class TPersistentObjectManager;
 class TStrokeQueue;
+class TAbstractStrokeRenderer;
 
 // The pen pressure of the tablet (1.0 without a pen); the tablet support
 // installs its reading here.
@@ -140,6 +142,9 @@ class TDualImage {
   void RenderStrokes(TBitmap32& Bitmap, float Factor);
   // The destination := background + every recorded stroke.
   void RerenderDestination();
+  // Records and paints a stroke read back from a journal, inside an edit,
+  // with the brush of its Id as RenderStrokes finds it.
+  void ReplayStroke(const TStrokeRecord& Stroke);
 
   // A direction byte where the feature map is too weak: the hint grid.
   uint8_t DirectionHint(int X, int Y);
@@ -162,6 +167,9 @@ class TDualImage {
   // Whether painting actions are recorded in the history. A one-shot
   // render that keeps neither undo nor vectors can do without.
   bool RecordHistory = true;
+  // Where finished edits and history events are journalled for recovery
+  // after a crash; none by default. Not owned.
+  TDocumentJournal* Journal = nullptr;
   std::unique_ptr<TBState> CurrentState;
   std::unique_ptr<TBStates> History;
   TPictureView* DestinationView;
@@ -225,6 +233,8 @@ class TDualImage {
   class TOverlayLayer;
   class TCursorLayer;
   void AddLayers();
+  // The brush that paints a recorded stroke of brush Id.
+  TAbstractStrokeRenderer& BrushForId(int32_t Id);
   // The sampler's settings from the style, for a stroke from Start: all but
   // the thickness. Draws the stroke's step count; its length follows the pen
   // Pressure.

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
@@ -93,6 +94,20 @@ TDomainUi::TAnswer TQtDomainUi::Confirm(const std::string& Text) {
   const auto r = QMessageBox::question(FParent, "Confirm", UiText(Text),
                                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   return r == QMessageBox::Yes ? aYes : r == QMessageBox::No ? aNo : aCancel;
+}
+
+TDomainUi::TRecoveryAnswer TQtDomainUi::AskRecovery(const std::string& Text) {
+  QMessageBox box(QMessageBox::Question, "Brellin Pro", UiText(Text), QMessageBox::NoButton,
+                  FParent);
+  QPushButton* recover = box.addButton("Recover", QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton("Discard", QMessageBox::DestructiveRole);
+  QPushButton* later = box.addButton("Later", QMessageBox::RejectRole);
+  box.setDefaultButton(recover);
+  box.setEscapeButton(later);
+  box.exec();
+  if (box.clickedButton() == recover) return raRecover;
+  if (box.clickedButton() == discard) return raDiscard;
+  return raLater;
 }
 
 void TQtDomainUi::InfoBox(const std::string& Caption, const std::string& Text) {

@@ -26,6 +26,7 @@ class TQtDomainUi : public TDomainUi {
                       TProjectOptions& Options) override;
   bool SaveImageFile(std::string& FileName) override;
   TAnswer Confirm(const std::string& Text) override;
+  TRecoveryAnswer AskRecovery(const std::string& Text) override;
   void InfoBox(const std::string& Caption, const std::string& Text) override;
   bool SaveProjectFile(std::string& FileName) override;
   bool OpenProjectFile(std::string& FileName) override;

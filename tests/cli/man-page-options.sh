@@ -5,13 +5,15 @@
 set -euo pipefail
 CLI=$1 PAGE=$2
 
+# (The awk programs below read their input to the end: one that left early
+# would kill printf with SIGPIPE, and pipefail would end the script silently.)
 # The page with roff's minus signs, font changes and escapes taken out.
 text=$(sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' -e 's/\\(..//g' -e 's/\\[&%e]//g' "$PAGE")
 
 # "  analyze INPUT ..." and "  styles | brushes | patterns" under "commands:".
 commands=$("$CLI" --help | awk '
   /^commands:/ { on = 1; next }
-  on && /^$/ { exit }
+  on && /^$/ { on = 0 }
   on && /^  [a-z]/ {
     n = split($0, w, " "); print w[1]
     for (i = 2; i < n && w[i] == "|"; i += 2) print w[i + 1]
@@ -21,8 +23,8 @@ commands=$("$CLI" --help | awk '
 failures=0 checked=0
 for cmd in $commands; do
   entry=$(printf '%s\n' "$text" | awk -v c="$cmd" '
-    on && /^\.S[SH]/ { exit }
-    $0 ~ "^\\.SS \"?" c "( |\"|$)" { on = 1 }
+    on && /^\.S[SH]/ { on = 0; done = 1 }
+    !done && $0 ~ "^\\.SS \"?" c "( |\"|$)" { on = 1 }
     on')
   if [ -z "$entry" ]; then
     echo "$PAGE: no entry for the command '$cmd'" >&2

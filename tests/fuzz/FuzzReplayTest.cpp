@@ -56,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(Decoders, FuzzReplayTest,
                                            TTarget{"style", FuzzStyle}, TTarget{"brush", FuzzBrush},
                                            TTarget{"pattern", FuzzPattern},
                                            TTarget{"project", FuzzProject},
-                                           TTarget{"strokes", FuzzStrokes}),
+                                           TTarget{"strokes", FuzzStrokes},
+                                           TTarget{"journal", FuzzJournal}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -200,4 +200,54 @@ TShippedLibraryHome::~TShippedLibraryHome() {
   ::setenv("BRELLIN_HOME", FPrevious.c_str(), 1);
 }
 
+namespace {
+
+struct TFnv {
+  uint64_t H = 1469598103934665603ull;
+  void Add(const void* P, size_t N) {
+    const auto* b = static_cast<const uint8_t*>(P);
+    for (size_t i = 0; i < N; ++i) H = (H ^ b[i]) * 1099511628211ull;
+  }
+  template <typename T>
+  void Value(const T& V) {
+    Add(&V, sizeof V);
+  }
+  void Picture(const TBitmap32& B) {
+    Value(B.Width());
+    Value(B.Height());
+    Add(B.Bits(), size_t(B.PixelCount()) * 4);
+  }
+};
+
+}  // namespace
+
+uint64_t DocumentFingerprint(TDualImage& Doc) {
+  TFnv f;
+  f.Picture(Doc.Destination());
+  f.Picture(Doc.FeatureMap);
+  TBStates& h = *Doc.History;
+  f.Value(h.Position);
+  f.Value(h.Count());
+  for (int i = 0; i < h.Count(); ++i) {
+    TBState& s = h.Item(i);
+    f.Value(s.Rect);
+    f.Value(s.Snapshot);
+    f.Value(s.Stored);
+    f.Picture(s.FeaturePixels->Bitmap());
+    f.Picture(s.DestinationPixels->Bitmap());
+    f.Value(s.Strokes->Count());
+    TStrokeRecord r;
+    s.Strokes->Rewind();
+    for (int32_t k = 0; k < s.Strokes->Count() && s.Strokes->ReadNext(r); ++k) {
+      f.Value(r.Color);
+      f.Value(r.Alpha);
+      f.Value(r.Id);
+      f.Value(r.ReliefParams);
+      f.Add(r.LeftSide.data(), r.LeftSide.size() * sizeof(TFixedPoint));
+      f.Add(r.RightSide.data(), r.RightSide.size() * sizeof(TFixedPoint));
+    }
+  }
+  return f.H;
+}
+
 }  // namespace brellin::test

@@ -127,4 +127,9 @@ class TCommaLocale {
 // Bit-for-bit equality of two pictures, alpha included.
 bool SamePixels(const TBitmap32& a, const TBitmap32& b);
 
+// A digest of everything a document shows and can undo to: the destination,
+// the feature map, the history's position and, for every state, its
+// rectangle, snapshot mark, kept pixels and recorded strokes.
+uint64_t DocumentFingerprint(TDualImage& Doc);
+
 }  // namespace brellin::test
