@@ -49,19 +49,12 @@ class TScriptedUi : public TQtDomainUi {
 };
 
 // The domain and the main window, as the program starts them.
-struct TSession {
-  TScriptedUi Ui;
-  TDomain Domain{&Ui};
-  std::unique_ptr<TFMain> Main;
+struct TSession : test::TMainSession<TScriptedUi> {
   TSession() {
-    Domain.ToolManagerFactory = MakeToolManagerFactory();
-    Main = std::make_unique<TFMain>(Domain);
-    Ui.SetParent(Main.get());
     Ui.OnTerminate = [this] { Main->Terminate(); };
     Ui.OnFileChosen = [this](const QString& F) { Main->NoteChosenFile(F); };
     Main->show();
   }
-  ~TSession() { Main.reset(); }
 };
 
 void AcceptProjectOptions() {

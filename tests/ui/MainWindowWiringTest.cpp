@@ -47,18 +47,11 @@ class TNoBrowserUi : public TQtDomainUi {
   QStringList Opened, Errors;
 };
 
-struct TSession {
-  TNoBrowserUi Ui;
-  TDomain Domain{&Ui};
-  std::unique_ptr<TFMain> Main;
+struct TSession : test::TMainSession<TNoBrowserUi> {
   TSession() {
-    Domain.ToolManagerFactory = MakeToolManagerFactory();
-    Main = std::make_unique<TFMain>(Domain);
-    Ui.SetParent(Main.get());
     Main->ConnectUi(Ui);
     Main->show();
   }
-  ~TSession() { Main.reset(); }
   // Opens a picture as a second copy hands it over, options accepted.
   bool Open(const QString& Path) {
     test::WhenModal<TFResample>([](TFResample* d) { d->accept(); });

@@ -10,6 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "domain/BDomain.h"
+#include "interaction/Tools.h"
+#include "ui/FMain.h"
+
 namespace brellin::test {
 
 // Copies the shipped brushes, styles and patterns into Folder and makes it
@@ -37,5 +41,20 @@ void WhenModal(std::function<void(T*)> Act) {
   };
   QTimer::singleShot(20, *poll);
 }
+
+// The domain and the main window over a scripted user interface, as the
+// program starts them; the window is freed before the domain.
+template <class TUi>
+struct TMainSession {
+  TUi Ui;
+  TDomain Domain{&Ui};
+  std::unique_ptr<TFMain> Main;
+  TMainSession() {
+    Domain.ToolManagerFactory = MakeToolManagerFactory();
+    Main = std::make_unique<TFMain>(Domain);
+    Ui.SetParent(Main.get());
+  }
+  ~TMainSession() { Main.reset(); }
+};
 
 }  // namespace brellin::test
