@@ -231,7 +231,8 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
     if (!seeds.Seeds.empty()) {
       doc.Style = &passStyle;
       const uint64_t before = doc.CommittedStrokes;
-      TProgressScope progress("Refining details...", 0, 100);
+      // Stopping keeps the strokes painted so far: the pass ends as its edit.
+      TProgressScope progress("Refining details...", 0, 100, [this] { ApplyStop(); });
       try {
         RunInEdit([&](TBitmap32&) {
           for (int round = 0; round < DetailRounds && !seeds.Seeds.empty(); ++round) {
