@@ -44,6 +44,14 @@ struct TDetailSeeds {
 TDetailSeeds ChooseDetailSeeds(const TDetailErrorMap& Map, const TBitmap32& FeatureMap, int Cell,
                                float ThresholdPercent, uint8_t BorderLimit, int64_t MaxSeeds);
 
+// Which seeds lie on bare paper: the painting there is still its background
+// (Paper, the same size). Such a place was missed by the strokes before, not
+// painted wrongly; a pass fills it with the style's own stroke, since a
+// smaller one covers a fraction of the gap and leaves paper where the photo
+// is dark. Smaller strokes refine what is painted.
+std::vector<uint8_t> SeedsOnPaper(const std::vector<TPoint>& Seeds, const TBitmap32& Painting,
+                                  const TBitmap32& Paper);
+
 // What one pass did.
 struct TDetailPassReport {
   int Pass = 0;
@@ -51,6 +59,7 @@ struct TDetailPassReport {
   int CellsAbove = 0;
   int Seeds = 0;
   int64_t Strokes = 0;
+  int64_t PaperSeeds = 0;  // seeds painted with the style's own stroke
   bool Stopped = false;
 };
 
