@@ -17,10 +17,16 @@ namespace brellin {
 TStyleParams DetailPassStyle(const TStyleParams& Params, int Pass) {
   TStyleParams p = Params;
   const double f = std::ldexp(1.0, -std::clamp(Pass, 0, 30));
-  p.Width = float(std::max(1, Round(double(Params.Width) * f)));
+  p.Width =
+      std::max(float(DetailPassScale(Params, Pass)), std::min(Params.Width, float(DetailMinWidth)));
   p.ScanWidth = float(std::max(1, Round(double(Params.ScanWidth) * f)));
   p.Length = std::max(3, Round(double(Params.Length) * f));
   return p;
+}
+
+int DetailPassScale(const TStyleParams& Params, int Pass) {
+  const double f = std::ldexp(1.0, -std::clamp(Pass, 0, 30));
+  return std::max(1, Round(double(Params.Width) * f));
 }
 
 namespace {
@@ -229,6 +235,7 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
     TBStyle passStyle;
     passStyle.Params = DetailPassStyle(style->Params, pass);
     report.StrokeWidth = Round(double(passStyle.Params.Width));
+    const int scale = DetailPassScale(style->Params, pass);
     // A pass looks again after painting its seeds, a few times, as long as
     // its share of the budget lasts: one seed per cell leaves gaps.
     const int64_t share = StrokeBudget > 0 ? std::max<int64_t>(StrokeBudget / passes, 1) : 0;
@@ -240,9 +247,9 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
       TPhaseTimer timer("detail seeds");
       doc.SyncStrokes();
       const TBitmap32& painting = DestinationView->Bitmap();
-      ComputeDetailErrorMap(painting, doc.Source(), report.StrokeWidth | 1, map);
-      TDetailSeeds s = ChooseDetailSeeds(map, doc.FeatureMap, 2 * report.StrokeWidth,
-                                         ThresholdPercent, passStyle.Params.BorderLimit, left);
+      ComputeDetailErrorMap(painting, doc.Source(), scale | 1, map);
+      TDetailSeeds s = ChooseDetailSeeds(map, doc.FeatureMap, 2 * scale, ThresholdPercent,
+                                         passStyle.Params.BorderLimit, left);
       onPaper = SeedsOnPaper(s.Seeds, painting, paper);
       return s;
     };

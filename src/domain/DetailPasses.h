@@ -17,9 +17,20 @@ constexpr int MaxDetailPasses = 4;
 constexpr float DefaultDetailThreshold = 4.0f;
 
 // The style of pass Pass (1, 2, ...): Width, ScanWidth and Length times
-// 1 / 2^Pass, rounded; Width and ScanWidth at least 1 (a band of no scan
-// line samples no colour, so it would paint nothing), Length at least 3.
+// 1 / 2^Pass, rounded; Width at least DetailMinWidth or the style's own
+// width when that is less, ScanWidth at least 1 (a band of no scan line
+// samples no colour, so it would paint nothing), Length at least 3.
 TStyleParams DetailPassStyle(const TStyleParams& Params, int Pass);
+
+// Strokes narrower than this bring no finer detail, only less ink: a pass
+// places its strokes at its own finer scale (DetailPassScale) but does not
+// paint them thinner. Measured on the thin ink styles, whose 1 and 2 pixel
+// strokes left the picture lighter than a longer run, not sharper.
+constexpr int DetailMinWidth = 3;
+
+// The scale of pass Pass: the style's Width times 1 / 2^Pass, rounded, at
+// least 1. The error map is blurred and the seed cells are sized by it.
+int DetailPassScale(const TStyleParams& Params, int Pass);
 
 // How far a painting is from its source, per pixel: luminance plus half the
 // two colour differences, after both pictures were blurred with a box of

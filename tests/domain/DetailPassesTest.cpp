@@ -25,6 +25,11 @@ TEST(DetailPasses, PassStyleScalesTheSizesWithinTheirLimits) {
   EXPECT_EQ(two.Length, 10);
   EXPECT_EQ(two.Alpha, 200);
   EXPECT_EQ(two.BorderLimit, 12);
+  // Finer passes place their strokes at their own scale but paint no thinner
+  // than three pixels.
+  EXPECT_EQ(DetailPassStyle(p, 3).Width, 3.0f);
+  EXPECT_EQ(DetailPassScale(p, 3), 2);
+  EXPECT_EQ(DetailPassScale(p, 4), 1);
   // A band without a scan line would sample nothing and paint nothing.
   p.Width = 1, p.ScanWidth = 1, p.Length = 5;
   const TStyleParams tiny = DetailPassStyle(p, 4);
