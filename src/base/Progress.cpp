@@ -7,6 +7,11 @@ TProgress& Progress() {
   return progress;
 }
 
+void TProgress::SetStopHandler(std::function<void()> handler) {
+  FStop = std::move(handler);
+  if (FView) FView->SetStoppable(bool(FStop));
+}
+
 void TProgress::ShowProgress(int32_t minValue, int32_t maxValue) {
   if (FShowCount == 0) {
     FVisible = true;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace brellin {
 
@@ -20,6 +22,8 @@ class TProgressView {
   virtual void SetPosition(int32_t value) = 0;
   // Repaint and let pending user-interface events run.
   virtual void ProcessEvents() {}
+  // Whether the window offers to stop the work (see TProgress::RequestStop).
+  virtual void SetStoppable(bool) {}
 };
 
 class TProgress {
@@ -31,6 +35,13 @@ class TProgress {
   void HideProgress();
   void SetProgress(int32_t value);
   void StepProgress();
+  // Work that can be stopped says how; the view then offers a stop button
+  // that calls RequestStop. An empty function: nothing to stop.
+  void SetStopHandler(std::function<void()> handler);
+  bool Stoppable() const { return bool(FStop); }
+  void RequestStop() {
+    if (FStop) FStop();
+  }
   // A right click on the window's frame: forget the nesting depth.
   void ResetShowCount() { FShowCount = 0; }
 
@@ -47,6 +58,7 @@ class TProgress {
 
  private:
   TProgressView* FView = nullptr;
+  std::function<void()> FStop;
   int32_t FShowCount = 0;
   int32_t FMinValue = 0, FMaxValue = 0, FCurrentValue = 0, FShownValue = 0;
   bool FVisible = false;
@@ -56,24 +68,42 @@ class TProgress {
 TProgress& Progress();
 
 // Shorthands on the program's progress model.
-inline std::string& WaitMessage() { return Progress().WaitMessage; }
+inline std::string& WaitMessage() {
+  return Progress().WaitMessage;
+}
 inline void ShowProgress(int32_t minValue, int32_t maxValue) {
   Progress().ShowProgress(minValue, maxValue);
 }
-inline void HideProgress() { Progress().HideProgress(); }
-inline void SetProgress(int32_t value) { Progress().SetProgress(value); }
-inline void StepProgress() { Progress().StepProgress(); }
+inline void HideProgress() {
+  Progress().HideProgress();
+}
+inline void SetProgress(int32_t value) {
+  Progress().SetProgress(value);
+}
+inline void StepProgress() {
+  Progress().StepProgress();
+}
 
-// Shows the progress for a scope and hides it on every way out.
+// Shows the progress for a scope and hides it on every way out. With Stop,
+// the window offers to stop the work for the scope's length.
 class TProgressScope {
  public:
-  TProgressScope(const std::string& message, int32_t minValue, int32_t maxValue) {
+  TProgressScope(const std::string& message, int32_t minValue, int32_t maxValue,
+                 std::function<void()> Stop = {})
+      : FStoppable(bool(Stop)) {
     WaitMessage() = message;
+    if (FStoppable) Progress().SetStopHandler(std::move(Stop));
     ShowProgress(minValue, maxValue);
   }
-  ~TProgressScope() { HideProgress(); }
+  ~TProgressScope() {
+    if (FStoppable) Progress().SetStopHandler({});
+    HideProgress();
+  }
   TProgressScope(const TProgressScope&) = delete;
   TProgressScope& operator=(const TProgressScope&) = delete;
+
+ private:
+  bool FStoppable;
 };
 
 }  // namespace brellin

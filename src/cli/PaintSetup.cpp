@@ -152,8 +152,11 @@ void RunDetailPasses(TDomain& domain, const TDetailOptions& o, int64_t budget, b
                    "nothing painted\n",
                    r.Pass, double(o.Threshold));
     else if (!quiet)
-      std::fprintf(stderr, "detail pass %d: width %d, %d places, %lld strokes\n", r.Pass,
-                   r.StrokeWidth, r.Seeds, static_cast<long long>(r.Strokes));
+      std::fprintf(stderr,
+                   "detail pass %d: width %d, %d places (%lld on bare paper, painted at the "
+                   "style's width), %lld strokes\n",
+                   r.Pass, r.StrokeWidth, r.Seeds, static_cast<long long>(r.PaperSeeds),
+                   static_cast<long long>(r.Strokes));
   }
 }
 

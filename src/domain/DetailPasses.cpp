@@ -17,10 +17,16 @@ namespace brellin {
 TStyleParams DetailPassStyle(const TStyleParams& Params, int Pass) {
   TStyleParams p = Params;
   const double f = std::ldexp(1.0, -std::clamp(Pass, 0, 30));
-  p.Width = float(std::max(1, Round(double(Params.Width) * f)));
+  p.Width =
+      std::max(float(DetailPassScale(Params, Pass)), std::min(Params.Width, float(DetailMinWidth)));
   p.ScanWidth = float(std::max(1, Round(double(Params.ScanWidth) * f)));
   p.Length = std::max(3, Round(double(Params.Length) * f));
   return p;
+}
+
+int DetailPassScale(const TStyleParams& Params, int Pass) {
+  const double f = std::ldexp(1.0, -std::clamp(Pass, 0, 30));
+  return std::max(1, Round(double(Params.Width) * f));
 }
 
 namespace {
@@ -186,6 +192,17 @@ TDetailSeeds ChooseDetailSeeds(const TDetailErrorMap& Map, const TBitmap32& Feat
   return result;
 }
 
+std::vector<uint8_t> SeedsOnPaper(const std::vector<TPoint>& Seeds, const TBitmap32& Painting,
+                                  const TBitmap32& Paper) {
+  std::vector<uint8_t> bare(Seeds.size(), 0);
+  for (size_t i = 0; i < Seeds.size(); ++i) {
+    const TPoint p = Seeds[i];
+    bare[i] = Painting.Contains(p.X, p.Y) && Paper.Contains(p.X, p.Y) &&
+              Painting.Pixel(p.X, p.Y) == Paper.Pixel(p.X, p.Y);
+  }
+  return bare;
+}
+
 std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float ThresholdPercent,
                                                       int64_t StrokeBudget) {
   std::vector<TDetailPassReport> reports;
@@ -209,29 +226,40 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
   const int passes = std::clamp(Passes, 0, MaxDetailPasses);
   ApplyRunning = true;
   TDetailErrorMap map;
+  // The paper as it shows where no stroke lies.
+  TBitmap32 paper(DestinationView->Bitmap().Width(), DestinationView->Bitmap().Height());
+  doc.FillBackground(&paper);
   for (int pass = 1; pass <= passes && ApplyRunning; ++pass) {
     TDetailPassReport report;
     report.Pass = pass;
     TBStyle passStyle;
     passStyle.Params = DetailPassStyle(style->Params, pass);
     report.StrokeWidth = Round(double(passStyle.Params.Width));
+    const int scale = DetailPassScale(style->Params, pass);
     // A pass looks again after painting its seeds, a few times, as long as
     // its share of the budget lasts: one seed per cell leaves gaps.
     const int64_t share = StrokeBudget > 0 ? std::max<int64_t>(StrokeBudget / passes, 1) : 0;
     int64_t left = share;
+    // Which seeds lie on paper is decided with the seeds, from the same
+    // painting, so the pass does not depend on when strokes reach the screen.
+    std::vector<uint8_t> onPaper;
     auto choose = [&] {
       TPhaseTimer timer("detail seeds");
       doc.SyncStrokes();
-      ComputeDetailErrorMap(DestinationView->Bitmap(), doc.Source(), report.StrokeWidth | 1, map);
-      return ChooseDetailSeeds(map, doc.FeatureMap, 2 * report.StrokeWidth, ThresholdPercent,
-                               passStyle.Params.BorderLimit, left);
+      const TBitmap32& painting = DestinationView->Bitmap();
+      ComputeDetailErrorMap(painting, doc.Source(), scale | 1, map);
+      TDetailSeeds s = ChooseDetailSeeds(map, doc.FeatureMap, 2 * scale, ThresholdPercent,
+                                         passStyle.Params.BorderLimit, left);
+      onPaper = SeedsOnPaper(s.Seeds, painting, paper);
+      return s;
     };
     TDetailSeeds seeds = choose();
     report.CellsAbove = seeds.CellsAbove;
     if (!seeds.Seeds.empty()) {
       doc.Style = &passStyle;
       const uint64_t before = doc.CommittedStrokes;
-      TProgressScope progress("Refining details...", 0, 100);
+      // Stopping keeps the strokes painted so far: the pass ends as its edit.
+      TProgressScope progress("Refining details...", 0, 100, [this] { ApplyStop(); });
       try {
         RunInEdit([&](TBitmap32&) {
           for (int round = 0; round < DetailRounds && !seeds.Seeds.empty(); ++round) {
@@ -240,6 +268,9 @@ std::vector<TDetailPassReport> TDomain::RefineDetails(int Passes, float Threshol
             report.Seeds += n;
             for (int i = 0; i < n; ++i) {
               if (i % 50 == 0) SetProgress(Round((round + double(i) / n) * 100.0 / DetailRounds));
+              const bool bare = onPaper[size_t(i)] != 0;
+              report.PaperSeeds += bare;
+              doc.Style = bare ? style : &passStyle;
               doc.PaintAt(seeds.Seeds[size_t(i)].X, seeds.Seeds[size_t(i)].Y);
               FUi->ProcessEvents();
               if (!ApplyRunning) {

@@ -17,9 +17,20 @@ constexpr int MaxDetailPasses = 4;
 constexpr float DefaultDetailThreshold = 4.0f;
 
 // The style of pass Pass (1, 2, ...): Width, ScanWidth and Length times
-// 1 / 2^Pass, rounded; Width and ScanWidth at least 1 (a band of no scan
-// line samples no colour, so it would paint nothing), Length at least 3.
+// 1 / 2^Pass, rounded; Width at least DetailMinWidth or the style's own
+// width when that is less, ScanWidth at least 1 (a band of no scan line
+// samples no colour, so it would paint nothing), Length at least 3.
 TStyleParams DetailPassStyle(const TStyleParams& Params, int Pass);
+
+// Strokes narrower than this bring no finer detail, only less ink: a pass
+// places its strokes at its own finer scale (DetailPassScale) but does not
+// paint them thinner. Measured on the thin ink styles, whose 1 and 2 pixel
+// strokes left the picture lighter than a longer run, not sharper.
+constexpr int DetailMinWidth = 3;
+
+// The scale of pass Pass: the style's Width times 1 / 2^Pass, rounded, at
+// least 1. The error map is blurred and the seed cells are sized by it.
+int DetailPassScale(const TStyleParams& Params, int Pass);
 
 // How far a painting is from its source, per pixel: luminance plus half the
 // two colour differences, after both pictures were blurred with a box of
@@ -44,6 +55,14 @@ struct TDetailSeeds {
 TDetailSeeds ChooseDetailSeeds(const TDetailErrorMap& Map, const TBitmap32& FeatureMap, int Cell,
                                float ThresholdPercent, uint8_t BorderLimit, int64_t MaxSeeds);
 
+// Which seeds lie on bare paper: the painting there is still its background
+// (Paper, the same size). Such a place was missed by the strokes before, not
+// painted wrongly; a pass fills it with the style's own stroke, since a
+// smaller one covers a fraction of the gap and leaves paper where the photo
+// is dark. Smaller strokes refine what is painted.
+std::vector<uint8_t> SeedsOnPaper(const std::vector<TPoint>& Seeds, const TBitmap32& Painting,
+                                  const TBitmap32& Paper);
+
 // What one pass did.
 struct TDetailPassReport {
   int Pass = 0;
@@ -51,6 +70,7 @@ struct TDetailPassReport {
   int CellsAbove = 0;
   int Seeds = 0;
   int64_t Strokes = 0;
+  int64_t PaperSeeds = 0;  // seeds painted with the style's own stroke
   bool Stopped = false;
 };
 

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <cmath>
 
@@ -19,6 +20,12 @@ TFWait::TFWait(QWidget* MainWindow)
   FBar = new QProgressBar(this);
   FBar->setGeometry(66, 42, 322, 14);
   FBar->setTextVisible(false);
+  // Shown only while the work can be stopped; the bar makes room for it.
+  FStop = new QPushButton("Stop", this);
+  FStop->setObjectName("stopButton");
+  FStop->setGeometry(318, 36, 70, 26);
+  FStop->hide();
+  connect(FStop, &QPushButton::clicked, this, [] { Progress().RequestStop(); });
   FAnimation.setInterval(150);
   connect(&FAnimation, &QTimer::timeout, this, [this] {
     FFrame = (FFrame + 1) % 4;
@@ -70,6 +77,11 @@ void TFWait::SetPosition(int32_t Value) {
 void TFWait::ProcessEvents() {
   if (BeforeEvents) BeforeEvents();
   QCoreApplication::processEvents();
+}
+
+void TFWait::SetStoppable(bool Stoppable) {
+  FStop->setVisible(Stoppable);
+  FBar->setGeometry(66, 42, Stoppable ? 242 : 322, 14);
 }
 
 void TFWait::paintEvent(QPaintEvent*) {

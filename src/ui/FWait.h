@@ -12,6 +12,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace brellin {
 
@@ -29,12 +30,14 @@ class TFWait : public QWidget, public TProgressView {
   void SetRange(int32_t MinValue, int32_t MaxValue) override;
   void SetPosition(int32_t Value) override;
   void ProcessEvents() override;
+  void SetStoppable(bool Stoppable) override;
   // Called before events run: a run painting strokes on a second thread
   // brings the destination up to date there, since a repaint may show it.
   std::function<void()> BeforeEvents;
 
   QLabel* messageLabel() const { return FMessage; }
   QProgressBar* bar() const { return FBar; }
+  QPushButton* stopButton() const { return FStop; }
   int animationFrame() const { return FFrame; }
 
  protected:
@@ -45,6 +48,7 @@ class TFWait : public QWidget, public TProgressView {
   QPointer<QWidget> FMainWindow;
   QLabel* FMessage;
   QProgressBar* FBar;
+  QPushButton* FStop;
   QTimer FAnimation;
   int FFrame = 0;
 };

@@ -25,6 +25,11 @@ TEST(DetailPasses, PassStyleScalesTheSizesWithinTheirLimits) {
   EXPECT_EQ(two.Length, 10);
   EXPECT_EQ(two.Alpha, 200);
   EXPECT_EQ(two.BorderLimit, 12);
+  // Finer passes place their strokes at their own scale but paint no thinner
+  // than three pixels.
+  EXPECT_EQ(DetailPassStyle(p, 3).Width, 3.0f);
+  EXPECT_EQ(DetailPassScale(p, 3), 2);
+  EXPECT_EQ(DetailPassScale(p, 4), 1);
   // A band without a scan line would sample nothing and paint nothing.
   p.Width = 1, p.ScanWidth = 1, p.Length = 5;
   const TStyleParams tiny = DetailPassStyle(p, 4);
@@ -95,6 +100,19 @@ TEST(DetailPasses, SeedsLieWhereThePaintingDiffersAndOnlyAboveTheThreshold) {
   EXPECT_TRUE(capped.Seeds == again.Seeds);
 }
 
+TEST(DetailPasses, ASeedIsOnPaperOnlyWhereThePaintingIsStillItsBackground) {
+  // A paper that is not one colour, as a background picture gives.
+  TBitmap32 paper(6, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x) paper.SetPixel(x, y, TColor32(0xFF000000u | uint32_t(x * 40 + y)));
+  TBitmap32 painting = paper;
+  painting.SetPixel(2, 1, 0xFF102030u);
+  painting.SetPixel(4, 3, paper.Pixel(4, 3) ^ 1u);  // one level off is painted
+  const std::vector<TPoint> seeds{{0, 0}, {2, 1}, {4, 3}, {5, 3}, {6, 0}, {-1, 2}};
+  const std::vector<uint8_t> expected{1, 0, 0, 1, 0, 0};
+  EXPECT_EQ(SeedsOnPaper(seeds, painting, paper), expected);
+}
+
 struct TUi : TDomainUi {
   TDomain* Domain = nullptr;
   int Events = 0, StopAfter = -1, LastK = 0;
@@ -147,6 +165,9 @@ TEST(DetailPasses, EachPassIsOneUndoStepAndTheSameSeedGivesTheSamePicture) {
   ASSERT_EQ(two.Reports.size(), 2u);
   ASSERT_EQ(doc.StateCount(), 3);
   for (const TDetailPassReport& r : two.Reports) EXPECT_GT(r.Strokes, 0) << "pass " << r.Pass;
+  // The passes mix strokes of both sizes: gaps on bare paper get the style's own.
+  EXPECT_GT(two.Reports[0].PaperSeeds, 0);
+  EXPECT_LT(two.Reports[0].PaperSeeds, two.Reports[0].Seeds);
   EXPECT_EQ(doc.VectorCount(), doc.History->Item(0).Strokes->Count() + two.Reports[0].Strokes +
                                    two.Reports[1].Strokes);
   const TBitmap32 refined = two.Dest.Bitmap();

@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "UiTestSupport.h"
 #include "base/Random.h"
@@ -15,6 +16,7 @@
 #include "interaction/Tools.h"
 #include "ui/Dialogs.h"
 #include "ui/FMain.h"
+#include "ui/FWait.h"
 #include "ui/QtDomainUi.h"
 
 using namespace brellin;
@@ -47,6 +49,8 @@ class DetailPassesUiTest : public QObject {
     domain.ToolManagerFactory = MakeToolManagerFactory();
     TFMain main(domain);
     ui.SetParent(&main);
+    TFWait wait(&main);
+    wait.Install();
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
 
@@ -90,6 +94,37 @@ class DetailPassesUiTest : public QObject {
     QTest::keyClick(&main, Qt::Key_R, Qt::ControlModifier);
     QCOMPARE(domain.Document->StateCount(), 2);
     QVERIFY(domain.Document->VectorCount() > run);
+    QVERIFY(!wait.stopButton()->isVisible());
+
+    // Three more passes, stopped on the wait window after the first stroke:
+    // what was painted stays as one undo step, no further pass runs.
+    const int64_t refined = domain.Document->VectorCount();
+    // The second time events run with the stop button up, the first seed
+    // has been painted.
+    int offered = 0;
+    QTimer stopper;
+    stopper.setInterval(0);
+    connect(&stopper, &QTimer::timeout, &wait, [&] {
+      if (!wait.stopButton()->isVisible() || ++offered < 2) return;
+      stopper.stop();
+      QTest::mouseClick(wait.stopButton(), Qt::LeftButton);
+    });
+    stopper.start();
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    test::WhenModal<QInputDialog>([](QInputDialog* d) {
+      d->setTextValue("3");
+      d->accept();
+    });
+    QTest::keyClick(&main, Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(offered, 2);
+    QVERIFY(!domain.ApplyRunning);
+    QCOMPARE(domain.Document->StateCount(), 3);
+    QVERIFY(domain.Document->VectorCount() > refined);
+    QVERIFY(!wait.isVisible());
+    QVERIFY(!wait.stopButton()->isVisible());
+    main.action("UndoCommand")->trigger();
+    QCOMPARE(domain.Document->VectorCount(), refined);
   }
 
  private:
