@@ -263,6 +263,17 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
 
 TFMain::~TFMain() {
   qApp->removeEventFilter(this);
+  // The widgets outlive this destructor (QWidget frees its children later,
+  // the floating panels with the gauges go after that) and may still signal,
+  // a gauge's edit box losing its focus for one: nothing of this
+  // half-destroyed window may answer.
+  for (QObject* child : findChildren<QObject*>())
+    QObject::disconnect(child, nullptr, this, nullptr);
+  for (TNumericGaugeBar* gauge : FGauges)
+    if (gauge) {
+      QObject::disconnect(gauge, nullptr, this, nullptr);
+      QObject::disconnect(gauge->edit(), nullptr, this, nullptr);
+    }
   // The tool manager holds the views' handlers: it goes before the views.
   FDomain.ToolManager.reset();
   if (FDomain.Document) FDomain.DetachViews();
