@@ -185,6 +185,7 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   BuildActions();
   BuildMenus();
   BuildRecentMenu();
+  BuildZoom();
 
   FSplitter = new QSplitter(Qt::Horizontal);
   FSplitter->addWidget(FImgSrc);
@@ -1104,6 +1105,7 @@ void TFMain::UpdateControls() {
   UpdateSizePreview();
   FImgSrc->PictureResized();
   FImgDst->PictureResized();
+  FollowDocumentZoom();
   UpdateActions();
 }
 
@@ -1135,10 +1137,20 @@ void TFMain::SyncScroll(TImgView* From, TImgView* To) {
   if (FSyncingScroll) return;
   FSyncingScroll = true;
   const TPictureView& f = From->model();
+  TPictureView& t = To->model();
+  if (f.Scale != 1.0f || t.Scale != 1.0f) {
+    // Zoomed in, whole picture pixels would make the views drift apart by
+    // up to a pixel of the scale: the centre is kept exact.
+    const double cx = (f.ScrollX + f.ClientWidth() / 2.0) / double(f.Scale);
+    const double cy = (f.ScrollY + f.ClientHeight() / 2.0) / double(f.Scale);
+    t.ScrollTo(int(std::lround(cx * double(t.Scale) - t.ClientWidth() / 2.0)),
+               int(std::lround(cy * double(t.Scale) - t.ClientHeight() / 2.0)));
+    FSyncingScroll = false;
+    return;
+  }
   const TPoint a = f.ViewToPicture({0, 0});
   const TPoint b = f.ViewToPicture({f.ClientWidth(), f.ClientHeight()});
   const int cx = (a.X + b.X) / 2, cy = (a.Y + b.Y) / 2;
-  TPictureView& t = To->model();
   t.ScrollTo(int(std::lround(cx * double(t.Scale))) - t.ClientWidth() / 2,
              int(std::lround(cy * double(t.Scale))) - t.ClientHeight() / 2);
   FSyncingScroll = false;
@@ -1270,6 +1282,8 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
       RunCommand("SaveProjectAsCommand");
       return true;
     }
+    if (k->key() == Qt::Key_Space && !k->isAutoRepeat())
+      TImgView::PanKeyHeld = t == QEvent::KeyPress;
     if (k->key() == Qt::Key_Shift) {
       // Shift reaches the tools whatever control has the focus.
       uint16_t key = vkShift;

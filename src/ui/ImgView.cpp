@@ -117,6 +117,7 @@ void TImgView::SyncScrollBars() {
 void TImgView::resizeEvent(QResizeEvent* Event) {
   QAbstractScrollArea::resizeEvent(Event);
   PictureResized();
+  emit resized();
 }
 
 void TImgView::scrollContentsBy(int, int) {
@@ -139,17 +140,39 @@ void TImgView::paintEvent(QPaintEvent* Event) {
 
 void TImgView::mousePressEvent(QMouseEvent* Event) {
   const QPoint pt = Event->position().toPoint();
+  if (!FPanning &&
+      (Event->button() == Qt::MiddleButton || (Event->button() == Qt::LeftButton && PanKeyHeld))) {
+    // A pan is the view's own: the tools never see it.
+    FPanning = true;
+    FPanButton = Event->button();
+    FPanFrom = pt;
+    FPanScroll = {FView.ScrollX, FView.ScrollY};
+    viewport()->setCursor(Qt::ClosedHandCursor);
+    return;
+  }
+  if (FPanning) return;
   FView.MouseDown(ButtonOf(Event->button()), ShiftStateOf(Event->modifiers(), Event->buttons()),
                   pt.x(), pt.y());
 }
 
 void TImgView::mouseMoveEvent(QMouseEvent* Event) {
   const QPoint pt = Event->position().toPoint();
+  if (FPanning) {
+    FView.ScrollTo(FPanScroll.X - (pt.x() - FPanFrom.x()), FPanScroll.Y - (pt.y() - FPanFrom.y()));
+    return;
+  }
   FView.MouseMove(ShiftStateOf(Event->modifiers(), Event->buttons()), pt.x(), pt.y());
 }
 
 void TImgView::mouseReleaseEvent(QMouseEvent* Event) {
   const QPoint pt = Event->position().toPoint();
+  if (FPanning) {
+    if (Event->button() == FPanButton) {
+      FPanning = false;
+      viewport()->setCursor(FView.Cursor() == crCross ? Qt::CrossCursor : Qt::ArrowCursor);
+    }
+    return;
+  }
   FView.MouseUp(ButtonOf(Event->button()), ShiftStateOf(Event->modifiers(), Event->buttons()),
                 pt.x(), pt.y());
 }
@@ -158,6 +181,12 @@ void TImgView::wheelEvent(QWheelEvent* Event) {
   const int notches = Event->angleDelta().y() / 120;
   const QPoint pt = Event->position().toPoint();
   const TShiftState s = ShiftStateOf(Event->modifiers(), Event->buttons());
+  // Ctrl+wheel zooms; the wheel alone stays the tools' (the brush size).
+  if (Event->modifiers() & Qt::ControlModifier) {
+    if (notches != 0) emit zoomRequested(notches, pt);
+    Event->accept();
+    return;
+  }
   bool handled = false;
   for (int i = 0; i < std::abs(notches); ++i)
     handled |= notches > 0 ? FView.MouseWheelUp(s, {pt.x(), pt.y()})

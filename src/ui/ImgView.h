@@ -32,9 +32,19 @@ class TImgView : public QAbstractScrollArea {
   static inline std::function<void(double Pressure)> OnPenPressure;
   // Time the last paint took to compose the client area, in microseconds.
   int64_t lastPaintMicroseconds() const { return FLastPaintUs; }
+  // The model's scale changed: scroll ranges follow.
+  void ScaleChanged() { PictureResized(); }
+  // Held down, the space bar turns a left drag over any view into panning
+  // (the main window follows the key wherever the focus is).
+  static inline bool PanKeyHeld = false;
+  bool panning() const { return FPanning; }
 
  signals:
   void scrolled();
+  // Ctrl+wheel: Steps notches (positive: in) around view position Anchor.
+  void zoomRequested(int Steps, QPoint Anchor);
+  // The client area changed size.
+  void resized();
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
@@ -53,6 +63,11 @@ class TImgView : public QAbstractScrollArea {
   TPictureView FView;
   TBitmap32 FBuffer;
   bool FSyncing = false;
+  // Panning with the middle button, or the left one while space is held.
+  bool FPanning = false;
+  Qt::MouseButton FPanButton = Qt::NoButton;
+  QPoint FPanFrom;
+  TPoint FPanScroll;
   bool FRepaintAsked = false;  // an update is pending: later requests add nothing
   int64_t FLastPaintUs = 0;
 };
