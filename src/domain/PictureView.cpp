@@ -167,6 +167,14 @@ void HalveInto(const TBitmap32& From, TBitmap32& To) {
   });
 }
 
+// The four channels of a pixel, each in a 16-bit lane of its own (blue,
+// red, green, alpha from the low end), for two-channels-at-a-time sums.
+constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
+constexpr uint64_t kHalves = 0x0080008000800080ull;
+inline uint64_t Spread(TColor32 C) {
+  return (uint64_t(C) & 0x00FF00FFu) | ((uint64_t(C) & 0xFF00FF00u) << 24);
+}
+
 // Bilinear samples of Src into To (Width x Height): view pixel (bx, by)
 // samples Src at ((bx + 0.5) * Step + OffsetX - 0.5, likewise for y), edge
 // pixels repeated. Weights in 1/256.
@@ -196,16 +204,14 @@ void Bilinear(const TBitmap32& Src, double Step, double OffsetX, double OffsetY,
       TColor32* d = To.ScanLine(y);
       for (int x = 0; x < Width; ++x) {
         const TTap c = cols[size_t(x)];
-        const TColor32 p00 = a[c.A], p01 = a[c.B], p10 = b[c.A], p11 = b[c.B];
-        uint32_t out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-          const uint32_t top =
-              ((p00 >> shift) & 0xFFu) * (256 - c.W) + ((p01 >> shift) & 0xFFu) * c.W;
-          const uint32_t bottom =
-              ((p10 >> shift) & 0xFFu) * (256 - c.W) + ((p11 >> shift) & 0xFFu) * c.W;
-          out |= ((top * (256 - r.W) + bottom * r.W + 32768u) >> 16) << shift;
-        }
-        d[x] = out;
+        const uint64_t top = Spread(a[c.A]) * (256 - c.W) + Spread(a[c.B]) * c.W;
+        const uint64_t bottom = Spread(b[c.A]) * (256 - c.W) + Spread(b[c.B]) * c.W;
+        // Rounded back to eight bits a channel between the two passes, so
+        // no channel runs into the next.
+        const uint64_t t = ((top + kHalves) >> 8) & kLanes;
+        const uint64_t u = ((bottom + kHalves) >> 8) & kLanes;
+        const uint64_t out = (((t * (256 - r.W) + u * r.W + kHalves) >> 8) & kLanes);
+        d[x] = TColor32(out | (out >> 24));
       }
     }
   });

@@ -101,6 +101,9 @@ class TPictureView {
   // scroll inside the picture.
   float Scale = 1.0f;
   int ScrollX = 0, ScrollY = 0;
+  // View pixels per pixel of the pointer's screen position (more than 1
+  // where the view draws at a high-resolution screen's device pixels).
+  float PixelRatio = 1.0f;
   // Last mouse position in view coordinates.
   TPoint MousePos;
 

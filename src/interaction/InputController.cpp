@@ -44,7 +44,8 @@ void TAbstractInputController::MouseMove(TPictureView& Sender, TShiftState, int,
   // so the brush circle follows the pointer.
   const double scale = Sender.Scale > 0.0f ? double(Sender.Scale) : 1.0;
   Document->SetBrushRadius(
-      Round(std::hypot(double(p.X) - double(AnchorX), double(p.Y) - double(AnchorY)) / scale));
+      Round(std::hypot(double(p.X) - double(AnchorX), double(p.Y) - double(AnchorY)) *
+            double(Sender.PixelRatio) / scale));
   SilentStop();
 }
 

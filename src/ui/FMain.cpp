@@ -181,6 +181,9 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   // The source shows through, faded, over white paper.
   FImgSrc->model().BackgroundColor = clWhite32;
   FImgDst->model().BackgroundColor = Color32(160, 160, 160);
+  // Photos drawn at the screen's resolution, crisp on high-density screens.
+  FImgSrc->setDevicePixels(true);
+  FImgDst->setDevicePixels(true);
 
   BuildActions();
   BuildMenus();

@@ -32,6 +32,16 @@ class TImgView : public QAbstractScrollArea {
   static inline std::function<void(double Pressure)> OnPenPressure;
   // Time the last paint took to compose the client area, in microseconds.
   int64_t lastPaintMicroseconds() const { return FLastPaintUs; }
+  // Draws at the screen's resolution: the model's pixels are device pixels,
+  // so at scale 1 one picture pixel is one device pixel. Off by default
+  // (the model's pixels are the widget's).
+  void setDevicePixels(bool On);
+  // Device pixels per widget pixel where the view draws at the screen's
+  // resolution, else 1.
+  double ratio() const;
+  // The client area and a widget position in the model's pixels.
+  QSize clientSize() const;
+  QPoint ToModel(QPointF Position) const;
   // The model's scale changed: scroll ranges follow.
   void ScaleChanged() { PictureResized(); }
   // Held down, the space bar turns a left drag over any view into panning
@@ -63,6 +73,7 @@ class TImgView : public QAbstractScrollArea {
   TPictureView FView;
   TBitmap32 FBuffer;
   bool FSyncing = false;
+  bool FDevicePixels = false;
   // Panning with the middle button, or the left one while space is held.
   bool FPanning = false;
   Qt::MouseButton FPanButton = Qt::NoButton;
