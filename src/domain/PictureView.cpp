@@ -141,6 +141,15 @@ int TPictureView::LevelFor(float Scale) {
 
 namespace {
 
+// The four channels of a pixel, each in a 16-bit lane of its own (blue,
+// red, green, alpha from the low end), for two-channels-at-a-time sums.
+constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
+constexpr uint64_t kHalves = 0x0080008000800080ull;
+constexpr uint64_t kOnes = 0x0001000100010001ull;
+inline uint64_t Spread(TColor32 C) {
+  return (uint64_t(C) & 0x00FF00FFu) | ((uint64_t(C) & 0xFF00FF00u) << 24);
+}
+
 // Level k + 1 from level k: the rounded mean of each 2 x 2 block, the last
 // row and column repeated where the level has an odd size.
 void HalveInto(const TBitmap32& From, TBitmap32& To) {
@@ -154,25 +163,12 @@ void HalveInto(const TBitmap32& From, TBitmap32& To) {
       TColor32* d = To.ScanLine(y);
       for (int x = 0; x < w; ++x) {
         const int x0 = 2 * x, x1 = std::min(x0 + 1, lastX);
-        const TColor32 p[4] = {a[x0], a[x1], b[x0], b[x1]};
-        uint32_t out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-          uint32_t sum = 2;
-          for (TColor32 c : p) sum += (c >> shift) & 0xFFu;
-          out |= (sum >> 2) << shift;
-        }
-        d[x] = out;
+        const uint64_t sum = Spread(a[x0]) + Spread(a[x1]) + Spread(b[x0]) + Spread(b[x1]);
+        const uint64_t out = ((sum + 2 * kOnes) >> 2) & kLanes;
+        d[x] = TColor32(out | (out >> 24));
       }
     }
   });
-}
-
-// The four channels of a pixel, each in a 16-bit lane of its own (blue,
-// red, green, alpha from the low end), for two-channels-at-a-time sums.
-constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
-constexpr uint64_t kHalves = 0x0080008000800080ull;
-inline uint64_t Spread(TColor32 C) {
-  return (uint64_t(C) & 0x00FF00FFu) | ((uint64_t(C) & 0xFF00FF00u) << 24);
 }
 
 // Bilinear samples of Src into To (Width x Height): view pixel (bx, by)

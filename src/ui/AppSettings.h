@@ -1,7 +1,8 @@
 // What the desktop program remembers between runs: the recent files, the
-// last folder of each kind of file dialog, the window's geometry and the
-// splitter. Kept as an INI file a user can read, reset or back up:
-// $XDG_CONFIG_HOME/brellin/brellin.conf, else ~/.config/brellin/brellin.conf.
+// last folder of each kind of file dialog, the window's geometry, the
+// splitter and the zoom a document opens at ("View/zoom": fit or 100). Kept as an INI file a user
+// can read, reset or back up: $XDG_CONFIG_HOME/brellin/brellin.conf, else
+// ~/.config/brellin/brellin.conf.
 #pragma once
 
 #include <QByteArray>
