@@ -16,12 +16,8 @@
 
 namespace brellin {
 
-namespace {
-const char* const kZoomKey = "View/zoom";
-}  // namespace
-
 void TFMain::BuildZoom() {
-  FZoomMode = TAppSettings().Value(kZoomKey) == "100" ? zmActual : zmFit;
+  FZoomMode = TAppSettings().ZoomMode() == "100" ? zmActual : zmFit;
   const auto add = [this](const char* Name, const QString& Caption, QList<QKeySequence> Keys,
                           const QString& Tip, auto Slot) {
     auto* a = new QAction(Caption, this);
@@ -100,7 +96,7 @@ void TFMain::ZoomBy(int Steps, TImgView* View, QPoint Anchor) {
 void TFMain::ZoomToFit() {
   FZoomMode = zmFit;
   TAppSettings settings;
-  settings.SetValue(kZoomKey, "fit");
+  settings.SetZoomMode("fit");
   settings.Sync();
   ZoomViews(0.0f, nullptr, {-1, -1});
 }
@@ -108,7 +104,7 @@ void TFMain::ZoomToFit() {
 void TFMain::ZoomToActualSize() {
   FZoomMode = zmActual;
   TAppSettings settings;
-  settings.SetValue(kZoomKey, "100");
+  settings.SetZoomMode("100");
   settings.Sync();
   ZoomViews(1.0f, nullptr, {-1, -1});
 }
@@ -133,7 +129,7 @@ void TFMain::FollowDocumentZoom() {
   if (QLayout* l = centralWidget()->layout()) l->activate();
   FImgSrc->PictureResized();
   FImgDst->PictureResized();
-  FZoomMode = TAppSettings().Value(kZoomKey) == "100" ? zmActual : zmFit;
+  FZoomMode = TAppSettings().ZoomMode() == "100" ? zmActual : zmFit;
   ZoomViews(FZoomMode == zmActual ? 1.0f : 0.0f, nullptr, {0, 0});
 }
 

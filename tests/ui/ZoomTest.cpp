@@ -174,13 +174,13 @@ class ZoomTest : public QObject {
     QCOMPARE(domain.Document->VectorCount(), vectors);
 
     // 100 % was asked for last: the next document opens at 100 %.
-    QCOMPARE(TAppSettings().Value("View/zoom"), QByteArray("100"));
+    QCOMPARE(TAppSettings().ZoomMode(), QString("100"));
     main->RunCommand("CloseCommand");
     main->OpenArgument(project);
     QVERIFY(domain.Document);
     QCOMPARE(d.Scale, 1.0f);
     QTest::keyClick(main.get(), Qt::Key_0, Qt::ControlModifier);
-    QCOMPARE(TAppSettings().Value("View/zoom"), QByteArray("fit"));
+    QCOMPARE(TAppSettings().ZoomMode(), QString("fit"));
     main.reset();
   }
 
