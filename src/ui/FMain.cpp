@@ -1285,8 +1285,11 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
       RunCommand("SaveProjectAsCommand");
       return true;
     }
-    if (k->key() == Qt::Key_Space && !k->isAutoRepeat())
+    if (k->key() == Qt::Key_Space && !k->isAutoRepeat() &&
+        TImgView::PanKeyHeld != (t == QEvent::KeyPress)) {
       TImgView::PanKeyHeld = t == QEvent::KeyPress;
+      for (TImgView* v : {FImgSrc, FImgDst}) v->ShowPanCursor(TImgView::PanKeyHeld);
+    }
     if (k->key() == Qt::Key_Shift) {
       // Shift reaches the tools whatever control has the focus.
       uint16_t key = vkShift;

@@ -114,6 +114,13 @@ void TImgView::setDevicePixels(bool On) {
   PictureResized();
 }
 
+void TImgView::ShowPanCursor(bool On) {
+  if (FPanning) return;
+  viewport()->setCursor(On                          ? Qt::OpenHandCursor
+                        : FView.Cursor() == crCross ? Qt::CrossCursor
+                                                    : Qt::ArrowCursor);
+}
+
 void TImgView::PictureResized() {
   FView.PixelRatio = float(ratio());
   FView.SetClientSize(clientSize().width(), clientSize().height());
@@ -201,7 +208,7 @@ void TImgView::mouseReleaseEvent(QMouseEvent* Event) {
   if (FPanning) {
     if (Event->button() == FPanButton) {
       FPanning = false;
-      viewport()->setCursor(FView.Cursor() == crCross ? Qt::CrossCursor : Qt::ArrowCursor);
+      ShowPanCursor(PanKeyHeld);
     }
     return;
   }

@@ -48,6 +48,8 @@ class TImgView : public QAbstractScrollArea {
   // (the main window follows the key wherever the focus is).
   static inline bool PanKeyHeld = false;
   bool panning() const { return FPanning; }
+  // The open hand while a left drag would pan, else the model's cursor.
+  void ShowPanCursor(bool On);
 
  signals:
   void scrolled();
