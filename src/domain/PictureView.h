@@ -159,7 +159,7 @@ class TPictureView {
   void ZoomAt(float Value, TPoint Anchor);
   // Below 100 % the picture is drawn smoothly filtered: bilinear from the
   // picture itself down to 50 %, below that from level k, the picture halved
-  // k times (k = floor(log2(1 / Scale))), each level pixel the rounded mean
+  // k times (the least k with Scale x 2^k >= 1/2), each level pixel the rounded mean
   // of the 2 x 2 pixels of the level above (edge pixels repeated). Above
   // 100 % pixels stay sharp (each view pixel shows the picture pixel under it).
   static int LevelFor(float Scale);
