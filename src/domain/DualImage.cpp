@@ -106,6 +106,7 @@ class TDualImage::TOverlayLayer : public TPaintLayer {
           if (FeatureEdgeFlag(f.Pixel(x, y))) Buffer.SetPixelS(x + Ox, y + Oy, 0xFF7F007F);
     }
   }
+  bool PaintsAnything() const override { return FDoc.ViewBorders || FDoc.ViewDirections; }
 
  private:
   TDualImage& FDoc;
@@ -780,19 +781,19 @@ uint8_t TDualImage::DirectionHint(int X, int Y) {
 void TDualImage::SetBrushRadius(int Value) {
   if (Value < 8 || Value > 500) return;
   BrushRadius = Value;
-  SourceView->Repaint();
+  SourceView->RepaintLayers();
 }
 
 void TDualImage::SetViewBorders(bool Value) {
   if (Value == ViewBorders) return;
   ViewBorders = Value;
-  SourceView->Repaint();
+  SourceView->RepaintLayers();
 }
 
 void TDualImage::SetViewDirections(bool Value) {
   if (Value == ViewDirections) return;
   ViewDirections = Value;
-  SourceView->Repaint();
+  SourceView->RepaintLayers();
 }
 
 void TDualImage::SetActiveView(TPictureView* View) {
@@ -808,13 +809,13 @@ void TDualImage::SetActiveView(TPictureView* View) {
   // The cursor point is kept in picture pixels of the active view, so the
   // cursor stays on the pointer at any scale and scroll.
   CursorPoint = View->ViewToPicture(View->MousePos);
-  SourceView->Repaint();
-  DestinationView->Repaint();
+  SourceView->RepaintLayers();
+  DestinationView->RepaintLayers();
 }
 
 void TDualImage::SetCursorPoint(TPoint P) {
   CursorPoint = P;
-  ActiveView->Repaint();
+  ActiveView->RepaintLayers();
 }
 
 void TDualImage::SetCursorKind(uint8_t Kind) {

@@ -39,6 +39,9 @@ class TPaintLayer {
     (void)View, (void)X, (void)Y;
     return false;
   }
+  // False when a layer that paints at scale 1 has nothing to paint just now;
+  // the view can then draw a zoomed-out picture from its cached levels.
+  virtual bool PaintsAnything() const { return true; }
 };
 
 // Keys and buttons held during an event, as bit flags.
@@ -98,15 +101,25 @@ class TPictureView {
   // scroll inside the picture.
   float Scale = 1.0f;
   int ScrollX = 0, ScrollY = 0;
+  // View pixels per pixel of the pointer's screen position (more than 1
+  // where the view draws at a high-resolution screen's device pixels).
+  float PixelRatio = 1.0f;
   // Last mouse position in view coordinates.
   TPoint MousePos;
 
   TPoint ViewToPicture(TPoint P) const;
   TPoint PictureToView(TPoint P) const;
 
-  // Asks whoever shows the view to paint it again.
+  // Asks whoever shows the view to paint it again. The picture may have
+  // changed (a stroke, an undo): its downsampled levels are made afresh.
   std::function<void()> OnRepaint;
   void Repaint() const {
+    FLevelsStale = true;
+    if (OnRepaint) OnRepaint();
+  }
+  // The same when only the layers changed (the brush cursor moved, an
+  // overlay was switched): the picture's levels stay.
+  void RepaintLayers() const {
     if (OnRepaint) OnRepaint();
   }
 
@@ -130,6 +143,30 @@ class TPictureView {
   // inside the picture; repaints.
   void SetScale(float Value);
   std::function<void(TPictureView& Sender)> OnScroll;
+
+  // Zoom is the scale. It runs from the scale that fits the picture in a
+  // 64-pixel square (never above 1) up to MaxScale.
+  static constexpr float MaxScale = 16.0f;
+  float MinScale() const;
+  // The scale that shows the whole picture in the client area, never above
+  // 1 (a small picture is not enlarged) and within the limits.
+  float FitScale() const;
+  // Scale after Steps steps of a square root of two (negative: out). The
+  // steps are the powers of that root, so 50 % and 100 % are always met.
+  static float ZoomStep(float Scale, int Steps);
+  // Sets the scale, kept within the limits, keeping the picture point under
+  // view position Anchor where it is; repaints and reports the scroll.
+  void ZoomAt(float Value, TPoint Anchor);
+  // Below 100 % the picture is drawn smoothly filtered: bilinear from the
+  // picture itself down to 50 %, below that from level k, the picture halved
+  // k times (the least k with Scale x 2^k >= 1/2), each level pixel the rounded mean
+  // of the 2 x 2 pixels of the level above (edge pixels repeated). Above
+  // 100 % pixels stay sharp (each view pixel shows the picture pixel under it).
+  static int LevelFor(float Scale);
+  // Level k (0: the picture), made when asked for and kept until the
+  // picture changes.
+  const TBitmap32& Level(int K);
+
   // Shown where the client area lies beyond the picture.
   TColor32 BackgroundColor = 0xFF808080u;
   // Paints the client area: the visible part of the picture and its layers
@@ -166,10 +203,17 @@ class TPictureView {
 
  private:
   void PaintClient(TBitmap32& Buffer);
+  // Below scale 1, smoothly filtered; at or above it, each view pixel shows
+  // the picture pixel under it. V is the visible part of the picture.
+  void PaintReduced(TBitmap32& Buffer, size_t Composed, const TRect& V);
+  void PaintEnlarged(TBitmap32& Buffer, size_t Composed, const TRect& V);
   // The picture and the first Count layers into Buffer at (X, Y), at scale 1.
   void Compose(TBitmap32& Buffer, int X, int Y, size_t Count);
   TBitmap32 FBitmap;
-  TBitmap32 FComposite;  // the visible part at scale 1, kept between paints
+  TBitmap32 FComposite;            // the visible part at scale 1, kept between paints
+  TBitmap32 FScaled;               // the visible part filtered down, kept between paints
+  std::vector<TBitmap32> FLevels;  // FLevels[k - 1] is level k
+  mutable bool FLevelsStale = true;
   int FClientWidth = 0, FClientHeight = 0;
   TViewCursor FCursor = crArrow;
 };

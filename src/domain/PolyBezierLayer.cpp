@@ -12,6 +12,7 @@ class TPolyBezierLayer::TDisplayLayer : public TPaintLayer {
   void Paint(TBitmap32& Buffer, const TPictureView&, int OriginX, int OriginY) override {
     FOwner.PaintCurves(Buffer, {OriginX, OriginY});
   }
+  bool PaintsAnything() const override { return !FOwner.Curves.empty(); }
   bool HitTest(const TPictureView& View, int X, int Y) override {
     // The layer covers the picture: its top-left corner is the picture's.
     // The curves lie in picture pixels, so at another scale the point is

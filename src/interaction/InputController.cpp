@@ -36,11 +36,16 @@ void TAbstractInputController::MouseDown(TPictureView&, TMouseButton, TShiftStat
   if (Resizing) SilentStop();
 }
 
-void TAbstractInputController::MouseMove(TPictureView&, TShiftState, int, int, TPaintLayer*) {
+void TAbstractInputController::MouseMove(TPictureView& Sender, TShiftState, int, int,
+                                         TPaintLayer*) {
   if (!Resizing || !Document) return;
   const TPoint p = ScreenPosition();
+  // The pointer's distance on the screen, in picture pixels at the view's zoom,
+  // so the brush circle follows the pointer.
+  const double scale = Sender.Scale > 0.0f ? double(Sender.Scale) : 1.0;
   Document->SetBrushRadius(
-      Round(std::hypot(double(p.X) - double(AnchorX), double(p.Y) - double(AnchorY))));
+      Round(std::hypot(double(p.X) - double(AnchorX), double(p.Y) - double(AnchorY)) *
+            double(Sender.PixelRatio) / scale));
   SilentStop();
 }
 

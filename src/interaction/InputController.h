@@ -36,7 +36,8 @@ class TAbstractInputController {
   // X and Y are document coordinates (or the editor view's); HitLayer is the
   // view's layer under the mouse. Any button starts and ends a gesture.
   // While Shift is held the mouse events end with a silent stop: moves then
-  // set the brush radius to the pointer's distance from where Shift went down.
+  // set the brush radius to the pointer's distance from where Shift went down,
+  // in picture pixels at the view's scale.
   virtual void MouseDown(TPictureView& Sender, TMouseButton Button, TShiftState Shift, int X, int Y,
                          TPaintLayer* HitLayer);
   virtual void MouseMove(TPictureView& Sender, TShiftState Shift, int X, int Y,

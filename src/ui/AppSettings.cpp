@@ -83,6 +83,14 @@ void TAppSettings::SetFolder(TFileKind Kind, const QString& Folder) {
   if (!Folder.isEmpty()) FStore->setValue(kFolderKeys[Kind], Folder);
 }
 
+QString TAppSettings::ZoomMode() const {
+  return FStore->value("View/zoom").toString() == "100" ? "100" : "fit";
+}
+
+void TAppSettings::SetZoomMode(const QString& Mode) {
+  FStore->setValue("View/zoom", Mode == "100" ? "100" : "fit");
+}
+
 QByteArray TAppSettings::Value(const QString& Key) const {
   return FStore->value(Key).toByteArray();
 }

@@ -1,7 +1,8 @@
 // What the desktop program remembers between runs: the recent files, the
-// last folder of each kind of file dialog, the window's geometry and the
-// splitter. Kept as an INI file a user can read, reset or back up:
-// $XDG_CONFIG_HOME/brellin/brellin.conf, else ~/.config/brellin/brellin.conf.
+// last folder of each kind of file dialog, the window's geometry, the
+// splitter and the zoom a document opens at. Kept as an INI file a user
+// can read, reset or back up: $XDG_CONFIG_HOME/brellin/brellin.conf, else
+// ~/.config/brellin/brellin.conf.
 #pragma once
 
 #include <QByteArray>
@@ -35,6 +36,11 @@ class TAppSettings {
   // Empty when none was remembered.
   QString Folder(TFileKind Kind) const;
   void SetFolder(TFileKind Kind, const QString& Folder);
+
+  // The zoom a document opens at, as plain text in the file ("View/zoom"):
+  // "100", or "fit" (also when unset or unknown).
+  QString ZoomMode() const;
+  void SetZoomMode(const QString& Mode);
 
   QByteArray Value(const QString& Key) const;
   void SetValue(const QString& Key, const QByteArray& Value);

@@ -181,10 +181,14 @@ TFMain::TFMain(TDomain& Domain, QWidget* Parent) : QMainWindow(Parent), FDomain(
   // The source shows through, faded, over white paper.
   FImgSrc->model().BackgroundColor = clWhite32;
   FImgDst->model().BackgroundColor = Color32(160, 160, 160);
+  // Photos drawn at the screen's resolution, crisp on high-density screens.
+  FImgSrc->setDevicePixels(true);
+  FImgDst->setDevicePixels(true);
 
   BuildActions();
   BuildMenus();
   BuildRecentMenu();
+  BuildZoom();
 
   FSplitter = new QSplitter(Qt::Horizontal);
   FSplitter->addWidget(FImgSrc);
@@ -1115,6 +1119,7 @@ void TFMain::UpdateControls() {
   UpdateSizePreview();
   FImgSrc->PictureResized();
   FImgDst->PictureResized();
+  FollowDocumentZoom();
   UpdateActions();
 }
 
@@ -1146,10 +1151,20 @@ void TFMain::SyncScroll(TImgView* From, TImgView* To) {
   if (FSyncingScroll) return;
   FSyncingScroll = true;
   const TPictureView& f = From->model();
+  TPictureView& t = To->model();
+  if (f.Scale != 1.0f || t.Scale != 1.0f) {
+    // Zoomed in, whole picture pixels would make the views drift apart by
+    // up to a pixel of the scale: the centre is kept exact.
+    const double cx = (f.ScrollX + f.ClientWidth() / 2.0) / double(f.Scale);
+    const double cy = (f.ScrollY + f.ClientHeight() / 2.0) / double(f.Scale);
+    t.ScrollTo(int(std::lround(cx * double(t.Scale) - t.ClientWidth() / 2.0)),
+               int(std::lround(cy * double(t.Scale) - t.ClientHeight() / 2.0)));
+    FSyncingScroll = false;
+    return;
+  }
   const TPoint a = f.ViewToPicture({0, 0});
   const TPoint b = f.ViewToPicture({f.ClientWidth(), f.ClientHeight()});
   const int cx = (a.X + b.X) / 2, cy = (a.Y + b.Y) / 2;
-  TPictureView& t = To->model();
   t.ScrollTo(int(std::lround(cx * double(t.Scale))) - t.ClientWidth() / 2,
              int(std::lround(cy * double(t.Scale))) - t.ClientHeight() / 2);
   FSyncingScroll = false;
@@ -1280,6 +1295,11 @@ bool TFMain::eventFilter(QObject* Watched, QEvent* Event) {
         FActions["SaveProjectAsCommand"]->isEnabled()) {
       RunCommand("SaveProjectAsCommand");
       return true;
+    }
+    if (k->key() == Qt::Key_Space && !k->isAutoRepeat() &&
+        TImgView::PanKeyHeld != (t == QEvent::KeyPress)) {
+      TImgView::PanKeyHeld = t == QEvent::KeyPress;
+      for (TImgView* v : {FImgSrc, FImgDst}) v->ShowPanCursor(TImgView::PanKeyHeld);
     }
     if (k->key() == Qt::Key_Shift) {
       // Shift reaches the tools whatever control has the focus.

@@ -102,6 +102,17 @@ class TFMain : public QMainWindow {
   // Clearing it redraws a preview that fell due meanwhile.
   void SetFullScreenPaintActive(bool On);
   bool fullScreenPaintActive() const { return FFullScreenPaintActive; }
+  // Zoom: both views share one scale. Fit shows the whole picture (never
+  // above 100 %) and follows the panes' size; 100 % and fit are remembered
+  // between runs and applied to every document opened.
+  enum TZoomMode { zmFit, zmActual, zmFree };
+  TZoomMode zoomMode() const { return FZoomMode; }
+  // Steps of a square root of two (negative: out) around view position
+  // Anchor of View; without a view, around the destination view's centre.
+  void ZoomBy(int Steps, TImgView* View = nullptr, QPoint Anchor = {-1, -1});
+  void ZoomToFit();
+  void ZoomToActualSize();
+  QLabel* zoomLabel() const { return FZoomLabel; }
 
  protected:
   void closeEvent(QCloseEvent* Event) override;
@@ -151,6 +162,12 @@ class TFMain : public QMainWindow {
   void UpdateCaption();
   QWidget* ScrollableStrip(QWidget* Strip);
   void AddToolTips();
+  void BuildZoom();
+  // Sets both views' scale, View's point at Anchor staying where it is.
+  void ZoomViews(float Scale, TImgView* View, QPoint Anchor);
+  void UpdateZoomLabel();
+  // A new document gets the remembered zoom; called from UpdateControls.
+  void FollowDocumentZoom();
 
   TDomain& FDomain;
   TImgView *FImgSrc, *FImgDst;
@@ -194,6 +211,9 @@ class TFMain : public QMainWindow {
   QMenu* FRecentMenu = nullptr;
   QAction* FOpenLatest = nullptr;
   QString FChosenFile;
+  TZoomMode FZoomMode = zmFit;
+  uint64_t FZoomSerial = 0;  // the document the zoom was last set up for
+  QLabel* FZoomLabel = nullptr;
 };
 
 // Appends a time-stamped line to "brellin.log" of the program folder.

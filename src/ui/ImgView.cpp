@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTabletEvent>
 #include <QWheelEvent>
+#include <cmath>
 
 #include "base/Errors.h"
 #include "ui/QtBitmap.h"
@@ -94,8 +95,35 @@ TImgView::~TImgView() {
   FView.OnCursorChange = nullptr;
 }
 
+double TImgView::ratio() const {
+  return FDevicePixels ? viewport()->devicePixelRatioF() : 1.0;
+}
+
+QSize TImgView::clientSize() const {
+  const double r = ratio();
+  return {int(std::lround(viewport()->width() * r)), int(std::lround(viewport()->height() * r))};
+}
+
+QPoint TImgView::ToModel(QPointF Position) const {
+  const double r = ratio();
+  return {int(std::floor(Position.x() * r)), int(std::floor(Position.y() * r))};
+}
+
+void TImgView::setDevicePixels(bool On) {
+  FDevicePixels = On;
+  PictureResized();
+}
+
+void TImgView::ShowPanCursor(bool On) {
+  if (FPanning) return;
+  viewport()->setCursor(On                          ? Qt::OpenHandCursor
+                        : FView.Cursor() == crCross ? Qt::CrossCursor
+                                                    : Qt::ArrowCursor);
+}
+
 void TImgView::PictureResized() {
-  FView.SetClientSize(viewport()->width(), viewport()->height());
+  FView.PixelRatio = float(ratio());
+  FView.SetClientSize(clientSize().width(), clientSize().height());
   FView.ScrollTo(FView.ScrollX, FView.ScrollY);
   SyncScrollBars();
   viewport()->update();
@@ -103,12 +131,15 @@ void TImgView::PictureResized() {
 
 void TImgView::SyncScrollBars() {
   FSyncing = true;
-  horizontalScrollBar()->setRange(0, std::max(0, FView.ScaledWidth() - viewport()->width()));
-  verticalScrollBar()->setRange(0, std::max(0, FView.ScaledHeight() - viewport()->height()));
-  horizontalScrollBar()->setPageStep(viewport()->width());
-  verticalScrollBar()->setPageStep(viewport()->height());
-  horizontalScrollBar()->setSingleStep(20);
-  verticalScrollBar()->setSingleStep(20);
+  // In the model's pixels, which are device pixels where the view draws at
+  // the screen's resolution.
+  const QSize c = clientSize();
+  horizontalScrollBar()->setRange(0, std::max(0, FView.ScaledWidth() - c.width()));
+  verticalScrollBar()->setRange(0, std::max(0, FView.ScaledHeight() - c.height()));
+  horizontalScrollBar()->setPageStep(c.width());
+  verticalScrollBar()->setPageStep(c.height());
+  horizontalScrollBar()->setSingleStep(int(std::lround(20 * ratio())));
+  verticalScrollBar()->setSingleStep(int(std::lround(20 * ratio())));
   horizontalScrollBar()->setValue(FView.ScrollX);
   verticalScrollBar()->setValue(FView.ScrollY);
   FSyncing = false;
@@ -117,6 +148,7 @@ void TImgView::SyncScrollBars() {
 void TImgView::resizeEvent(QResizeEvent* Event) {
   QAbstractScrollArea::resizeEvent(Event);
   PictureResized();
+  emit resized();
 }
 
 void TImgView::scrollContentsBy(int, int) {
@@ -128,36 +160,72 @@ void TImgView::paintEvent(QPaintEvent* Event) {
   QElapsedTimer t;
   t.start();
   FRepaintAsked = false;
-  if (FView.ClientWidth() != viewport()->width() || FView.ClientHeight() != viewport()->height())
-    FView.SetClientSize(viewport()->width(), viewport()->height());
+  const QSize c = clientSize();
+  if (FView.ClientWidth() != c.width() || FView.ClientHeight() != c.height()) PictureResized();
   FView.Paint(FBuffer);
   QPainter p(viewport());
   const QRect r = Event->rect();
-  p.drawImage(r, WrapBitmap(FBuffer), r);
+  if (ratio() == 1.0) {
+    p.drawImage(r, WrapBitmap(FBuffer), r);
+  } else {
+    // One picture pixel to one device pixel at 100 %: the buffer has the
+    // screen's resolution and is drawn as such.
+    QImage image = WrapBitmap(FBuffer);
+    image.setDevicePixelRatio(ratio());
+    p.drawImage(QPointF(0, 0), image);
+  }
   FLastPaintUs = t.nsecsElapsed() / 1000;
 }
 
 void TImgView::mousePressEvent(QMouseEvent* Event) {
-  const QPoint pt = Event->position().toPoint();
+  const QPoint pt = ToModel(Event->position());
+  if (!FPanning &&
+      (Event->button() == Qt::MiddleButton || (Event->button() == Qt::LeftButton && PanKeyHeld))) {
+    // A pan is the view's own: the tools never see it.
+    FPanning = true;
+    FPanButton = Event->button();
+    FPanFrom = pt;
+    FPanScroll = {FView.ScrollX, FView.ScrollY};
+    viewport()->setCursor(Qt::ClosedHandCursor);
+    return;
+  }
+  if (FPanning) return;
   FView.MouseDown(ButtonOf(Event->button()), ShiftStateOf(Event->modifiers(), Event->buttons()),
                   pt.x(), pt.y());
 }
 
 void TImgView::mouseMoveEvent(QMouseEvent* Event) {
-  const QPoint pt = Event->position().toPoint();
+  const QPoint pt = ToModel(Event->position());
+  if (FPanning) {
+    FView.ScrollTo(FPanScroll.X - (pt.x() - FPanFrom.x()), FPanScroll.Y - (pt.y() - FPanFrom.y()));
+    return;
+  }
   FView.MouseMove(ShiftStateOf(Event->modifiers(), Event->buttons()), pt.x(), pt.y());
 }
 
 void TImgView::mouseReleaseEvent(QMouseEvent* Event) {
-  const QPoint pt = Event->position().toPoint();
+  const QPoint pt = ToModel(Event->position());
+  if (FPanning) {
+    if (Event->button() == FPanButton) {
+      FPanning = false;
+      ShowPanCursor(PanKeyHeld);
+    }
+    return;
+  }
   FView.MouseUp(ButtonOf(Event->button()), ShiftStateOf(Event->modifiers(), Event->buttons()),
                 pt.x(), pt.y());
 }
 
 void TImgView::wheelEvent(QWheelEvent* Event) {
   const int notches = Event->angleDelta().y() / 120;
-  const QPoint pt = Event->position().toPoint();
+  const QPoint pt = ToModel(Event->position());
   const TShiftState s = ShiftStateOf(Event->modifiers(), Event->buttons());
+  // Ctrl+wheel zooms; the wheel alone stays the tools' (the brush size).
+  if (Event->modifiers() & Qt::ControlModifier) {
+    if (notches != 0) emit zoomRequested(notches, pt);
+    Event->accept();
+    return;
+  }
   bool handled = false;
   for (int i = 0; i < std::abs(notches); ++i)
     handled |= notches > 0 ? FView.MouseWheelUp(s, {pt.x(), pt.y()})

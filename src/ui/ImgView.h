@@ -32,9 +32,31 @@ class TImgView : public QAbstractScrollArea {
   static inline std::function<void(double Pressure)> OnPenPressure;
   // Time the last paint took to compose the client area, in microseconds.
   int64_t lastPaintMicroseconds() const { return FLastPaintUs; }
+  // Draws at the screen's resolution: the model's pixels are device pixels,
+  // so at scale 1 one picture pixel is one device pixel. Off by default
+  // (the model's pixels are the widget's).
+  void setDevicePixels(bool On);
+  // Device pixels per widget pixel where the view draws at the screen's
+  // resolution, else 1.
+  double ratio() const;
+  // The client area and a widget position in the model's pixels.
+  QSize clientSize() const;
+  QPoint ToModel(QPointF Position) const;
+  // The model's scale changed: scroll ranges follow.
+  void ScaleChanged() { PictureResized(); }
+  // Held down, the space bar turns a left drag over any view into panning
+  // (the main window follows the key wherever the focus is).
+  static inline bool PanKeyHeld = false;
+  bool panning() const { return FPanning; }
+  // The open hand while a left drag would pan, else the model's cursor.
+  void ShowPanCursor(bool On);
 
  signals:
   void scrolled();
+  // Ctrl+wheel: Steps notches (positive: in) around view position Anchor.
+  void zoomRequested(int Steps, QPoint Anchor);
+  // The client area changed size.
+  void resized();
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
@@ -53,6 +75,12 @@ class TImgView : public QAbstractScrollArea {
   TPictureView FView;
   TBitmap32 FBuffer;
   bool FSyncing = false;
+  bool FDevicePixels = false;
+  // Panning with the middle button, or the left one while space is held.
+  bool FPanning = false;
+  Qt::MouseButton FPanButton = Qt::NoButton;
+  QPoint FPanFrom;
+  TPoint FPanScroll;
   bool FRepaintAsked = false;  // an update is pending: later requests add nothing
   int64_t FLastPaintUs = 0;
 };

@@ -314,7 +314,9 @@ TEST(PictureView, PaintsTheVisiblePartAtScaleAndClampsTheScroll) {
     EXPECT_EQ(buffer.Pixel(b.X, b.Y), v.Bitmap().Pixel((b.X + 30) / 2, b.Y / 2));
   v.SetScale(0.5f);
   v.Paint(buffer);
-  EXPECT_EQ(buffer.Pixel(19, 14), v.Bitmap().Pixel(38, 28));
+  // Zoomed out the picture is filtered: the pixel is the mean of the 2 x 2
+  // block it covers (38.5 and 28.5 round up).
+  EXPECT_EQ(buffer.Pixel(19, 14), Color32(39, 29, 0));
   EXPECT_EQ(buffer.Pixel(20, 14), v.BackgroundColor);
 
   v.Events.OnMouseDown = [](TPictureView&, TMouseButton, TShiftState, int, int, TPaintLayer*) {
@@ -322,6 +324,75 @@ TEST(PictureView, PaintsTheVisiblePartAtScaleAndClampsTheScroll) {
   };
   EXPECT_NO_THROW(v.MouseDown(mbLeft, 0, 3, 4));
   EXPECT_EQ(v.MousePos, TPoint({3, 4}));
+}
+
+TEST(PictureView, ZoomKeepsTheAnchorAndMapsEveryScaleBothWays) {
+  TPictureView v;
+  v.Bitmap().SetSize(2000, 1500);
+  v.SetClientSize(800, 700);
+  EXPECT_FLOAT_EQ(v.FitScale(), 0.4f);
+  EXPECT_FLOAT_EQ(v.MinScale(), 64.0f / 2000.0f);
+  // Half powers of two from anywhere, so 50 % and 100 % are always met.
+  EXPECT_FLOAT_EQ(TPictureView::ZoomStep(0.4f, 1), 0.5f);
+  EXPECT_FLOAT_EQ(TPictureView::ZoomStep(0.5f, 2), 1.0f);
+  EXPECT_FLOAT_EQ(TPictureView::ZoomStep(1.0f, -1), float(std::sqrt(0.5)));
+  EXPECT_FLOAT_EQ(TPictureView::ZoomStep(0.4f, -1), float(std::sqrt(0.125)));
+  // Round the middle of the picture, so that no zoom runs into the edge.
+  v.SetClientSize(400, 300);
+  v.ScrollTo(800, 600);
+  const TPoint anchor{210, 140};
+  for (float scale : {0.25f, 1.0f, 4.0f}) {
+    const TPoint before = v.ViewToPicture(anchor);
+    v.ZoomAt(scale, anchor);
+    ASSERT_EQ(v.Scale, scale);
+    // The picture point under the anchor stays there, to within a pixel of
+    // the coarser scale.
+    const TPoint after = v.ViewToPicture(anchor);
+    EXPECT_LE(std::abs(after.X - before.X), int(std::ceil(1 / std::min(scale, 1.0f))));
+    EXPECT_LE(std::abs(after.Y - before.Y), int(std::ceil(1 / std::min(scale, 1.0f))));
+    // Picture pixel p is shown where it maps to: exactly when zoomed in,
+    // within the view pixel that covers it and its neighbours when out.
+    const int slack = scale >= 1.0f ? 0 : int(std::ceil(1 / scale));
+    for (TPoint p : {TPoint{700, 500}, TPoint{1999, 1499}, TPoint{850, 640}}) {
+      const TPoint back = v.ViewToPicture(v.PictureToView(p));
+      EXPECT_LE(std::abs(back.X - p.X), slack) << scale << " " << p.X;
+      EXPECT_LE(std::abs(back.Y - p.Y), slack) << scale << " " << p.Y;
+    }
+    // A view pixel's picture pixel is the one under its left edge.
+    EXPECT_EQ(v.ViewToPicture({10, 20}), TPoint({Floor((10 + v.ScrollX) / double(scale)),
+                                                 Floor((20 + v.ScrollY) / double(scale))}));
+  }
+  // Out of range asks stop at the limits; the small picture is never fitted
+  // above 100 %.
+  v.ZoomAt(100.0f, {0, 0});
+  EXPECT_EQ(v.Scale, TPictureView::MaxScale);
+  v.ZoomAt(0.001f, {0, 0});
+  EXPECT_EQ(v.Scale, v.MinScale());
+  v.Bitmap().SetSize(300, 200);
+  EXPECT_EQ(v.FitScale(), 1.0f);
+}
+
+TEST(PictureView, ZoomedOutLevelsFollowThePicture) {
+  TPictureView v;
+  v.Bitmap().SetSize(203, 101);
+  v.Bitmap().Clear(clWhite32);
+  v.SetClientSize(203, 101);
+  v.SetScale(0.2f);  // level 2
+  TBitmap32 before;
+  v.Paint(before);
+  EXPECT_EQ(v.Level(2).Width(), 51);
+  EXPECT_EQ(v.Level(2).Height(), 26);
+  // A change reported by the picture reaches the cached level and the screen.
+  for (int y = 0; y < 101; ++y)
+    for (int x = 100; x < 203; ++x) v.Bitmap().SetPixel(x, y, clBlack32);
+  v.Bitmap().Changed();
+  TBitmap32 after;
+  v.Paint(after);
+  EXPECT_EQ(after.Pixel(5, 5), before.Pixel(5, 5));
+  EXPECT_EQ(after.Pixel(35, 5) & 0xFFFFFF, 0u);
+  EXPECT_EQ(before.Pixel(35, 5), clWhite32);
+  // The last level pixel averages the repeated edge pixel with itself.
+  EXPECT_EQ(v.Level(1).Pixel(101, 0), clBlack32);
 }
 
 TEST(PictureView, TheBrushCursorStaysWholeWhenZoomedOut) {

@@ -181,6 +181,8 @@ class FullScreenViewsTest : public QObject {
     TSession s;
     TFMain& main = *s.Main;
     QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.ZoomToActualSize();
+    main.destinationView()->model().ScrollTo(0, 0);
     main.action("ViewNavigatorCommand")->trigger();
     TFNavigator* nav = s.Views->navigator();
     QVERIFY(QTest::qWaitForWindowExposed(nav));

@@ -188,6 +188,7 @@ class MainWindowWiringTest : public QObject {
             Color32(uint8_t(x / 6), uint8_t(y / 5), uint8_t((x + y) / 11), 255);
     SavePictureFile(b, big.toStdString(), 90);
     QVERIFY(s.Open(big));
+    s.Main->ZoomToActualSize();
     TImgView* src = s.Main->sourceView();
     TImgView* dst = s.Main->destinationView();
     // Views much wider than high, so that no axis passes for the other.
@@ -219,6 +220,7 @@ class MainWindowWiringTest : public QObject {
     TSession s;
     QVERIFY(s.Open(BRELLIN_CORPUS "/photos/animal_chelsea_cat.png"));
     QVERIFY(s.Activate());
+    s.Main->ZoomToActualSize();
     TPoint screen{300, 300};
     SetScreenPositionSource([&] { return screen; });
     QTest::keyClick(s.Main.get(), Qt::Key_A);
@@ -229,8 +231,17 @@ class MainWindowWiringTest : public QObject {
     screen = {360, 380};  // 100 pixels from where Shift went down
     QTest::mouseMove(s.Main->sourceView()->viewport(), QPoint(40, 40));
     QTest::keyRelease(list, Qt::Key_Shift);
-    SetScreenPositionSource(nullptr);
     QCOMPARE(s.Domain.Document->BrushRadius, 100);
+    // At 200 % the same distance on the screen is half as many picture
+    // pixels: the circle still reaches the pointer.
+    s.Main->ZoomBy(2);
+    QCOMPARE(s.Main->sourceView()->model().Scale, 2.0f);
+    QTest::keyPress(list, Qt::Key_Shift);
+    screen = {300, 300};
+    QTest::mouseMove(s.Main->sourceView()->viewport(), QPoint(50, 40));
+    QTest::keyRelease(list, Qt::Key_Shift);
+    SetScreenPositionSource(nullptr);
+    QCOMPARE(s.Domain.Document->BrushRadius, 50);
   }
 
   // A brush thumbnail chosen becomes the style's brush; a pattern thumbnail

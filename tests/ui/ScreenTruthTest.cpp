@@ -1,6 +1,6 @@
 // What the destination view shows on screen is the document's destination
 // picture: a seeded random session of painting, history, opening, resizing,
-// scrolling and full-screen paint, with the window's pixels read back from
+// scrolling, zooming and full-screen paint, with the window's pixels read back from
 // the screen after every action and compared with the picture.
 #include <QApplication>
 #include <QLabel>
@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <cmath>
 #include <random>
+#include <set>
 
 #include "UiTestSupport.h"
 #include "base/Rounding.h"
@@ -80,8 +82,36 @@ QImage OnScreen(TImgView* View) {
   return shot;
 }
 
+// The picture halved K times, each pixel the rounded mean of a 2 x 2 block
+// (edge pixels repeated), as the view documents its zoomed-out levels.
+TBitmap32 Halved(const TBitmap32& From, int K) {
+  TBitmap32 level = From;
+  for (int k = 0; k < K; ++k) {
+    TBitmap32 next((level.Width() + 1) / 2, (level.Height() + 1) / 2);
+    for (int y = 0; y < next.Height(); ++y)
+      for (int x = 0; x < next.Width(); ++x) {
+        const int x1 = std::min(2 * x + 1, level.Width() - 1);
+        const int y1 = std::min(2 * y + 1, level.Height() - 1);
+        const TColor32 p[4] = {level.Pixel(2 * x, 2 * y), level.Pixel(x1, 2 * y),
+                               level.Pixel(2 * x, y1), level.Pixel(x1, y1)};
+        uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          uint32_t sum = 2;
+          for (TColor32 c : p) sum += (c >> shift) & 0xFF;
+          out |= (sum >> 2) << shift;
+        }
+        next.SetPixel(x, y, out);
+      }
+    level = std::move(next);
+  }
+  return level;
+}
+
 // The first difference between the screen and what the view must show: the
 // picture at the view's scroll and scale, the view's background beyond it.
+// Above 100 % each view pixel is the picture pixel under it; below, the
+// bilinear mean of the level the view draws from at the view pixel's centre,
+// within the rounding of the view's fixed-point weights.
 QString Difference(TImgView* View, const QImage& Shot) {
   const TPictureView& m = View->model();
   const TBitmap32& pic = m.Bitmap();
@@ -92,6 +122,30 @@ QString Difference(TImgView* View, const QImage& Shot) {
         .arg(View->viewport()->width())
         .arg(View->viewport()->height());
   const double s = m.Scale;
+  int k = 0;
+  while (s < 1.0 && s * double(1 << k) < 0.5) ++k;
+  const TBitmap32 level = s < 1.0 ? Halved(pic, k) : TBitmap32();
+  const double step = 1.0 / (s * double(1 << k));
+  const auto filtered = [&](int Bx, int By) {
+    const double u = std::clamp((Bx + m.ScrollX + 0.5) * step - 0.5, 0.0, level.Width() - 1.0);
+    const double v = std::clamp((By + m.ScrollY + 0.5) * step - 0.5, 0.0, level.Height() - 1.0);
+    const int x0 = int(u), y0 = int(v);
+    const int x1 = std::min(x0 + 1, level.Width() - 1), y1 = std::min(y0 + 1, level.Height() - 1);
+    const double fx = u - x0, fy = v - y0;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const auto c = [&](int X, int Y) { return double((level.Pixel(X, Y) >> shift) & 0xFF); };
+      const double top = c(x0, y0) * (1 - fx) + c(x1, y0) * fx;
+      const double bottom = c(x0, y1) * (1 - fx) + c(x1, y1) * fx;
+      out |= uint32_t(std::lround(top * (1 - fy) + bottom * fy)) << shift;
+    }
+    return out;
+  };
+  const auto close = [](uint32_t A, uint32_t B, int Tolerance) {
+    for (int shift = 0; shift < 24; shift += 8)
+      if (std::abs(int((A >> shift) & 0xFF) - int((B >> shift) & 0xFF)) > Tolerance) return false;
+    return true;
+  };
   int count = 0;
   QString first;
   for (int by = 0; by < Shot.height(); ++by) {
@@ -99,10 +153,12 @@ QString Difference(TImgView* View, const QImage& Shot) {
     const int py = Floor((by + m.ScrollY) / s);
     for (int bx = 0; bx < Shot.width(); ++bx) {
       const int px = Floor((bx + m.ScrollX) / s);
-      const uint32_t want =
-          (pic.Contains(px, py) ? pic.Pixel(px, py) : m.BackgroundColor) & 0xFFFFFFu;
+      const bool inside = pic.Contains(px, py);
+      const uint32_t want = !inside   ? m.BackgroundColor & 0xFFFFFFu
+                            : s < 1.0 ? filtered(bx, by)
+                                      : pic.Pixel(px, py) & 0xFFFFFFu;
       const uint32_t got = row[bx] & 0xFFFFFFu;
-      if (want == got) continue;
+      if (close(want, got, inside && s < 1.0 ? 2 : 0)) continue;
       if (count++ == 0)
         first = QString("view (%1, %2), picture (%3, %4): screen %5, picture %6")
                     .arg(bx)
@@ -188,7 +244,8 @@ class ScreenTruthTest : public QObject {
       h->setValue(h->maximum() > 0 ? int(rng() % unsigned(h->maximum() + 1)) : 0);
       v->setValue(v->maximum() > 0 ? int(rng() % unsigned(v->maximum() + 1)) : 0);
     };
-    int changes = 0;  // actions that changed the vector count
+    int changes = 0;         // actions that changed the vector count
+    std::set<float> scales;  // the zoom levels the screen was checked at
     for (int i = 0; i < actions; ++i) {
       QString what;
       const int64_t vectorsBefore = domain.Document->VectorCount();
@@ -208,7 +265,7 @@ class ScreenTruthTest : public QObject {
           if (arrow->isEnabled()) QTest::mouseClick(arrow, Qt::LeftButton);
         }
       } else {
-        const int a = int(rng() % 17);
+        const int a = int(rng() % 21);
         QWidget* src = main->sourceView()->viewport();
         switch (a) {
           case 0:
@@ -289,11 +346,39 @@ class ScreenTruthTest : public QObject {
             main->RunCommand("FullScreenPaintCommand");
             fullScreen = domain.IsFullScreenPaint();
             break;
+          case 17: {
+            // Ctrl+wheel over either view, at a random point.
+            TImgView* v = rng() % 2 ? dst : main->sourceView();
+            const QPoint at(int(rng() % unsigned(std::max(1, v->viewport()->width()))),
+                            int(rng() % unsigned(std::max(1, v->viewport()->height()))));
+            const int notches = int(rng() % 5) - 2;
+            what = QString("Ctrl+wheel %1 at %2, %3").arg(notches).arg(at.x()).arg(at.y());
+            QWheelEvent wheel(at, v->viewport()->mapToGlobal(at), {}, {0, 120 * notches},
+                              Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(v->viewport(), &wheel);
+            break;
+          }
+          case 18:
+            what = rng() % 2 ? "zoom in (Ctrl+plus)" : "zoom out (Ctrl+minus)";
+            QTest::keyClick(main.get(), what.endsWith("plus)") ? Qt::Key_Plus : Qt::Key_Minus,
+                            Qt::ControlModifier);
+            break;
+          case 19:
+            what = "fit (Ctrl+0)";
+            QTest::keyClick(main.get(), Qt::Key_0, Qt::ControlModifier);
+            break;
+          case 20:
+            what = "100 % (Ctrl+1)";
+            QTest::keyClick(main.get(), Qt::Key_1, Qt::ControlModifier);
+            break;
         }
       }
       Settle();
       QVERIFY2(domain.Document, qPrintable(what));
       changes += domain.Document->VectorCount() != vectorsBefore;
+      scales.insert(dst->model().Scale);
+      // Both views always show the picture at one zoom.
+      QCOMPARE(main->sourceView()->model().Scale, dst->model().Scale);
       // The count beside the painting is the painting's.
       QCOMPARE(
           main->vectorCountLabel()->text(),
@@ -303,7 +388,11 @@ class ScreenTruthTest : public QObject {
                qPrintable(QString("seed %1, action %2 (%3): %4").arg(seed).arg(i).arg(what, diff)));
     }
     // The session painted and unpainted, not only moved the window about.
-    QVERIFY2(changes >= actions / 4, qPrintable(QString::number(changes)));
+    QVERIFY2(changes >= actions / 6, qPrintable(QString::number(changes)));
+    // ... and the standard session looked at it zoomed out (from a halved
+    // level), at 100 % and zoomed in.
+    if (!qEnvironmentVariableIsSet("BRELLIN_TRUTH_SEED") && actions >= 200)
+      QVERIFY(*scales.begin() < 0.5f && scales.count(1.0f) && *scales.rbegin() > 1.0f);
     if (fullScreen) QTest::keyClick(dst->viewport(), Qt::Key_Escape);
     views.reset();
     main.reset();
