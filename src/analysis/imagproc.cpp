@@ -286,21 +286,87 @@ void RepeatBlur(const TBytePlane& src, TBytePlane& dst, int w, int h, int times)
   if (times % 2 == 0) std::copy(v.begin(), v.end(), dst.begin());
 }
 
-// Both working planes of the plain version start as copies of P and the
-// blur never writes the two-pixel frame outside the copied corner blocks, so
-// ping-ponging between P itself and one copy reads and writes exactly the
-// same values with one copy instead of four.
-void SmoothPlane(TBytePlane& p, int w, int h, int times) {
-  const size_t n = size_t(w) * size_t(h);
-  TBytePlane v(n);
-  ParallelCopy(p.data(), v.data(), n);
-  for (int k = 1; k <= times; ++k) {
-    if (k % 2 == 1)
-      GaussianBlur5(p, v, w, h);
-    else
-      GaussianBlur5(v, p, w, h);
+// One row of the 5x5 blur from five separate source rows, as in BlurRows.
+BRELLIN_CLONES
+static void BlurRow(const uint8_t* __restrict s0, const uint8_t* __restrict s1,
+                    const uint8_t* __restrict s2, const uint8_t* __restrict s3,
+                    const uint8_t* __restrict s4, uint8_t* __restrict d, int w,
+                    uint16_t* __restrict u, uint16_t* __restrict v, uint16_t* __restrict z) {
+  for (int x = 0; x < w; ++x) {
+    const uint16_t a = uint16_t(s0[x] + s4[x]);
+    const uint16_t b = uint16_t(s1[x] + s3[x]);
+    const uint16_t c = s2[x];
+    u[x] = uint16_t(2 * a + 4 * b + 5 * c);
+    v[x] = uint16_t(4 * a + 9 * b + 12 * c);
+    z[x] = uint16_t(5 * a + 12 * b + 15 * c);
   }
-  if (times % 2 == 1) ParallelCopy(v.data(), p.data(), n);
+  for (int x = 2; x <= w - 3; ++x) {
+    const uint16_t s = uint16_t(u[x - 2] + u[x + 2] + v[x - 1] + v[x + 1] + z[x]);
+    d[x] = uint8_t(s / 159);
+  }
+}
+
+// Repeated blurring of P keeps the two-pixel frame at P's values in every
+// pass (the plain version ping-pongs between two copies of P and never writes
+// the frame). Here all passes run over a band of rows at once: pass k runs
+// two rows behind pass k - 1 and keeps only its last eight rows, so the plane
+// is read and written once instead of once per pass, and the passes' rows
+// stay in the cache. A band also computes the rows of the earlier passes that
+// reach into it from its neighbours (2 per pass and side), so bands are
+// independent and the result does not depend on how the rows are split.
+static void SmoothBand(const uint8_t* p, uint8_t* out, int w, int h, int times, int r0, int r1,
+                       uint8_t* ring, uint16_t* tmp) {
+  constexpr int kRing = 8;
+  const auto ringRow = [&](int k, int r) {
+    return ring + (size_t(k - 1) * kRing + size_t(r & (kRing - 1))) * size_t(w);
+  };
+  // Level 0 is P; a level's frame rows are P's.
+  const auto row = [&](int k, int r) -> const uint8_t* {
+    if (k == 0 || r < 2 || r > h - 3) return p + size_t(r) * size_t(w);
+    return ringRow(k, r);
+  };
+  // Level k produces the rows [lo, hi] of its pass; at step t its row t - 2k.
+  const int firstStep = std::max(2, r0 - 2 * (times - 1)) + 2;
+  const int lastStep = r1 - 1 + 2 * times;
+  for (int t = firstStep; t <= lastStep; ++t) {
+    for (int k = 1; k <= times; ++k) {
+      const int q = t - 2 * k;
+      const int lo = std::max(2, r0 - 2 * (times - k));
+      const int hi = std::min(h - 3, r1 - 1 + 2 * (times - k));
+      if (q < lo || q > hi) continue;
+      uint8_t* d = k == times ? out + size_t(q) * size_t(w) : ringRow(k, q);
+      BlurRow(row(k - 1, q - 2), row(k - 1, q - 1), row(k - 1, q), row(k - 1, q + 1),
+              row(k - 1, q + 2), d, w, tmp, tmp + w, tmp + 2 * w);
+      const uint8_t* src = p + size_t(q) * size_t(w);
+      d[0] = src[0];
+      d[1] = src[1];
+      d[w - 2] = src[w - 2];
+      d[w - 1] = src[w - 1];
+    }
+  }
+}
+
+void SmoothPlane(TBytePlane& p, int w, int h, int times) {
+  if (times <= 0 || w < 5 || h < 5) return;  // the blur leaves such planes as they are
+  const size_t n = size_t(w) * size_t(h);
+  TBytePlane out(n);
+  for (const int r : {0, 1, h - 2, h - 1})
+    std::copy(p.begin() + ptrdiff_t(r) * w, p.begin() + ptrdiff_t(r + 1) * w,
+              out.begin() + ptrdiff_t(r) * w);
+  // Bands of at least 64 rows keep the rows computed twice (2 per pass and
+  // side) a small share of the work.
+  ParallelFor(
+      2, h - 2,
+      [&](int r0, int r1) {
+        std::vector<uint8_t> ring(size_t(std::max(0, times - 1)) * 8 * size_t(w));
+        std::vector<uint16_t> tmp(size_t(w) * 3);
+        SmoothBand(p.data(), out.data(), w, h, times, r0, r1, ring.data(), tmp.data());
+      },
+      64);
+  if (p.size() == n)
+    p.swap(out);
+  else
+    ParallelCopy(out.data(), p.data(), n);
 }
 
 // DirectionByte for a run of (cos, sin) pairs through a cheap angle

@@ -130,6 +130,27 @@ TEST(GaussianBlur, KernelWeightsAndTruncatingDivision) {
   EXPECT_EQ(dst[size_t(6 * w + 4)], 255 * 5 / 159);
 }
 
+// The banded smoothing against the plain passes: noise planes tall enough
+// for several bands of rows, seams between bands, and any number of passes.
+TEST(GaussianBlur, SmoothPlaneMatchesPlainPassesAcrossBands) {
+  SetRandSeed(7);
+  const int sizes[][2] = {{5, 5}, {6, 70}, {37, 133}, {64, 300}};
+  for (const int threads : {1, 3, 4}) {
+    SetThreadCount(threads);
+    for (const auto& sz : sizes)
+      for (const int times : {1, 2, 3, 10}) {
+        const int w = sz[0], h = sz[1];
+        TBytePlane p(size_t(w * h));
+        for (auto& v : p) v = uint8_t(Random(256));
+        TBytePlane ref = p;
+        SmoothPlane(p, w, h, times);
+        reference::SmoothPlane(ref, w, h, times);
+        ASSERT_EQ(p, ref) << w << "x" << h << " times " << times << " threads " << threads;
+      }
+  }
+  SetThreadCount(0);
+}
+
 TEST(Gradients, SobelSignsAndFrame) {
   // Darkness rising with the plane row: the row gradient (below minus above) is negative.
   const int w = 5, h = 5;
