@@ -615,62 +615,81 @@ static void DirectionsFromAngles(const TSinglePlane& angle, TBytePlane& dir, int
 }
 
 BRELLIN_CLONES
-static void EdgeRows(const uint8_t* t, uint8_t* edge, int w, int r0, int r1, int16_t* mrow) {
-  for (int r = r0; r < r1; ++r) {
-    const uint8_t* dn = t + size_t(r - 1) * size_t(w);
-    const uint8_t* md = t + size_t(r) * size_t(w);
-    const uint8_t* up = t + size_t(r + 1) * size_t(w);
-    uint8_t* e = edge + size_t(r) * size_t(w);
-    // First the strengths of the whole row (vectorisable), then the few
-    // strong elements get their direction test.
-    for (int x = 1; x <= w - 2; ++x) {
-      const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
-      const int gx =
-          (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
-      const int m = std::abs(gy) + std::abs(gx);
-      mrow[x] = int16_t(m > 255 ? 255 : m);
+static void EdgeRow(const uint8_t* dn, const uint8_t* md, const uint8_t* up, uint8_t* e, int w,
+                    int16_t* mrow) {
+  // First the strengths of the whole row (vectorisable), then the few
+  // strong elements get their direction test.
+  for (int x = 1; x <= w - 2; ++x) {
+    const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
+    const int gx =
+        (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
+    const int m = std::abs(gy) + std::abs(gx);
+    mrow[x] = int16_t(m > 255 ? 255 : m);
+  }
+  for (int x = 1; x <= w - 2; ++x) {
+    const int m = mrow[x];
+    if (m < 128) {
+      e[x] = 0;
+      continue;
     }
-    for (int x = 1; x <= w - 2; ++x) {
-      const int m = mrow[x];
-      if (m < 128) {
-        e[x] = 0;
-        continue;
-      }
-      const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
-      const int gx =
-          (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
-      int p1, p2;
-      switch (detail::EdgeSector(gx, gy)) {
-        case 0:
-          p1 = md[x - 1];
-          p2 = md[x + 1];
-          break;
-        case 45:
-          p1 = up[x - 1];
-          p2 = dn[x + 1];
-          break;
-        case 90:
-          p1 = dn[x];
-          p2 = up[x];
-          break;
-        default:
-          p1 = dn[x - 1];
-          p2 = up[x + 1];
-          break;
-      }
-      e[x] = (m < p1 || m < p2) ? 0 : 255;
+    const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
+    const int gx =
+        (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
+    int p1, p2;
+    switch (detail::EdgeSector(gx, gy)) {
+      case 0:
+        p1 = md[x - 1];
+        p2 = md[x + 1];
+        break;
+      case 45:
+        p1 = up[x - 1];
+        p2 = dn[x + 1];
+        break;
+      case 90:
+        p1 = dn[x];
+        p2 = up[x];
+        break;
+      default:
+        p1 = dn[x - 1];
+        p2 = up[x + 1];
+        break;
     }
+    e[x] = (m < p1 || m < p2) ? 0 : 255;
   }
 }
 
+// Row Q of the blurred plane the edge test reads: zero, the blur inside the
+// two-pixel frame and the two corner blocks copied from SRC (see
+// GaussianBlur5, writing into a fresh plane). Needs W >= 3.
+static void BlurredEdgeRow(const uint8_t* src, uint8_t* t, int w, int h, int q, uint16_t* tmp) {
+  std::fill(t, t + w, uint8_t(0));
+  const uint8_t* s = src + size_t(q) * size_t(w);
+  if (w >= 5 && h >= 5 && q >= 2 && q <= h - 3) {
+    BlurRow(s - 2 * w, s - w, s, s + w, s + 2 * w, t, w, tmp, tmp + w, tmp + 2 * w);
+  }
+  if (q <= 1) t[0] = s[0], t[1] = s[1];
+  if (q >= h - 2) t[w - 2] = s[w - 2], t[w - 1] = s[w - 1];
+}
+
+// The blurred plane is made row by row as the edge test needs it (each band
+// keeping its last four rows, the two at its ends made twice) instead of
+// being written out whole and read back.
 void DetectEdges(const TBytePlane& src, TBytePlane& edge, int w, int h) {
-  TBytePlane t(static_cast<size_t>(w) * size_t(h));  // fresh planes are zero
-  GaussianBlur5(src, t, w, h);
+  if (w < 3 || h < 3) return;  // no element has all its neighbours
   ParallelFor(
       1, h - 1,
       [&](int r0, int r1) {
+        std::vector<uint8_t> ring(size_t(w) * 4);
+        std::vector<uint16_t> tmp(size_t(w) * 3);
         std::vector<int16_t> mrow(static_cast<size_t>(w));
-        EdgeRows(t.data(), edge.data(), w, r0, r1, mrow.data());
+        const auto row = [&](int q) { return ring.data() + size_t(q & 3) * size_t(w); };
+        BlurredEdgeRow(src.data(), row(r0 - 1), w, h, r0 - 1, tmp.data());
+        BlurredEdgeRow(src.data(), row(r0), w, h, r0, tmp.data());
+        for (int r = r0; r < r1; ++r) {
+          BlurredEdgeRow(src.data(), row(r + 1), w, h, r + 1, tmp.data());
+          EdgeRow(row(r - 1), row(r), row(r + 1), edge.data() + size_t(r) * size_t(w), w,
+                  mrow.data());
+        }
       },
       kMinRows);
 }
