@@ -4,7 +4,9 @@
 # Given a second program (OTHER_CLI), the two take turns run by run, so that
 # a slow spell of a shared machine falls on both, and the ratio of each
 # phase (other / this build) is printed; the two outputs are also compared
-# byte for byte.
+# byte for byte. The other program must lie beside the same library files
+# (styles, brushes) as this build's, say a copy in build/src/cli: both look
+# for them next to themselves.
 # Usage: bench/phase-times.sh [BUILD_DIR]    ROUNDS=7  OTHER_CLI=path/to/brellin-cli
 set -euo pipefail
 BUILD=${1:-build}
