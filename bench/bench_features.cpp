@@ -10,6 +10,7 @@
 #include "analysis/FeatureExtractor.h"
 #include "analysis/ImagprocReference.h"
 #include "analysis/PictureFormats.h"
+#include "analysis/imagproc.h"
 #include "base/Parallel.h"
 
 using namespace brellin;
@@ -63,6 +64,42 @@ void BM_ReferencePipeline_1MP(benchmark::State& state) {
   Report(state, pic);
 }
 
+// The two blurring filters of the analysis on a 12-megapixel plane (a
+// 4240 x 2830 crop of the large photo's green channel): the ten smoothing
+// passes over the strength and the edge test over the darkness.
+const TBytePlane& TwelveMegapixelPlane() {
+  static TBytePlane plane = [] {
+    const TBitmap32& big = LargePhoto();
+    TBytePlane p(size_t(4240) * 2830);
+    for (int r = 0; r < 2830; ++r)
+      for (int x = 0; x < 4240; ++x)
+        p[size_t(r) * 4240 + size_t(x)] = uint8_t(big.Pixel(x, r) >> 8);
+    return p;
+  }();
+  return plane;
+}
+
+void BM_SmoothPlane_12MP(benchmark::State& state) {
+  SetThreadCount(int(state.range(0)));
+  const TBytePlane& src = TwelveMegapixelPlane();
+  TBytePlane p(src.size());
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::copy(src.begin(), src.end(), p.begin());
+    state.ResumeTiming();
+    SmoothPlane(p, 4240, 2830, 10);
+  }
+  SetThreadCount(0);
+}
+
+void BM_DetectEdges_12MP(benchmark::State& state) {
+  SetThreadCount(int(state.range(0)));
+  const TBytePlane& src = TwelveMegapixelPlane();
+  TBytePlane edge(src.size());
+  for (auto _ : state) DetectEdges(src, edge, 4240, 2830);
+  SetThreadCount(0);
+}
+
 void BM_DecodeJpeg_20MP(benchmark::State& state) {
   const std::string file = std::string(BRELLIN_CORPUS) + "/photos/large_kleiber_nuthatch.jpg";
   for (auto _ : state) benchmark::DoNotOptimize(LoadPictureFile(file));
@@ -94,6 +131,20 @@ BENCHMARK(BM_ReferencePipeline_1MP)
 BENCHMARK(BM_DecodeJpeg_20MP)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BM_SmoothPlane_12MP)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BM_DetectEdges_12MP)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->UseRealTime();
 

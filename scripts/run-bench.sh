@@ -46,6 +46,8 @@ if [ -f "$PHOTO20" ] && [ -x /usr/bin/time ]; then
   echo "   (bench_history BM_UndoRedo20MP above)"
   rm -rf "$out"
 fi
+echo "== render phases at 12 MP (full size, 100000 steps): medians"
+"$(dirname "$0")/../bench/phase-times.sh" "$BUILD"
 echo "== batches: files per second with --jobs 1 and --jobs 2"
 "$(dirname "$0")/../bench/batch-throughput.sh" "$BUILD"
 echo "== comparison with other tools"

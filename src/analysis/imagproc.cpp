@@ -286,21 +286,87 @@ void RepeatBlur(const TBytePlane& src, TBytePlane& dst, int w, int h, int times)
   if (times % 2 == 0) std::copy(v.begin(), v.end(), dst.begin());
 }
 
-// Both working planes of the plain version start as copies of P and the
-// blur never writes the two-pixel frame outside the copied corner blocks, so
-// ping-ponging between P itself and one copy reads and writes exactly the
-// same values with one copy instead of four.
-void SmoothPlane(TBytePlane& p, int w, int h, int times) {
-  const size_t n = size_t(w) * size_t(h);
-  TBytePlane v(n);
-  ParallelCopy(p.data(), v.data(), n);
-  for (int k = 1; k <= times; ++k) {
-    if (k % 2 == 1)
-      GaussianBlur5(p, v, w, h);
-    else
-      GaussianBlur5(v, p, w, h);
+// One row of the 5x5 blur from five separate source rows, as in BlurRows.
+BRELLIN_CLONES
+static void BlurRow(const uint8_t* __restrict s0, const uint8_t* __restrict s1,
+                    const uint8_t* __restrict s2, const uint8_t* __restrict s3,
+                    const uint8_t* __restrict s4, uint8_t* __restrict d, int w,
+                    uint16_t* __restrict u, uint16_t* __restrict v, uint16_t* __restrict z) {
+  for (int x = 0; x < w; ++x) {
+    const uint16_t a = uint16_t(s0[x] + s4[x]);
+    const uint16_t b = uint16_t(s1[x] + s3[x]);
+    const uint16_t c = s2[x];
+    u[x] = uint16_t(2 * a + 4 * b + 5 * c);
+    v[x] = uint16_t(4 * a + 9 * b + 12 * c);
+    z[x] = uint16_t(5 * a + 12 * b + 15 * c);
   }
-  if (times % 2 == 1) ParallelCopy(v.data(), p.data(), n);
+  for (int x = 2; x <= w - 3; ++x) {
+    const uint16_t s = uint16_t(u[x - 2] + u[x + 2] + v[x - 1] + v[x + 1] + z[x]);
+    d[x] = uint8_t(s / 159);
+  }
+}
+
+// Repeated blurring of P keeps the two-pixel frame at P's values in every
+// pass (the plain version ping-pongs between two copies of P and never writes
+// the frame). Here all passes run over a band of rows at once: pass k runs
+// two rows behind pass k - 1 and keeps only its last eight rows, so the plane
+// is read and written once instead of once per pass, and the passes' rows
+// stay in the cache. A band also computes the rows of the earlier passes that
+// reach into it from its neighbours (2 per pass and side), so bands are
+// independent and the result does not depend on how the rows are split.
+static void SmoothBand(const uint8_t* p, uint8_t* out, int w, int h, int times, int r0, int r1,
+                       uint8_t* ring, uint16_t* tmp) {
+  constexpr int kRing = 8;
+  const auto ringRow = [&](int k, int r) {
+    return ring + (size_t(k - 1) * kRing + size_t(r & (kRing - 1))) * size_t(w);
+  };
+  // Level 0 is P; a level's frame rows are P's.
+  const auto row = [&](int k, int r) -> const uint8_t* {
+    if (k == 0 || r < 2 || r > h - 3) return p + size_t(r) * size_t(w);
+    return ringRow(k, r);
+  };
+  // Level k produces the rows [lo, hi] of its pass; at step t its row t - 2k.
+  const int firstStep = std::max(2, r0 - 2 * (times - 1)) + 2;
+  const int lastStep = r1 - 1 + 2 * times;
+  for (int t = firstStep; t <= lastStep; ++t) {
+    for (int k = 1; k <= times; ++k) {
+      const int q = t - 2 * k;
+      const int lo = std::max(2, r0 - 2 * (times - k));
+      const int hi = std::min(h - 3, r1 - 1 + 2 * (times - k));
+      if (q < lo || q > hi) continue;
+      uint8_t* d = k == times ? out + size_t(q) * size_t(w) : ringRow(k, q);
+      BlurRow(row(k - 1, q - 2), row(k - 1, q - 1), row(k - 1, q), row(k - 1, q + 1),
+              row(k - 1, q + 2), d, w, tmp, tmp + w, tmp + 2 * w);
+      const uint8_t* src = p + size_t(q) * size_t(w);
+      d[0] = src[0];
+      d[1] = src[1];
+      d[w - 2] = src[w - 2];
+      d[w - 1] = src[w - 1];
+    }
+  }
+}
+
+void SmoothPlane(TBytePlane& p, int w, int h, int times) {
+  if (times <= 0 || w < 5 || h < 5) return;  // the blur leaves such planes as they are
+  const size_t n = size_t(w) * size_t(h);
+  TBytePlane out(n);
+  for (const int r : {0, 1, h - 2, h - 1})
+    std::copy(p.begin() + ptrdiff_t(r) * w, p.begin() + ptrdiff_t(r + 1) * w,
+              out.begin() + ptrdiff_t(r) * w);
+  // Bands of at least 64 rows keep the rows computed twice (2 per pass and
+  // side) a small share of the work.
+  ParallelFor(
+      2, h - 2,
+      [&](int r0, int r1) {
+        std::vector<uint8_t> ring(size_t(std::max(0, times - 1)) * 8 * size_t(w));
+        std::vector<uint16_t> tmp(size_t(w) * 3);
+        SmoothBand(p.data(), out.data(), w, h, times, r0, r1, ring.data(), tmp.data());
+      },
+      64);
+  if (p.size() == n)
+    p.swap(out);
+  else
+    ParallelCopy(out.data(), p.data(), n);
 }
 
 // DirectionByte for a run of (cos, sin) pairs through a cheap angle
@@ -549,62 +615,81 @@ static void DirectionsFromAngles(const TSinglePlane& angle, TBytePlane& dir, int
 }
 
 BRELLIN_CLONES
-static void EdgeRows(const uint8_t* t, uint8_t* edge, int w, int r0, int r1, int16_t* mrow) {
-  for (int r = r0; r < r1; ++r) {
-    const uint8_t* dn = t + size_t(r - 1) * size_t(w);
-    const uint8_t* md = t + size_t(r) * size_t(w);
-    const uint8_t* up = t + size_t(r + 1) * size_t(w);
-    uint8_t* e = edge + size_t(r) * size_t(w);
-    // First the strengths of the whole row (vectorisable), then the few
-    // strong elements get their direction test.
-    for (int x = 1; x <= w - 2; ++x) {
-      const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
-      const int gx =
-          (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
-      const int m = std::abs(gy) + std::abs(gx);
-      mrow[x] = int16_t(m > 255 ? 255 : m);
+static void EdgeRow(const uint8_t* dn, const uint8_t* md, const uint8_t* up, uint8_t* e, int w,
+                    int16_t* mrow) {
+  // First the strengths of the whole row (vectorisable), then the few
+  // strong elements get their direction test.
+  for (int x = 1; x <= w - 2; ++x) {
+    const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
+    const int gx =
+        (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
+    const int m = std::abs(gy) + std::abs(gx);
+    mrow[x] = int16_t(m > 255 ? 255 : m);
+  }
+  for (int x = 1; x <= w - 2; ++x) {
+    const int m = mrow[x];
+    if (m < 128) {
+      e[x] = 0;
+      continue;
     }
-    for (int x = 1; x <= w - 2; ++x) {
-      const int m = mrow[x];
-      if (m < 128) {
-        e[x] = 0;
-        continue;
-      }
-      const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
-      const int gx =
-          (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
-      int p1, p2;
-      switch (detail::EdgeSector(gx, gy)) {
-        case 0:
-          p1 = md[x - 1];
-          p2 = md[x + 1];
-          break;
-        case 45:
-          p1 = up[x - 1];
-          p2 = dn[x + 1];
-          break;
-        case 90:
-          p1 = dn[x];
-          p2 = up[x];
-          break;
-        default:
-          p1 = dn[x - 1];
-          p2 = up[x + 1];
-          break;
-      }
-      e[x] = (m < p1 || m < p2) ? 0 : 255;
+    const int gy = (dn[x - 1] + 2 * dn[x] + dn[x + 1]) - (up[x - 1] + 2 * up[x] + up[x + 1]);
+    const int gx =
+        (dn[x - 1] + 2 * md[x - 1] + up[x - 1]) - (dn[x + 1] + 2 * md[x + 1] + up[x + 1]);
+    int p1, p2;
+    switch (detail::EdgeSector(gx, gy)) {
+      case 0:
+        p1 = md[x - 1];
+        p2 = md[x + 1];
+        break;
+      case 45:
+        p1 = up[x - 1];
+        p2 = dn[x + 1];
+        break;
+      case 90:
+        p1 = dn[x];
+        p2 = up[x];
+        break;
+      default:
+        p1 = dn[x - 1];
+        p2 = up[x + 1];
+        break;
     }
+    e[x] = (m < p1 || m < p2) ? 0 : 255;
   }
 }
 
+// Row Q of the blurred plane the edge test reads: zero, the blur inside the
+// two-pixel frame and the two corner blocks copied from SRC (see
+// GaussianBlur5, writing into a fresh plane). Needs W >= 3.
+static void BlurredEdgeRow(const uint8_t* src, uint8_t* t, int w, int h, int q, uint16_t* tmp) {
+  std::fill(t, t + w, uint8_t(0));
+  const uint8_t* s = src + size_t(q) * size_t(w);
+  if (w >= 5 && h >= 5 && q >= 2 && q <= h - 3) {
+    BlurRow(s - 2 * w, s - w, s, s + w, s + 2 * w, t, w, tmp, tmp + w, tmp + 2 * w);
+  }
+  if (q <= 1) t[0] = s[0], t[1] = s[1];
+  if (q >= h - 2) t[w - 2] = s[w - 2], t[w - 1] = s[w - 1];
+}
+
+// The blurred plane is made row by row as the edge test needs it (each band
+// keeping its last four rows, the two at its ends made twice) instead of
+// being written out whole and read back.
 void DetectEdges(const TBytePlane& src, TBytePlane& edge, int w, int h) {
-  TBytePlane t(static_cast<size_t>(w) * size_t(h));  // fresh planes are zero
-  GaussianBlur5(src, t, w, h);
+  if (w < 3 || h < 3) return;  // no element has all its neighbours
   ParallelFor(
       1, h - 1,
       [&](int r0, int r1) {
+        std::vector<uint8_t> ring(size_t(w) * 4);
+        std::vector<uint16_t> tmp(size_t(w) * 3);
         std::vector<int16_t> mrow(static_cast<size_t>(w));
-        EdgeRows(t.data(), edge.data(), w, r0, r1, mrow.data());
+        const auto row = [&](int q) { return ring.data() + size_t(q & 3) * size_t(w); };
+        BlurredEdgeRow(src.data(), row(r0 - 1), w, h, r0 - 1, tmp.data());
+        BlurredEdgeRow(src.data(), row(r0), w, h, r0, tmp.data());
+        for (int r = r0; r < r1; ++r) {
+          BlurredEdgeRow(src.data(), row(r + 1), w, h, r + 1, tmp.data());
+          EdgeRow(row(r - 1), row(r), row(r + 1), edge.data() + size_t(r) * size_t(w), w,
+                  mrow.data());
+        }
       },
       kMinRows);
 }
