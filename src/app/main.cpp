@@ -1,6 +1,7 @@
 // brellin: the desktop program.
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -86,6 +87,13 @@ int main(int argc, char** argv) {
   }
   TApplication app(argc, argv);
   app.setApplicationName("Brellin Pro");
+  {
+    // The program's own icon at every size it ships, for any screen's scale.
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+      icon.addFile(QString(":/brellin/icon-%1.png").arg(size), QSize(size, size));
+    app.setWindowIcon(icon);
+  }
   app.setApplicationVersion(BRELLIN_VERSION);
   const QStringList args = app.arguments().mid(1);
   // Absolute, so a copy already running elsewhere finds the same file.

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QToolTip>
 #include <algorithm>
@@ -12,6 +13,23 @@
 #include "ui/QtBitmap.h"
 
 namespace brellin {
+
+QIcon DrawnIcon(int Size, const std::function<void(QPainter&)>& Draw) {
+  QIcon icon;
+  for (const int ratio : {1, 2, 3}) {
+    QPixmap pm(Size * ratio, Size * ratio);
+    pm.fill(Qt::transparent);
+    {
+      QPainter p(&pm);
+      p.setRenderHint(QPainter::Antialiasing);
+      p.scale(ratio, ratio);
+      Draw(p);
+    }
+    pm.setDevicePixelRatio(ratio);
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
 
 // ---------------------------------------------------------------------------
 // Edit box

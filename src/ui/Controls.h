@@ -4,9 +4,12 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QIcon>
 #include <QImage>
 #include <QLineEdit>
 #include <QWidget>
+
+class QPainter;
 #include <functional>
 #include <vector>
 
@@ -15,6 +18,10 @@
 namespace brellin {
 
 // The gauge's edit box: keeps only what a number can hold; Enter accepts.
+// An icon drawn by Draw on a Size x Size canvas, kept at one, two and three
+// device pixels per pixel so that it stays crisp on any screen's scale.
+QIcon DrawnIcon(int Size, const std::function<void(QPainter&)>& Draw);
+
 class TBrellinEdit : public QLineEdit {
   Q_OBJECT
  public:

@@ -78,53 +78,50 @@ QString HelpKeywordOf(QObject* O) {
 
 // The tool buttons' 32 x 32 pictures, drawn rather than shipped.
 QIcon ToolIcon(int Index) {
-  QPixmap pm(32, 32);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(30, 40, 60), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  switch (Index) {
-    case 0: {  // pointer
-      QPolygonF arrow({{9, 4}, {9, 25}, {14, 20}, {18, 28}, {21, 27}, {17, 19}, {24, 19}});
-      p.setBrush(Qt::white);
-      p.drawPolygon(arrow);
-      break;
+  return DrawnIcon(32, [&](QPainter& p) {
+    p.setPen(QPen(QColor(30, 40, 60), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    switch (Index) {
+      case 0: {  // pointer
+        QPolygonF arrow({{9, 4}, {9, 25}, {14, 20}, {18, 28}, {21, 27}, {17, 19}, {24, 19}});
+        p.setBrush(Qt::white);
+        p.drawPolygon(arrow);
+        break;
+      }
+      case 1: {  // auto-sketch: a spray of strokes in a circle
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(30, 40, 60), 1.5, Qt::DashLine));
+        p.drawEllipse(QRectF(4, 4, 24, 24));
+        p.setPen(QPen(QColor(30, 40, 60), 2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(10, 12), QPointF(16, 9));
+        p.drawLine(QPointF(11, 18), QPointF(20, 14));
+        p.drawLine(QPointF(13, 23), QPointF(22, 20));
+        break;
+      }
+      case 2: {  // pattern: a stamped curl
+        QPainterPath path(QPointF(5, 24));
+        path.cubicTo(QPointF(8, 4), QPointF(26, 4), QPointF(20, 16));
+        path.cubicTo(QPointF(16, 24), QPointF(10, 16), QPointF(27, 26));
+        p.drawPath(path);
+        break;
+      }
+      case 3: {  // free hand: a band along a curve
+        QPainterPath path(QPointF(4, 22));
+        path.cubicTo(QPointF(10, 4), QPointF(20, 30), QPointF(28, 8));
+        p.setPen(QPen(QColor(70, 110, 150), 6, Qt::SolidLine, Qt::RoundCap));
+        p.drawPath(path);
+        p.setPen(QPen(QColor(30, 40, 60), 1.5));
+        p.drawPath(path);
+        break;
+      }
+      default: {  // what is this?
+        QFont f = p.font();
+        f.setPixelSize(24);
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, "?");
+      }
     }
-    case 1: {  // auto-sketch: a spray of strokes in a circle
-      p.setBrush(Qt::NoBrush);
-      p.setPen(QPen(QColor(30, 40, 60), 1.5, Qt::DashLine));
-      p.drawEllipse(QRectF(4, 4, 24, 24));
-      p.setPen(QPen(QColor(30, 40, 60), 2, Qt::SolidLine, Qt::RoundCap));
-      p.drawLine(QPointF(10, 12), QPointF(16, 9));
-      p.drawLine(QPointF(11, 18), QPointF(20, 14));
-      p.drawLine(QPointF(13, 23), QPointF(22, 20));
-      break;
-    }
-    case 2: {  // pattern: a stamped curl
-      QPainterPath path(QPointF(5, 24));
-      path.cubicTo(QPointF(8, 4), QPointF(26, 4), QPointF(20, 16));
-      path.cubicTo(QPointF(16, 24), QPointF(10, 16), QPointF(27, 26));
-      p.drawPath(path);
-      break;
-    }
-    case 3: {  // free hand: a band along a curve
-      QPainterPath path(QPointF(4, 22));
-      path.cubicTo(QPointF(10, 4), QPointF(20, 30), QPointF(28, 8));
-      p.setPen(QPen(QColor(70, 110, 150), 6, Qt::SolidLine, Qt::RoundCap));
-      p.drawPath(path);
-      p.setPen(QPen(QColor(30, 40, 60), 1.5));
-      p.drawPath(path);
-      break;
-    }
-    default: {  // what is this?
-      QFont f = p.font();
-      f.setPixelSize(24);
-      f.setBold(true);
-      p.setFont(f);
-      p.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, "?");
-    }
-  }
-  return QIcon(pm);
+  });
 }
 
 QLabel* PanelCaption(const QString& Caption, QWidget* Parent) {

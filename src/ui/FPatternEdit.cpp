@@ -14,6 +14,7 @@
 #include "analysis/BDibUtils.h"
 #include "base/Errors.h"
 #include "library/Patterns.h"
+#include "ui/Controls.h"
 #include "ui/ImgView.h"
 #include "ui/QtBitmap.h"
 
@@ -24,31 +25,25 @@ namespace {
 constexpr int kBevel = 64;
 
 QIcon PointerIcon() {
-  QPixmap pm(24, 24);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  const QPolygonF arrow({{6, 3}, {6, 19}, {10, 15}, {13, 21}, {15.5, 20}, {12.5, 14}, {18, 14}});
-  p.setPen(QPen(Qt::black, 1.2));
-  p.setBrush(Qt::white);
-  p.drawPolygon(arrow);
-  return QIcon(pm);
+  return DrawnIcon(24, [&](QPainter& p) {
+    const QPolygonF arrow({{6, 3}, {6, 19}, {10, 15}, {13, 21}, {15.5, 20}, {12.5, 14}, {18, 14}});
+    p.setPen(QPen(Qt::black, 1.2));
+    p.setBrush(Qt::white);
+    p.drawPolygon(arrow);
+  });
 }
 
 QIcon CurveIcon() {
-  QPixmap pm(24, 24);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  QPainterPath path({3, 19});
-  path.cubicTo(6, 2, 16, 24, 21, 5);
-  p.setPen(QPen(Qt::black, 1.6));
-  p.drawPath(path);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(200, 40, 40));
-  p.drawEllipse(QPointF(3, 19), 2.2, 2.2);
-  p.drawEllipse(QPointF(21, 5), 2.2, 2.2);
-  return QIcon(pm);
+  return DrawnIcon(24, [&](QPainter& p) {
+    QPainterPath path({3, 19});
+    path.cubicTo(6, 2, 16, 24, 21, 5);
+    p.setPen(QPen(Qt::black, 1.6));
+    p.drawPath(path);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 40, 40));
+    p.drawEllipse(QPointF(3, 19), 2.2, 2.2);
+    p.drawEllipse(QPointF(21, 5), 2.2, 2.2);
+  });
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "ui/FloatingPanels.h"
+#include "ui/Controls.h"
 
 #include <QAbstractButton>
 #include <QCursor>
@@ -18,23 +19,20 @@ constexpr int kHeaderHeight = 20;
 
 // The header's 18 x 18 glyphs: 0 close, 1 pinned, 2 not pinned.
 QIcon HeaderGlyph(int Index) {
-  QPixmap pm(18, 18);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
-  if (Index == 0) {
-    p.drawLine(5, 5, 13, 13);
-    p.drawLine(13, 5, 5, 13);
-  } else {
-    // A pin: upright when pinned, lying when not.
-    p.translate(9, 9);
-    if (Index == 2) p.rotate(-90);
-    p.setBrush(Qt::white);
-    p.drawEllipse(QPointF(0, -4), 3, 3);
-    p.drawLine(QPointF(0, -1), QPointF(0, 7));
-  }
-  return QIcon(pm);
+  return DrawnIcon(18, [&](QPainter& p) {
+    p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
+    if (Index == 0) {
+      p.drawLine(5, 5, 13, 13);
+      p.drawLine(13, 5, 5, 13);
+    } else {
+      // A pin: upright when pinned, lying when not.
+      p.translate(9, 9);
+      if (Index == 2) p.rotate(-90);
+      p.setBrush(Qt::white);
+      p.drawEllipse(QPointF(0, -4), 3, 3);
+      p.drawLine(QPointF(0, -1), QPointF(0, 7));
+    }
+  });
 }
 }  // namespace
 
