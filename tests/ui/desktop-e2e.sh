@@ -5,14 +5,12 @@
 set -euo pipefail
 BRELLIN=$1 CLI=$2 PICTURE=$3
 source "$(dirname "$0")/../support/xvfb.sh"
+source "$(dirname "$0")/../support/desktop-home.sh"
 WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; xvfb_stop; rm -rf "$WORK"' EXIT
 xvfb_start 1280x1024x24
 # A program folder of its own: its library and its single-instance socket.
-export BRELLIN_HOME=$WORK/home
-export XDG_CONFIG_HOME=$WORK/config
-mkdir -p "$BRELLIN_HOME"
-cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+desktop_home "$WORK" "$CLI"
 cd "$WORK"
 fail() { echo "desktop-e2e: $*" >&2; exit 1; }
 vectors() { "$CLI" info "$1" --json | sed -n 's/.*"vectors": *\([0-9]*\).*/\1/p' | head -1; }

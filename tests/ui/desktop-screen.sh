@@ -6,26 +6,22 @@
 # Usage: desktop-screen.sh BRELLIN BRELLIN-CLI BRELLIN-XSHOT PICTURE
 # With BRELLIN_SHOTS set, the window after the undo is kept there.
 set -euo pipefail
+source "$(dirname "$0")/../support/xvfb.sh"
+source "$(dirname "$0")/../support/desktop-home.sh"
 BRELLIN=$(realpath "$1") CLI=$(realpath "$2") XSHOT=$(realpath "$3") PICTURE=$(realpath "$4")
 WORK=$(mktemp -d)
 PIDS=()
 cleanup() {
   for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+  xvfb_stop
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 fail() { echo "desktop-screen: $*" >&2; exit 1; }
 
-# A display of its own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-PIDS+=($!)
-for _ in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-[ -s "$WORK/display" ] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-export DISPLAY=:$(head -1 "$WORK/display")
+xvfb_start 1280x1024x24 || fail "no virtual display"
 
-export BRELLIN_HOME=$WORK/home
-mkdir -p "$BRELLIN_HOME"
-cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+desktop_home "$WORK" "$CLI"
 cd "$WORK"
 wait_window() {
   for _ in $(seq 1 $(($2 * 5))); do
@@ -83,6 +79,6 @@ timeout 10 "$BRELLIN" q.bpj || fail "the second copy did not end with 0 within 1
 shows handed-over.png second-opened.png "the project handed over"
 
 xdotool key ctrl+q
-for _ in $(seq 1 50); do kill -0 "${PIDS[1]}" 2>/dev/null || break; sleep 0.2; done
-kill -0 "${PIDS[1]}" 2>/dev/null && fail "Ctrl+Q did not end the program"
+for _ in $(seq 1 50); do kill -0 "${PIDS[0]}" 2>/dev/null || break; sleep 0.2; done
+kill -0 "${PIDS[0]}" 2>/dev/null && fail "Ctrl+Q did not end the program"
 echo "desktop-screen: 1 passed, 0 failed"

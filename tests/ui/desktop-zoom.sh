@@ -7,13 +7,11 @@
 set -euo pipefail
 BRELLIN=$(realpath "$1") CLI=$(realpath "$2") XSHOT=$(realpath "$3") PICTURE=$(realpath "$4")
 source "$(dirname "$0")/../support/xvfb.sh"
+source "$(dirname "$0")/../support/desktop-home.sh"
 WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; xvfb_stop; rm -rf "$WORK"' EXIT
 xvfb_start 1280x1024x24
-export BRELLIN_HOME=$WORK/home
-export XDG_CONFIG_HOME=$WORK/config
-mkdir -p "$BRELLIN_HOME"
-cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+desktop_home "$WORK" "$CLI"
 cd "$WORK"
 fail() { echo "desktop-zoom: $*" >&2; exit 1; }
 

@@ -4,29 +4,21 @@
 # document and its strokes are still there: saving the project then holds
 # them. Usage: open-cancel-e2e.sh BRELLIN BRELLIN-CLI PICTURE
 set -euo pipefail
+source "$(dirname "$0")/../support/xvfb.sh"
+source "$(dirname "$0")/../support/desktop-home.sh"
 BRELLIN=$(realpath "$1") CLI=$(realpath "$2") PICTURE=$(realpath "$3")
 WORK=$(mktemp -d)
 cleanup() {
   [ -n "${PID:-}" ] && kill "$PID" 2>/dev/null || true
-  [ -n "${XPID:-}" ] && kill "$XPID" 2>/dev/null || true
+  xvfb_stop
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 fail() { echo "open-cancel-e2e: $*" >&2; exit 1; }
 
-# A display of its own: Xvfb picks a free number and writes it to fd 3.
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-XPID=$!
-for _ in $(seq 1 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-[ -s "$WORK/display" ] || fail "Xvfb gave no display"
-export DISPLAY=:$(head -1 "$WORK/display")
-exec 3>&-
-for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xvfb_start 1280x1024x24 || fail "no virtual display"
 
-export BRELLIN_HOME=$WORK/home
-mkdir -p "$BRELLIN_HOME"
-cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+desktop_home "$WORK" "$CLI"
 cd "$WORK"
 vectors() { "$CLI" info "$1" --json | sed -n 's/.*"vectors": *\([0-9]*\).*/\1/p' | head -1; }
 wait_window() {

@@ -8,6 +8,7 @@
 # line recovers from the same journal.
 # Usage: recovery-e2e.sh BRELLIN BRELLIN-CLI PICTURE [RUNS]  (default 3)
 set -euo pipefail
+source "$(dirname "$0")/../support/desktop-home.sh"
 BRELLIN=$1 CLI=$2 PICTURE=$3 RUNS=${4:-3}
 WORK=$(mktemp -d)
 XVFB=
@@ -80,9 +81,7 @@ drag() {  # window, start x, start y, moves
 passed=0
 for run in $(seq 1 "$RUNS"); do
   dir=$WORK/run$run
-  export BRELLIN_HOME=$dir/home
-  mkdir -p "$BRELLIN_HOME"
-  cp "$(dirname "$CLI")"/*.srd "$(dirname "$CLI")"/*.bst "$(dirname "$CLI")"/*.stk "$BRELLIN_HOME"/
+  desktop_home "$dir" "$CLI"
   cp "$WORK/start.bpj" "$dir/p.bpj"
   cd "$dir"
   # Spread over the session: 0 to 3 finished drags, an undo in some runs,
