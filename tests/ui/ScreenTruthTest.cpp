@@ -204,11 +204,10 @@ class ScreenTruthTest : public QObject {
   }
 
   void theScreenEqualsTheDocument() {
-    TScriptedUi ui;
-    TDomain domain(&ui);
-    domain.ToolManagerFactory = MakeToolManagerFactory();
-    auto main = std::make_unique<TFMain>(domain);
-    ui.SetParent(main.get());
+    test::TMainSession<TScriptedUi> session;
+    TScriptedUi& ui = session.Ui;
+    TDomain& domain = session.Domain;
+    std::unique_ptr<TFMain>& main = session.Main;
     auto views = std::make_unique<TFullScreenViews>(ui, *main, domain);
     main->resize(1000, 700);
     main->show();

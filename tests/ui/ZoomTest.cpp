@@ -68,11 +68,10 @@ class ZoomTest : public QObject {
   }
 
   void aLargeProjectAtEveryZoom() {
-    TScriptedUi ui;
-    TDomain domain(&ui);
-    domain.ToolManagerFactory = MakeToolManagerFactory();
-    auto main = std::make_unique<TFMain>(domain);
-    ui.SetParent(main.get());
+    test::TMainSession<TScriptedUi> session;
+    TScriptedUi& ui = session.Ui;
+    TDomain& domain = session.Domain;
+    std::unique_ptr<TFMain>& main = session.Main;
     main->resize(1280, 1024);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main.get()));

@@ -15,14 +15,6 @@ cd "$WORK"
 fail() { echo "desktop-e2e: $*" >&2; exit 1; }
 vectors() { "$CLI" info "$1" --json | sed -n 's/.*"vectors": *\([0-9]*\).*/\1/p' | head -1; }
 # Waits up to $2 seconds for a window whose name matches $1; prints its id.
-wait_window() {
-  for _ in $(seq 1 $(($2 * 5))); do
-    id=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
 
 "$CLI" render "$PICTURE" -o start.jpg --project p.bpj --steps 2000 --quiet
 before=$(vectors p.bpj)

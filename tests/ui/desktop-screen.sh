@@ -23,14 +23,6 @@ xvfb_start 1280x1024x24 || fail "no virtual display"
 
 desktop_home "$WORK" "$CLI"
 cd "$WORK"
-wait_window() {
-  for _ in $(seq 1 $(($2 * 5))); do
-    id=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
 # The window shows PICTURE somewhere, pixel for pixel; NAME is kept.
 shows() {
   local name=$1 picture=$2 what=$3

@@ -21,14 +21,7 @@ xvfb_start 1280x1024x24 || fail "no virtual display"
 desktop_home "$WORK" "$CLI"
 cd "$WORK"
 vectors() { "$CLI" info "$1" --json | sed -n 's/.*"vectors": *\([0-9]*\).*/\1/p' | head -1; }
-wait_window() {
-  for _ in $(seq 1 $(($2 * 5))); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
+WAIT_WINDOW_VISIBLE=1
 
 "$CLI" render "$PICTURE" -o start.jpg --size 400x300 --project p.bpj --steps 1000 --quiet
 before=$(vectors p.bpj)

@@ -36,14 +36,7 @@ XVFB=$!
 read -r -t 20 number <"$WORK/displayfd" || fail "Xvfb did not start"
 export DISPLAY=":$number"
 
-wait_window() {
-  for _ in $(seq 1 $(($2 * 5))); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
+WAIT_WINDOW_VISIBLE=1
 wait_file() {
   for _ in $(seq 1 $(($2 * 5))); do [ -s "$1" ] && return 0; sleep 0.2; done
   return 1
