@@ -111,17 +111,22 @@ void TBitmapBrushStrokeRenderer::ForEachLane(int T, const LaneFn& Lane) const {
 void TBitmapBrushStrokeRenderer::BuildLanePath() {
   FLanePath.resize(size_t(DirectionCount));
   TTurtle t(TPoint{0, 0}, FDirections[0]);
-  FPathBox = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  // The box in locals: kept in the member, every step would wait for the
+  // last one's store.
+  int32_t left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+  TLaneStep* const path = FLanePath.data();
+  const uint8_t* const dirs = FDirections.data();
   for (int i = 0; i < DirectionCount; ++i) {
-    FLanePath[size_t(i)] = {t.X1,     t.Y1,     t.X2,     t.Y2,      t.MinX(),
-                            t.MinY(), t.MaxX(), t.MaxY(), t.Weight1, t.Weight2};
-    FPathBox.Left = std::min(FPathBox.Left, t.MinX());
-    FPathBox.Top = std::min(FPathBox.Top, t.MinY());
-    FPathBox.Right = std::max(FPathBox.Right, t.MaxX());
-    FPathBox.Bottom = std::max(FPathBox.Bottom, t.MaxY());
-    t.Direction = FDirections[size_t(i)];
+    const int32_t minX = t.MinX(), minY = t.MinY(), maxX = t.MaxX(), maxY = t.MaxY();
+    path[i] = {t.X1, t.Y1, t.X2, t.Y2, minX, minY, maxX, maxY, t.Weight1, t.Weight2};
+    left = std::min(left, minX);
+    top = std::min(top, minY);
+    right = std::max(right, maxX);
+    bottom = std::max(bottom, maxY);
+    t.Direction = dirs[i];
     t.Step();
   }
+  FPathBox = {left, top, right, bottom};
 }
 
 void TBitmapBrushStrokeRenderer::Sweep(TPoint P, int W, int H) {

@@ -321,19 +321,62 @@ void TLineSampler::ForEachScanLine(const LineFn& Line) const {
 
 void TLineSampler::SampleColor() {
   if (Precision >= StepCount) Precision = StepCount - 1;
-  SampleBand();
+  SampleBand(PathBox());
 }
 
-void TLineSampler::SampleBand() {
+TRect TLineSampler::PathBox() const {
+  int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+  for (const TPathPixel& rec : Pixels) {
+    left = std::min(left, rec.X);
+    right = std::max(right, rec.X);
+    top = std::min(top, rec.Y);
+    bottom = std::max(bottom, rec.Y);
+  }
+  return {left, top, right, bottom};
+}
+
+bool TLineSampler::SampleLineInside(const TRect& Box, int32_t DX, int32_t DY) {
+  // Only a line that lies wholly inside the map and the colour source, and
+  // that nothing of the map can end, is walked without a check per pixel;
+  // it then visits every pixel, so its bounds are the path's box.
+  // The sums below hold any line of up to 2^24 pixels.
+  if (ColorSource == nullptr || StopOnBorders || Threshold != 0 || Pixels.empty() ||
+      Pixels.size() > (size_t(1) << 24))
+    return false;
+  const TColor32* source = ColorSource->Bits();
+  const int64_t sw = ColorSource->Width();
+  const int64_t w = std::min<int64_t>(Feature->Width(), sw);
+  const int64_t h = std::min<int64_t>(Feature->Height(), ColorSource->Height());
+  const int64_t x0 = int64_t(Box.Left) + DX, x1 = int64_t(Box.Right) + DX;
+  const int64_t y0 = int64_t(Box.Top) + DY, y1 = int64_t(Box.Bottom) + DY;
+  if (x0 < 0 || y0 < 0 || x1 >= w || y1 >= h) return false;
+  const int64_t origin = int64_t(DY) * sw + DX;
+  uint32_t sumR = 0, sumG = 0, sumB = 0;
+  for (const TPathPixel& rec : Pixels) {
+    const TColor32 c = source[origin + int64_t(rec.Y) * sw + rec.X];
+    sumR += RedComponent(c);
+    sumG += GreenComponent(c);
+    sumB += BlueComponent(c);
+  }
+  SumR += sumR;
+  SumG += sumG;
+  SumB += sumB;
+  SampleCount += int32_t(Pixels.size());
+  Bounds = {std::min(Bounds.Left, int32_t(x0)), std::min(Bounds.Top, int32_t(y0)),
+            std::max(Bounds.Right, int32_t(x1)), std::max(Bounds.Bottom, int32_t(y1))};
+  return true;
+}
+
+void TLineSampler::SampleBand(const TRect& Box) {
   SampleCount = 0;
   SumR = SumG = SumB = 0;
-  ForEachScanLine([this](int32_t DX, int32_t DY) {
-    SampleLine(DX, DY);
+  ForEachScanLine([this, &Box](int32_t DX, int32_t DY) {
+    if (!SampleLineInside(Box, DX, DY)) SampleLine(DX, DY);
     return true;
   });
 }
 
-void TLineSampler::PrefetchBand() const {
+void TLineSampler::PrefetchBand(const TRect& Box) const {
   const int64_t w = Feature->Width(), h = Feature->Height();
   const TColor32* map = Feature->Bits();
   const TColor32* source = ColorSource != nullptr ? ColorSource->Bits() : nullptr;
@@ -344,6 +387,21 @@ void TLineSampler::PrefetchBand() const {
     // Neighbouring pixels share a cache line: each line is asked for once
     // in a row.
     const TColor32 *lastMap = nullptr, *lastSource = nullptr;
+    const int64_t x0 = int64_t(Box.Left) + DX, x1 = int64_t(Box.Right) + DX;
+    const int64_t y0 = int64_t(Box.Top) + DY, y1 = int64_t(Box.Bottom) + DY;
+    if (x0 >= 0 && y0 >= 0 && x1 < std::min(w, sw) && y1 < std::min(h, sh)) {
+      // Wholly inside both pictures: no pixel needs a check.
+      const int64_t mapOrigin = int64_t(DY) * w + DX, sourceOrigin = int64_t(DY) * sw + DX;
+      for (const TPathPixel& rec : Pixels) {
+        const TColor32* m = map + (mapOrigin + int64_t(rec.Y) * w + rec.X);
+        if (CacheLineOf(m) != CacheLineOf(lastMap)) __builtin_prefetch(m);
+        lastMap = m;
+        const TColor32* c = source + (sourceOrigin + int64_t(rec.Y) * sw + rec.X);
+        if (CacheLineOf(c) != CacheLineOf(lastSource)) __builtin_prefetch(c);
+        lastSource = c;
+      }
+      return ++lines < MaxPrefetchLines;
+    }
     for (const TPathPixel& rec : Pixels) {
       const int64_t x = int64_t(rec.X) + DX, y = int64_t(rec.Y) + DY;
       if (x < 0 || y < 0 || x >= w || y >= h) break;
@@ -413,14 +471,15 @@ bool TLineSampler::Run() {
   // caches: it is asked for first and the outline (which needs only the
   // path) is built while it arrives. The outline's part of the bounds counts
   // only for a stroke that is drawn.
-  PrefetchBand();
+  const TRect box = PathBox();
+  PrefetchBand(box);
   const TArrayOfFixedPoint leftBefore = LeftOutline, rightBefore = RightOutline;
   const TRect before = Bounds;
   BuildOutline();
   const TRect outlined = Bounds;
   Bounds = before;
   try {
-    SampleBand();
+    SampleBand(box);
   } catch (const std::exception&) {
     SampleCount = 0;
   }

@@ -127,9 +127,14 @@ class TLineSampler {
   // while it returns true.
   template <typename LineFn>
   void ForEachScanLine(const LineFn& Line) const;
-  // SampleColor without the precision clamp.
-  void SampleBand();
-  void PrefetchBand() const;
+  // SampleColor without the precision clamp; Box is PathBox().
+  void SampleBand(const TRect& Box);
+  // The extremes of the path's pixels, relative to Start.
+  TRect PathBox() const;
+  // SampleLine's work for a line that no check can end, without the
+  // checks; False (nothing done) for any other line.
+  bool SampleLineInside(const TRect& Box, int32_t DX, int32_t DY);
+  void PrefetchBand(const TRect& Box) const;
   void IncludeInBounds(int32_t X, int32_t Y);
   // LastVertex alone cannot tell "none" from a real vertex at (-1, -1).
   bool HasLastVertex = false;

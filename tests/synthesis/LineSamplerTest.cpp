@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis/BDibUtils.h"
@@ -240,6 +241,46 @@ TEST(LineSampler, ColourFromTheSourceOrRebuiltFromTheMap) {
   ASSERT_TRUE(c.Run());
   EXPECT_EQ(c.AverageColor, Color32(50, 60, 70));
   EXPECT_EQ(c.SampleCount, 9);  // x = 20..24 on rows 19 and 20, less (20, 19)
+}
+
+TEST(LineSampler, UncheckedLinesSampleAsTheCheckedWalk) {
+  // Lines that nothing can end skip the per-pixel checks. A threshold that no
+  // pixel fails keeps the checks: both walks must agree everywhere, also on
+  // strokes that leave the pictures (checked) or lie wholly inside (not).
+  TBitmap32 map(90, 70), source(90, 70);
+  SetRandSeed(5);
+  for (int y = 0; y < 70; ++y)
+    for (int x = 0; x < 90; ++x) {
+      map.SetPixel(x, y, FeaturePixel(uint8_t(Random(256)), 128, 0, 0, Random(4) == 0,
+                                      uint8_t(1 + Random(120))));
+      source.SetPixel(x, y, Color32(uint8_t(Random(256)), uint8_t(Random(256)),
+                                    uint8_t(Random(256)), 0));
+    }
+  int inside = 0;
+  for (int i = 0; i < 400; ++i) {
+    const TPoint start{Random(110) - 10, Random(90) - 10};
+    const int steps = 5 + Random(60);
+    const float width = float(1 + Random(9));
+    const auto run = [&](uint8_t threshold) {
+      SetRandSeed(100 + i);
+      TLineSampler s(&map, &map);
+      s.ColorSource = &source;
+      s.StopOnBorders = false;
+      s.SetThreshold(threshold);
+      s.SetStart(start);
+      s.SetStepCount(steps);
+      s.SetScanWidth(width);
+      const bool drawn = s.Run();
+      return std::tuple{drawn, s.SampleCount, s.SumR, s.SumG, s.SumB, s.GetBounds().Left,
+                        s.GetBounds().Top, s.GetBounds().Right, s.GetBounds().Bottom,
+                        s.AverageColor};
+    };
+    const auto fast = run(0), checked = run(1);
+    ASSERT_EQ(fast, checked) << "stroke " << i;
+    inside += std::get<5>(fast) > 5 && std::get<6>(fast) > 5 && std::get<7>(fast) < 85 &&
+              std::get<8>(fast) < 65;
+  }
+  EXPECT_GT(inside, 100);  // both walks were compared many times
 }
 
 TEST(LineSampler, OutlineSegmentsPerPrecision) {
