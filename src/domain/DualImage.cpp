@@ -250,53 +250,69 @@ void TDualImage::SetUpAutoStroke(TLineSampler& Sampler, TPoint Start, double Pre
   Sampler.SetDirectionCallback([this](int x, int y, uint8_t& d) { d = DirectionHint(x, y); });
 }
 
-// A stroke traced ahead. The tracing thread asks, when it starts a stroke of
-// its own, for the one Lead strokes on: from the generator state this stroke
-// will leave if it is drawn with as many draws as the last drawn one, the
-// strokes in between passed over as drawn the same way. The painting thread,
-// when idle, takes the ask, draws the steps' X and Y from that state until
-// it reaches the stroke, and traces it. When the tracing thread finishes its
-// stroke it knows whether the state was foreseen right; the PaintAt that
-// reaches the asked stroke uses the answer only if its generator state and
-// point are the answer's.
+// Strokes traced ahead. When the tracing thread starts a stroke of its own
+// and no forecast is under way, it asks for a run of strokes beginning Lead
+// strokes on: from the generator state this stroke will leave if it is drawn
+// with as many draws as the last drawn one, the strokes in between passed
+// over as drawn the same way. The painting thread, when idle, takes the ask
+// and traces the run one stroke at a time, each from the state the one
+// before it leaves: it knows whether that one was drawn, and a drawn
+// stroke's colour takes as many draws as the last one did, so one right
+// guess makes the whole run right. Each stroke is published once traced.
+// The PaintAt that reaches a stroke of the run uses it only if its
+// generator state and point are the answer's; one the painting thread has
+// not begun is traced by the tracing thread itself, which ends the run.
 struct TDualImage::TForecast {
-  enum : int { Idle, Asked, Working, Ready };
+  // The run: none, asked, being traced (the painting thread's), or given up
+  // by the painting thread (ended, or all traced).
+  enum : int { Idle, Asked, Running, Done };
+  // A stroke of the run.
+  enum : int { Free, Working, Ready, Dropped };
   // Steps that get no stroke (off the map, too weak) are skipped while
   // looking for the next stroke, at most this many.
   static constexpr int MaxSteps = 64;
-
-  // The stroke asked for is this many strokes after the one that asks. The
-  // painting thread traces more slowly than the tracing thread: given one
-  // stroke's time, the tracing thread spent 2 % of a big run waiting for its
-  // answers; given two, 0.5 %.
-  static constexpr int Lead = 2;
+  // The first stroke of a run is this many strokes after the one that asks:
+  // the tracing thread traces those in between while the painting thread
+  // traces the run (2, 4, 8 and 16 tried at 12 megapixels; 8 was fastest).
+  static constexpr int Lead = 8;
+  static constexpr int Size = 32;
 
   std::atomic<int> State{Idle};
+  std::atomic<bool> Stop{false};  // the tracing thread ended the run
   // The tracing thread's own: the steps' area (0: no forecasts), the draws
-  // of a drawn stroke from its sampler on, the number of the current stroke
-  // (PaintAt calls that got past the first checks) and of the one asked
-  // for, whether an ask is out for the current stroke's state, and whether
-  // that state proved right.
+  // of the last drawn stroke from its sampler on and of its colour alone,
+  // the number of the current stroke (PaintAt calls that got past the
+  // first checks) and of the run's first, whether the run is still in use,
+  // whether the asking stroke is still being traced, and whether the
+  // state it left proved right.
   int Width = 0, Height = 0;
-  int StrokeDraws = -1;
+  int StrokeDraws = -1, ColorDraws = 0;
   uint64_t Count = 0, Target = 0;
-  bool Pending = false, Confirmed = false;
+  bool Open = false, Pending = false, Confirmed = false;
   // The ask, written before State becomes Asked: the state after the
   // asking stroke, how many strokes to pass over from there, and the pen
   // pressure to trace with.
   TRandomState From;
-  int AskWidth = 0, AskHeight = 0, AskStrokeDraws = 0, Skip = 0;
+  int AskWidth = 0, AskHeight = 0, AskStrokeDraws = 0, AskColorDraws = 0, Skip = 0;
   double AskPressure = 1.0;
-  // The answer, written by the painting thread before State becomes Ready:
-  // the generator state at the stroke (after its X and Y) and after its
-  // tracing, its point, and what the stroke leaves to commit.
-  bool Found = false;
-  TRandomState AtStroke, After;
-  int X = 0, Y = 0;
-  bool Drawn = false;
-  TColor32 Average = 0;
-  TRect Bounds = EmptyRect;
-  TLineSamplerBuffers Buffers;  // the outlines of the answer, and storage
+  // The painting thread's own while Running: the state for its next stroke
+  // and how many it began.
+  TRandomState Next;
+  int Begun = 0;
+  // The answers, each written by the painting thread before its State
+  // becomes Ready: the generator state at the stroke (after its X and Y)
+  // and after its tracing, its point, and what the stroke leaves to commit.
+  struct TAnswer {
+    std::atomic<int> State{Free};
+    bool Found = false;
+    TRandomState AtStroke, After;
+    int X = 0, Y = 0;
+    bool Drawn = false;
+    TColor32 Average = 0;
+    TRect Bounds = EmptyRect;
+    TLineSamplerBuffers Buffers;  // the outlines of the answer, and storage
+  };
+  TAnswer Answers[Size];
 };
 
 void TDualImage::ForecastSteps(int Width, int Height) {
@@ -307,17 +323,32 @@ void TDualImage::ForecastSteps(int Width, int Height) {
 
 bool TDualImage::RunForecast() {
   TForecast& f = *FForecast;
-  int asked = TForecast::Asked;
-  if (f.State.load(std::memory_order_relaxed) != asked ||
-      !f.State.compare_exchange_strong(asked, TForecast::Working, std::memory_order_acq_rel))
+  int run = f.State.load(std::memory_order_acquire);
+  if (run == TForecast::Asked) {
+    if (!f.State.compare_exchange_strong(run, TForecast::Running, std::memory_order_acq_rel))
+      return false;
+    f.Next = f.From;
+    f.Begun = 0;
+  } else if (run != TForecast::Running) {
     return false;
-  f.Found = false;
+  }
+  if (f.Begun >= TForecast::Size || f.Stop.load(std::memory_order_acquire)) {
+    f.State.store(TForecast::Done, std::memory_order_release);
+    return false;
+  }
+  TForecast::TAnswer& a = f.Answers[f.Begun];
+  int free = TForecast::Free;
+  if (!a.State.compare_exchange_strong(free, TForecast::Working, std::memory_order_acq_rel)) {
+    f.State.store(TForecast::Done, std::memory_order_release);  // reached first: ended
+    return false;
+  }
+  a.Found = false;
   try {
-    TRandomState rs = f.From;
+    TRandomState rs = f.Next;
     const TRandomRedirect redirect(rs);
     // As the steps of the run and PaintAt's first checks; the strokes
     // passed over are taken as drawn with the usual draws.
-    int skip = f.Skip;
+    int skip = f.Begun == 0 ? f.Skip : 0;
     for (int i = 0; i < TForecast::MaxSteps && Style && AutoMode; ++i) {
       const int x = Random(f.AskWidth);
       const int y = Random(f.AskHeight);
@@ -330,63 +361,89 @@ bool TDualImage::RunForecast() {
         i = -1;
         continue;
       }
-      f.AtStroke = rs;
-      f.X = x;
-      f.Y = y;
-      TLineSampler sampler(&FeatureMap, &Destination(), std::move(f.Buffers));
+      a.AtStroke = rs;
+      a.X = x;
+      a.Y = y;
+      TLineSampler sampler(&FeatureMap, &Destination(), std::move(a.Buffers));
       SetUpAutoStroke(sampler, {x, y}, f.AskPressure);
-      f.Drawn = RunStroke(sampler);
-      f.After = rs;
-      f.Average = sampler.AverageColor;
-      f.Bounds = sampler.GetBounds();
-      f.Buffers = sampler.ReleaseBuffers();
-      f.Found = true;
+      a.Drawn = RunStroke(sampler);
+      a.After = rs;
+      a.Average = sampler.AverageColor;
+      a.Bounds = sampler.GetBounds();
+      a.Buffers = sampler.ReleaseBuffers();
+      a.Found = true;
       break;
     }
   } catch (...) {
-    f.Found = false;  // the tracing thread traces it itself
+    a.Found = false;  // the tracing thread traces it itself
   }
-  f.State.store(TForecast::Ready, std::memory_order_release);
+  ++f.Begun;
+  if (a.Found) f.Next = RandomStateAfter(a.After, a.Drawn ? f.AskColorDraws : 0);
+  const bool last = !a.Found || f.Begun == TForecast::Size;
+  a.State.store(TForecast::Ready, std::memory_order_release);
+  if (last) f.State.store(TForecast::Done, std::memory_order_release);
   return true;
 }
 
+void TDualImage::EndForecastRun(TForecast& f) {
+  if (!f.Open) return;
+  f.Open = false;
+  int asked = TForecast::Asked;
+  if (!f.State.compare_exchange_strong(asked, TForecast::Idle, std::memory_order_acq_rel))
+    f.Stop.store(true, std::memory_order_release);
+}
+
 bool TDualImage::TakeForecast(TForecast& f, int X, int Y, double Pressure) {
-  int state = f.State.load(std::memory_order_acquire);
-  if (state == TForecast::Idle || f.Target > f.Count) return false;  // none, or for later
-  if (f.Target < f.Count) {
-    // Passed by (the tracing thread drew it itself): dropped, unless the
-    // painting thread is still at it (then once it is done).
-    if (state == TForecast::Ready)
-      f.State.store(TForecast::Idle, std::memory_order_relaxed);
-    else if (state == TForecast::Asked)
-      f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel);
+  if (!f.Open || f.Count < f.Target) return false;  // none, or for later
+  const uint64_t j = f.Count - f.Target;
+  if (j >= uint64_t(TForecast::Size)) {
+    EndForecastRun(f);
     return false;
   }
-  // For this stroke.
-  if (state == TForecast::Asked &&
-      f.State.compare_exchange_strong(state, TForecast::Idle, std::memory_order_acq_rel))
-    return false;  // not taken up in time
-  // Being traced or done. An answer from a state that proved wrong is
-  // dropped once done; one from the right state is waited for.
+  int run = f.State.load(std::memory_order_acquire);
+  if (run == TForecast::Asked) {
+    // Not taken up in time: withdrawn, unless the painting thread takes it now.
+    if (f.State.compare_exchange_strong(run, TForecast::Idle, std::memory_order_acq_rel)) {
+      f.Open = false;
+      return false;
+    }
+  }
+  TForecast::TAnswer& a = f.Answers[j];
+  int state = a.State.load(std::memory_order_acquire);
+  if (state == TForecast::Free &&
+      a.State.compare_exchange_strong(state, TForecast::Dropped, std::memory_order_acq_rel)) {
+    EndForecastRun(f);  // not begun: traced here, and the run ends
+    return false;
+  }
+  // Being traced or done. A run from a state that proved wrong is ended
+  // without waiting; a stroke of a run from the right state is waited for.
   if (!f.Confirmed) {
-    if (state == TForecast::Ready) f.State.store(TForecast::Idle, std::memory_order_relaxed);
+    EndForecastRun(f);
     return false;
   }
-  while ((state = f.State.load(std::memory_order_acquire)) == TForecast::Working) {
+  // Caught up with the painting thread: this stroke is waited for (it was
+  // begun before it could be begun here), but the run ends, or the two
+  // threads would go on in step, one waiting for the other.
+  bool caughtUp = false;
+  while ((state = a.State.load(std::memory_order_acquire)) == TForecast::Working) {
+    caughtUp = true;
 #if defined(__SSE2__)
     _mm_pause();
 #endif
   }
-  const bool match = f.Found && f.AtStroke == CurrentRandomState() && f.X == X && f.Y == Y &&
+  const bool match = a.Found && a.AtStroke == CurrentRandomState() && a.X == X && a.Y == Y &&
                      f.AskPressure == Pressure;
-  if (match) {
-    SetCurrentRandomState(f.After);
-    ++FStrokesTracedAhead;
-    if (f.Drawn) CommitStroke(f.Average, f.Buffers.LeftOutline, f.Buffers.RightOutline);
-    DirtyRect = UnionRect(DirtyRect, f.Bounds);
+  if (!match || caughtUp || j + 1 == uint64_t(TForecast::Size)) EndForecastRun(f);
+  if (!match) return false;
+  SetCurrentRandomState(a.After);
+  ++FStrokesTracedAhead;
+  if (a.Drawn) {
+    const uint64_t before = CurrentRandomState().Draws;
+    CommitStroke(a.Average, a.Buffers.LeftOutline, a.Buffers.RightOutline);
+    f.ColorDraws = int(CurrentRandomState().Draws - before);
   }
-  f.State.store(TForecast::Idle, std::memory_order_release);
-  return match;
+  DirtyRect = UnionRect(DirtyRect, a.Bounds);
+  return true;
 }
 
 void TDualImage::PaintAt(int X, int Y) {
@@ -401,18 +458,26 @@ void TDualImage::PaintAt(int X, int Y) {
   if (ahead) ++ahead->Count;
   if (ahead && TakeForecast(*ahead, X, Y, pressure)) return;
   const TRandomState before = CurrentRandomState();
-  if (ahead && ahead->StrokeDraws >= 0 &&
-      ahead->State.load(std::memory_order_acquire) == TForecast::Idle) {
-    ahead->From = RandomStateAfter(before, ahead->StrokeDraws);
-    ahead->AskWidth = ahead->Width;
-    ahead->AskHeight = ahead->Height;
-    ahead->AskStrokeDraws = ahead->StrokeDraws;
-    ahead->AskPressure = pressure;
-    ahead->Skip = TForecast::Lead - 1;
-    ahead->Target = ahead->Count + TForecast::Lead;
-    ahead->Pending = true;
-    ahead->Confirmed = false;
-    ahead->State.store(TForecast::Asked, std::memory_order_release);
+  if (ahead && ahead->StrokeDraws >= 0 && !ahead->Open) {
+    const int run = ahead->State.load(std::memory_order_acquire);
+    if (run == TForecast::Idle || run == TForecast::Done) {
+      // The painting thread has let go of the answers: they are ours to reset.
+      for (TForecast::TAnswer& a : ahead->Answers)
+        a.State.store(TForecast::Free, std::memory_order_relaxed);
+      ahead->Stop.store(false, std::memory_order_relaxed);
+      ahead->From = RandomStateAfter(before, ahead->StrokeDraws);
+      ahead->AskWidth = ahead->Width;
+      ahead->AskHeight = ahead->Height;
+      ahead->AskStrokeDraws = ahead->StrokeDraws;
+      ahead->AskColorDraws = ahead->ColorDraws;
+      ahead->AskPressure = pressure;
+      ahead->Skip = TForecast::Lead - 1;
+      ahead->Target = ahead->Count + TForecast::Lead;
+      ahead->Open = true;
+      ahead->Pending = true;
+      ahead->Confirmed = false;
+      ahead->State.store(TForecast::Asked, std::memory_order_release);
+    }
   }
   TLineSampler sampler(&FeatureMap, &Destination(), std::move(FSamplerBuffers));
   struct TGiveBack {
@@ -435,7 +500,11 @@ void TDualImage::PaintAt(int X, int Y) {
     sampler.SetCurve(c.P0, c.P1, c.P2, c.P3);
   }
   const bool drawn = RunStroke(sampler);
-  if (drawn) CommitStroke(sampler);
+  if (drawn) {
+    const uint64_t traced = CurrentRandomState().Draws;
+    CommitStroke(sampler);
+    if (ahead) ahead->ColorDraws = int(CurrentRandomState().Draws - traced);
+  }
   DirtyRect = UnionRect(DirtyRect, sampler.GetBounds());
   if (ahead) {
     const TRandomState now = CurrentRandomState();
@@ -443,9 +512,7 @@ void TDualImage::PaintAt(int X, int Y) {
     if (ahead->Pending) {
       ahead->Pending = false;
       ahead->Confirmed = now == ahead->From;
-      int asked = TForecast::Asked;
-      if (!ahead->Confirmed)
-        ahead->State.compare_exchange_strong(asked, TForecast::Idle, std::memory_order_acq_rel);
+      if (!ahead->Confirmed) EndForecastRun(*ahead);
     }
   }
 }

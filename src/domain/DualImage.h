@@ -246,10 +246,14 @@ class TDualImage {
   // Run's answer, less the edge stubs that clean edges leaves out.
   bool RunStroke(TLineSampler& Sampler) const;
   struct TForecast;
-  // On the painting thread: traces the asked stroke, if any; true if it did.
+  // On the painting thread: traces the next stroke of the asked run, if
+  // any; true if it did.
   bool RunForecast();
   // PaintAt's use of a foreseen stroke for (X, Y); true when it was the one.
   bool TakeForecast(TForecast& Forecast, int X, int Y, double Pressure);
+  // The tracing thread is done with the run: withdrawn if not taken up,
+  // else the painting thread stops tracing it.
+  static void EndForecastRun(TForecast& Forecast);
   std::unique_ptr<TOverlayLayer> FOverlayLayer;
   std::unique_ptr<TCursorLayer> FCursorLayer;
   // Only while the stroke queue runs; goes after it (the painting thread uses it).
