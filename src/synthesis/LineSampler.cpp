@@ -217,15 +217,17 @@ void TLineSampler::AddPathPixel(int32_t X, int32_t Y, float FX, float FY) {
 }
 
 void TLineSampler::Trace() {
-  // Written in place: at most two pixels a step, the extra ones cut off at the end.
-  Pixels.resize(size_t(std::max(StepCount, 0)) * 2);
-  TPathPixel* const out = Pixels.data();
-  size_t n = 0;
+  // At most two pixels a step: room is made once (not filled, as resizing
+  // would), so that no pixel added below moves the others.
+  Pixels.clear();
+  Pixels.reserve(size_t(std::max(StepCount, 0)) * 2);
   // A pixel equal to one of the last four recorded is not recorded again.
-  const auto add = [&](int32_t x, int32_t y, float fx, float fy) {
+  const auto add = [this](int32_t x, int32_t y, float fx, float fy) {
+    const size_t n = Pixels.size();
+    const TPathPixel* const out = Pixels.data();
     for (size_t k = n > 4 ? n - 4 : 0; k < n; ++k)
       if (out[k].X == x && out[k].Y == y) return;
-    out[n++] = {x, y, fx, fy};
+    Pixels.push_back({x, y, fx, fy});
   };
   TTurtle t({0, 0}, 0);
   uint8_t d = 0;
@@ -241,7 +243,6 @@ void TLineSampler::Trace() {
     }
     t.Step();
   }
-  Pixels.resize(n);
 }
 
 void TLineSampler::IncludeInBounds(int32_t X, int32_t Y) {

@@ -91,13 +91,15 @@ inline void TTurtle::Step() {
   Y2 = sy;
 }
 
-// float(double(N) / 255.0), the position's rounding, in single precision
-// where that gives the same float: for |N| < 2^24 both are the quotient
-// rounded once to a float, because N / 255 repeats its binary digits every
-// eight places and so never lies close enough to half a float step for the
-// double's rounding to matter (tested for every such N).
+// float(double(N) / 255.0), the position's rounding, by a multiplication
+// where that gives the same float: for |N| < 2^24 the quotient lies at
+// least 2^-33 of its size away from any point halfway between two floats
+// (N / 255 repeats its binary digits every eight places and never ends
+// unless it is a whole number), while the product with the rounded 1/255
+// is off by at most 2^-52 of it, so both round to the same float (tested
+// for every such N).
 inline float DivideBy255(int64_t N) {
-  if (N > -(int64_t(1) << 24) && N < (int64_t(1) << 24)) return float(N) / 255.0f;
+  if (N > -(int64_t(1) << 24) && N < (int64_t(1) << 24)) return float(double(N) * (1.0 / 255.0));
   return float(double(N) / 255.0);
 }
 
