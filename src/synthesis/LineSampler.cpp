@@ -190,6 +190,30 @@ bool TLineSampler::IsEdgeStub(float MinLength) const {
   return inside < MinLength;
 }
 
+void TLineSampler::PrefetchHeading(const TTurtle& T) const {
+  // Where a walk at T's heading stands HeadingInterval steps on, from a
+  // fresh accumulator; the walk's own phase puts it at most a pixel across.
+  struct TReach {
+    int8_t DX[256], DY[256];
+  };
+  static const TReach reach = [] {
+    TReach r{};
+    for (int d = 0; d < 256; ++d) {
+      TTurtle w({0, 0}, uint8_t(d));
+      for (int k = 0; k < HeadingInterval; ++k) w.Step();
+      r.DX[d] = int8_t(w.X);
+      r.DY[d] = int8_t(w.Y);
+    }
+    return r;
+  }();
+  const int64_t x = int64_t(Start.X) + T.X + reach.DX[T.Direction];
+  const int64_t y = int64_t(Start.Y) + T.Y + reach.DY[T.Direction];
+  const int64_t w = Feature->Width(), h = Feature->Height();
+  if (x < 0 || x >= w) return;
+  for (int64_t row = std::max<int64_t>(y - 1, 0); row <= std::min(y + 1, h - 1); ++row)
+    __builtin_prefetch(Feature->Bits() + (row * w + x));
+}
+
 bool TLineSampler::FitCurve() {
   if (StepCount < MinCurveSteps) return false;
   const int n = StepCount;
@@ -201,7 +225,10 @@ bool TLineSampler::FitCurve() {
     if (i == n / 3) q1 = t.GetPositionF();
     if (i == 2 * n / 3) q2 = t.GetPositionF();
     if (i == n - 1) q3 = t.GetPositionF();
-    if (i % HeadingInterval == 0) ReadHeading(t, d);
+    if (i % HeadingInterval == 0) {
+      ReadHeading(t, d);
+      if (i + HeadingInterval < n) PrefetchHeading(t);
+    }
     t.Step();
   }
   const auto round = [](TFloatPoint q) { return TPoint{RoundToInt(q.X), RoundToInt(q.Y)}; };

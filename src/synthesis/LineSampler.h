@@ -120,6 +120,8 @@ class TLineSampler {
 
  private:
   void ReadHeading(TTurtle& T, uint8_t& D);
+  // Asks for the map around the next heading's reading, before walking there.
+  void PrefetchHeading(const TTurtle& T) const;
   // How far the sides lie from the path: the same for every segment.
   float OutlineRadius() const;
   void OutlineSegment(int A, int B, float r);
