@@ -131,10 +131,27 @@ size_t SpareBlockBytes() noexcept {
 }
 
 namespace {
+// Pictures are read along strokes that cross thousands of rows: with pages
+// of 4 KB nearly every row is a page of its own and a miss of the address
+// cache. Blocks are placed on 2 MB boundaries and offered to the kernel for
+// its large pages, which also makes their first writes fault 512 times less
+// often. Where the kernel has none to give, the block works as before.
+constexpr size_t kLargePage = size_t(2) << 20;
+
 void* MapFresh(size_t size) {
-  void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == MAP_FAILED) throw std::bad_alloc();
-  return block;
+  const size_t span = size >= kLargePage ? size + kLargePage : size;
+  void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  if (span == size) return raw;
+  const uintptr_t first = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t start = (first + kLargePage - 1) / kLargePage * kLargePage;
+  const uintptr_t end = start + size, last = first + span;
+  if (start > first) ::munmap(raw, start - first);
+  if (last > end) ::munmap(reinterpret_cast<void*>(end), last - end);
+#ifdef MADV_HUGEPAGE
+  ::madvise(reinterpret_cast<void*>(start), size, MADV_HUGEPAGE);  // a wish: may be refused
+#endif
+  return reinterpret_cast<void*>(start);
 }
 
 #ifdef MADV_POPULATE_WRITE
