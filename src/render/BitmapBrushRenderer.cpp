@@ -255,10 +255,20 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   // columns and t + 4 rows, read in place by the lanes (no copy per stroke).
   FStretchRows = t + 4;
   FStretchColumns.resize(size_t(DirectionCount));
-  const int64_t bw = BrushBitmap.Width();
-  for (int c = 0; c < DirectionCount; ++c)
-    FStretchColumns[size_t(c)] = int(std::clamp<int64_t>(
-        ((2 * int64_t(c) + 1) * bw) / (2 * int64_t(DirectionCount)), 0, bw - 1));
+  // Column c reads brush column ((2c + 1) bw) / (2 DirectionCount), always
+  // inside the brush: the quotient is kept up to date, not divided anew.
+  const int64_t bw = BrushBitmap.Width(), den = 2 * int64_t(DirectionCount);
+  const int64_t stepQuotient = (2 * bw) / den, stepRemainder = (2 * bw) % den;
+  int64_t quotient = bw / den, remainder = bw % den;
+  for (int c = 0; c < DirectionCount; ++c) {
+    FStretchColumns[size_t(c)] = int(quotient);
+    quotient += stepQuotient;
+    remainder += stepRemainder;
+    if (remainder >= den) {
+      ++quotient;
+      remainder -= den;
+    }
+  }
 
   const int w = Target.Width(), h = Target.Height();
   BoundLeft = BoundTop = INT_MAX;

@@ -259,10 +259,16 @@ void TLineSampler::Trace() {
   TTurtle t({0, 0}, 0);
   uint8_t d = 0;
   const bool steered = bool(DirectionCallback);
+  // PathBox() of what is recorded, kept on the way.
+  int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
   for (int i = 0; i < StepCount; ++i) {
     const TFloatPoint f = t.GetPositionF();
     add(t.X2, t.Y2, f.X, f.Y);
     add(t.X1, t.Y1, f.X, f.Y);
+    left = std::min(left, t.MinX());
+    top = std::min(top, t.MinY());
+    right = std::max(right, t.MaxX());
+    bottom = std::max(bottom, t.MaxY());
     if (steered) {
       if (i % HeadingInterval == 0) ReadHeading(t, d);
     } else {
@@ -270,6 +276,7 @@ void TLineSampler::Trace() {
     }
     t.Step();
   }
+  FTracedBox = {left, top, right, bottom};
 }
 
 void TLineSampler::IncludeInBounds(int32_t X, int32_t Y) {
@@ -499,7 +506,7 @@ bool TLineSampler::Run() {
   // caches: it is asked for first and the outline (which needs only the
   // path) is built while it arrives. The outline's part of the bounds counts
   // only for a stroke that is drawn.
-  const TRect box = PathBox();
+  const TRect box = FTracedBox;
   PrefetchBand(box);
   const TArrayOfFixedPoint leftBefore = LeftOutline, rightBefore = RightOutline;
   const TRect before = Bounds;

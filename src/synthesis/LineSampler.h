@@ -138,6 +138,8 @@ class TLineSampler {
   bool SampleLineInside(const TRect& Box, int32_t DX, int32_t DY);
   void PrefetchBand(const TRect& Box) const;
   void IncludeInBounds(int32_t X, int32_t Y);
+  // PathBox() as Trace left it.
+  TRect FTracedBox = EmptyRect;
   // LastVertex alone cannot tell "none" from a real vertex at (-1, -1).
   bool HasLastVertex = false;
 };
