@@ -167,40 +167,57 @@ void TBitmapBrushStrokeRenderer::PaintLane(TPoint P, int Row, bool Edge, TBitmap
   const TLaneOffsets* const offsets = FLaneOffsets.data();
   const int* const columns = FStretchColumns.data();
   const size_t n = FLanePath.size();
-  // Steps whose pixels are not both inside the stroke bitmap are skipped and
-  // take no brush column.
-  const int loX = -ox, loY = -oy, hiX = sw - 1 - ox, hiY = sh - 1 - oy;
-  const bool inside = FPathBox.Left >= loX && FPathBox.Top >= loY && FPathBox.Right <= hiX &&
-                      FPathBox.Bottom <= hiY;
-  const auto inBitmap = [&](const TLaneStep& s) {
-    return s.MinX >= loX && s.MinY >= loY && s.MaxX <= hiX && s.MaxY <= hiY;
-  };
-  size_t column = 0;
-  if (Edge) {
-    for (size_t i = 0; i < n; ++i) {
+  // Paints step i with brush column c (a step's two pixels may be one:
+  // the second is written first).
+  const auto paint = [&](size_t i, size_t c) {
+    const uint32_t b = brush[columns[c]] & 0xFF;
+    if (Edge) {
       const TLaneStep& s = path[i];
-      if (!inside && !inBitmap(s)) continue;
-      const uint32_t b = brush[columns[column++]] & 0xFF;
-      // In this order: the two pixels may be one.
       TColor32& p2 = bits[offsets[i].Second];
       p2 = (((std::max((b * s.W2) >> 8, p2 >> 24) * alpha) >> 8) << 24) | colour;
       TColor32& p1 = bits[offsets[i].First];
       p1 = (((std::max((b * s.W1) >> 8, p1 >> 24) * alpha) >> 8) << 24) | colour;
-    }
-  } else if (inside) {
-    for (size_t i = 0; i < n; ++i) {
-      const TColor32 v = (((uint32_t(brush[columns[i]] & 0xFF) * alpha) >> 8) << 24) | colour;
+    } else {
+      const TColor32 v = (((b * alpha) >> 8) << 24) | colour;
       bits[offsets[i].Second] = v;
       bits[offsets[i].First] = v;
     }
-  } else {
-    for (size_t i = 0; i < n; ++i) {
-      if (!inBitmap(path[i])) continue;
-      const TColor32 v =
-          (((uint32_t(brush[columns[column++]] & 0xFF) * alpha) >> 8) << 24) | colour;
-      bits[offsets[i].Second] = v;
-      bits[offsets[i].First] = v;
+  };
+  // Steps whose pixels are not both inside the stroke bitmap are skipped and
+  // take no brush column. How far the lane reaches past the bitmap on each
+  // side, measured against the path's box:
+  const int loX = -ox, loY = -oy, hiX = sw - 1 - ox, hiY = sh - 1 - oy;
+  const int64_t overL = int64_t(loX) - FPathBox.Left, overT = int64_t(loY) - FPathBox.Top;
+  const int64_t overR = int64_t(FPathBox.Right) - hiX, overB = int64_t(FPathBox.Bottom) - hiY;
+  if (overL <= 0 && overT <= 0 && overR <= 0 && overB <= 0) {
+    for (size_t i = 0; i < n; ++i) paint(i, i);
+    return;
+  }
+  if (overL <= 0 && overT <= 0 && overR <= 1 && overB <= 1) {
+    // The usual case: the bitmap ends one short of the lanes' rightmost
+    // column and lowest row, so a lane that reaches them loses just the
+    // steps on the path's right or bottom extreme; the runs between are
+    // painted without a test.
+    const int32_t* const a = FStepsAtRight.data();
+    const int32_t* const b = FStepsAtBottom.data();
+    const size_t sizeA = overR == 1 ? FStepsAtRightCount : 0;
+    const size_t sizeB = overB == 1 ? FStepsAtBottomCount : 0;
+    size_t ia = 0, ib = 0, from = 0, skipped = 0;
+    for (;;) {
+      const size_t na = ia < sizeA ? size_t(a[ia]) : n, nb = ib < sizeB ? size_t(b[ib]) : n;
+      const size_t next = std::min(na, nb);
+      for (size_t i = from; i < next; ++i) paint(i, i - skipped);
+      if (next >= n) return;
+      ia += na == next;
+      ib += nb == next;
+      ++skipped;
+      from = next + 1;
     }
+  }
+  size_t column = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const TLaneStep& s = path[i];
+    if (s.MinX >= loX && s.MinY >= loY && s.MaxX <= hiX && s.MaxY <= hiY) paint(i, column++);
   }
 }
 
@@ -299,10 +316,21 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   }
   FStroke.SetSizeFilled(int(sw), int(sh), FColor & 0x00FFFFFFu);
   FLaneOffsets.resize(FLanePath.size());
+  if (FStepsAtRight.size() < FLanePath.size()) {
+    FStepsAtRight.resize(FLanePath.size());
+    FStepsAtBottom.resize(FLanePath.size());
+  }
+  size_t atRight = 0, atBottom = 0;
   for (size_t i = 0; i < FLanePath.size(); ++i) {
     const TLaneStep& s = FLanePath[i];
     FLaneOffsets[i] = {int64_t(s.Y1) * sw + s.X1, int64_t(s.Y2) * sw + s.X2};
+    // Written always, kept when the step is on the extreme.
+    FStepsAtRight[atRight] = FStepsAtBottom[atBottom] = int32_t(i);
+    atRight += s.MaxX == FPathBox.Right;
+    atBottom += s.MaxY == FPathBox.Bottom;
   }
+  FStepsAtRightCount = atRight;
+  FStepsAtBottomCount = atBottom;
   ForEachLane(t, [&](TPoint p, int row, bool edge) { PaintLane(p, row, edge, FStroke); });
 
   Target.DrawMode = dmBlend;

@@ -56,6 +56,10 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
     int64_t First, Second;
   };
   std::vector<TLaneOffsets> FLaneOffsets;
+  // The steps on the path's rightmost column and on its lowest row (the
+  // first so many of each).
+  std::vector<int32_t> FStepsAtRight, FStepsAtBottom;
+  size_t FStepsAtRightCount = 0, FStepsAtBottomCount = 0;
   TRect FPathBox;                    // extremes of the path (inclusive)
   std::vector<int> FStretchColumns;  // brush column of every stretched column
   int FStretchRows = 0;
