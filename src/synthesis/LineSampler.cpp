@@ -249,11 +249,17 @@ void TLineSampler::Trace() {
   Pixels.clear();
   Pixels.reserve(size_t(std::max(StepCount, 0)) * 2);
   // A pixel equal to one of the last four recorded is not recorded again.
-  const auto add = [this](int32_t x, int32_t y, float fx, float fy) {
-    const size_t n = Pixels.size();
-    const TPathPixel* const out = Pixels.data();
-    for (size_t k = n > 4 ? n - 4 : 0; k < n; ++k)
-      if (out[k].X == x && out[k].Y == y) return;
+  // Those four are kept at hand as keys; before there are four, the keys of
+  // a pixel no path reaches (it lies at most StepCount from its start).
+  const auto keyOf = [](int32_t x, int32_t y) {
+    return uint64_t(uint32_t(x)) << 32 | uint32_t(y);
+  };
+  const uint64_t none = keyOf(INT32_MIN, INT32_MIN);
+  uint64_t k0 = none, k1 = none, k2 = none, k3 = none;  // k0 the last
+  const auto add = [&](int32_t x, int32_t y, float fx, float fy) {
+    const uint64_t key = keyOf(x, y);
+    if ((key == k0) | (key == k1) | (key == k2) | (key == k3)) return;
+    k3 = k2, k2 = k1, k1 = k0, k0 = key;
     Pixels.push_back({x, y, fx, fy});
   };
   TTurtle t({0, 0}, 0);

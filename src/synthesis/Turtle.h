@@ -39,7 +39,6 @@ class TTurtle {
   int32_t MinY() const { return Y1 < Y2 ? Y1 : Y2; }
 
   uint8_t Sector = 0;       // effective direction of the last step
-  int32_t Frac = 0;         // Accumulator mod 64, with its sign
   int32_t Accumulator = 0;  // direction error carried between steps
   int32_t X = 0, Y = 0;
   uint8_t Weight1 = 255, Weight2 = 0;  // Weight1 >= Weight2, sum 255
@@ -81,8 +80,9 @@ inline void TTurtle::Step() {
     sx = X;
     sy = b >= 224 ? Y + 1 : Y - 1;
   }
-  Frac = Accumulator % 64;
-  const uint8_t w = uint8_t(uint32_t(Frac) * 4u);
+  // Four times the accumulator's remainder mod 64 (with its sign), as a
+  // byte: the same byte as four times the accumulator.
+  const uint8_t w = uint8_t(uint32_t(Accumulator) * 4u);
   Weight1 = w > 255 - w ? w : uint8_t(255 - w);
   Weight2 = uint8_t(255 - Weight1);
   X1 = X;
