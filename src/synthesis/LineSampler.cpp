@@ -431,8 +431,17 @@ void TLineSampler::PrefetchBand(const TRect& Box) const {
     const int64_t x0 = int64_t(Box.Left) + DX, x1 = int64_t(Box.Right) + DX;
     const int64_t y0 = int64_t(Box.Top) + DY, y1 = int64_t(Box.Bottom) + DY;
     if (x0 >= 0 && y0 >= 0 && x1 < std::min(w, sw) && y1 < std::min(h, sh)) {
-      // Wholly inside both pictures: no pixel needs a check.
+      // Wholly inside both pictures: no pixel needs a check, and the map is
+      // read only where it can end the line.
       const int64_t mapOrigin = int64_t(DY) * w + DX, sourceOrigin = int64_t(DY) * sw + DX;
+      if (!StopOnBorders && Threshold == 0) {
+        for (const TPathPixel& rec : Pixels) {
+          const TColor32* c = source + (sourceOrigin + int64_t(rec.Y) * sw + rec.X);
+          if (CacheLineOf(c) != CacheLineOf(lastSource)) __builtin_prefetch(c);
+          lastSource = c;
+        }
+        return ++lines < MaxPrefetchLines;
+      }
       for (const TPathPixel& rec : Pixels) {
         const TColor32* m = map + (mapOrigin + int64_t(rec.Y) * w + rec.X);
         if (CacheLineOf(m) != CacheLineOf(lastMap)) __builtin_prefetch(m);
