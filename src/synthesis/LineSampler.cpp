@@ -251,9 +251,7 @@ void TLineSampler::Trace() {
   // A pixel equal to one of the last four recorded is not recorded again.
   // Those four are kept at hand as keys; before there are four, the keys of
   // a pixel no path reaches (it lies at most StepCount from its start).
-  const auto keyOf = [](int32_t x, int32_t y) {
-    return uint64_t(uint32_t(x)) << 32 | uint32_t(y);
-  };
+  const auto keyOf = [](int32_t x, int32_t y) { return uint64_t(uint32_t(x)) << 32 | uint32_t(y); };
   const uint64_t none = keyOf(INT32_MIN, INT32_MIN);
   uint64_t k0 = none, k1 = none, k2 = none, k3 = none;  // k0 the last
   const auto add = [&](int32_t x, int32_t y, float fx, float fy) {

@@ -251,10 +251,11 @@ TEST(LineSampler, UncheckedLinesSampleAsTheCheckedWalk) {
   SetRandSeed(5);
   for (int y = 0; y < 70; ++y)
     for (int x = 0; x < 90; ++x) {
-      map.SetPixel(x, y, FeaturePixel(uint8_t(Random(256)), 128, 0, 0, Random(4) == 0,
-                                      uint8_t(1 + Random(120))));
-      source.SetPixel(x, y, Color32(uint8_t(Random(256)), uint8_t(Random(256)),
-                                    uint8_t(Random(256)), 0));
+      map.SetPixel(
+          x, y,
+          FeaturePixel(uint8_t(Random(256)), 128, 0, 0, Random(4) == 0, uint8_t(1 + Random(120))));
+      source.SetPixel(x, y,
+                      Color32(uint8_t(Random(256)), uint8_t(Random(256)), uint8_t(Random(256)), 0));
     }
   int inside = 0;
   for (int i = 0; i < 400; ++i) {
@@ -271,8 +272,15 @@ TEST(LineSampler, UncheckedLinesSampleAsTheCheckedWalk) {
       s.SetStepCount(steps);
       s.SetScanWidth(width);
       const bool drawn = s.Run();
-      return std::tuple{drawn, s.SampleCount, s.SumR, s.SumG, s.SumB, s.GetBounds().Left,
-                        s.GetBounds().Top, s.GetBounds().Right, s.GetBounds().Bottom,
+      return std::tuple{drawn,
+                        s.SampleCount,
+                        s.SumR,
+                        s.SumG,
+                        s.SumB,
+                        s.GetBounds().Left,
+                        s.GetBounds().Top,
+                        s.GetBounds().Right,
+                        s.GetBounds().Bottom,
                         s.AverageColor};
     };
     const auto fast = run(0), checked = run(1);
