@@ -379,9 +379,7 @@ bool TLineSampler::SampleLineInside(const TRect& Box, int32_t DX, int32_t DY) {
   // that nothing of the map can end, is walked without a check per pixel;
   // it then visits every pixel, so its bounds are the path's box.
   // The sums below hold any line of up to 2^24 pixels.
-  if (ColorSource == nullptr || StopOnBorders || Threshold != 0 || Pixels.empty() ||
-      Pixels.size() > (size_t(1) << 24))
-    return false;
+  if (!SourceAloneEndsLines() || Pixels.empty() || Pixels.size() > (size_t(1) << 24)) return false;
   const TColor32* source = ColorSource->Bits();
   const int64_t sw = ColorSource->Width();
   const int64_t w = std::min<int64_t>(Feature->Width(), sw);
@@ -428,23 +426,13 @@ void TLineSampler::PrefetchBand(const TRect& Box) const {
     const TColor32 *lastMap = nullptr, *lastSource = nullptr;
     const int64_t x0 = int64_t(Box.Left) + DX, x1 = int64_t(Box.Right) + DX;
     const int64_t y0 = int64_t(Box.Top) + DY, y1 = int64_t(Box.Bottom) + DY;
-    if (x0 >= 0 && y0 >= 0 && x1 < std::min(w, sw) && y1 < std::min(h, sh)) {
-      // Wholly inside both pictures: no pixel needs a check, and the map is
-      // read only where it can end the line.
-      const int64_t mapOrigin = int64_t(DY) * w + DX, sourceOrigin = int64_t(DY) * sw + DX;
-      if (!StopOnBorders && Threshold == 0) {
-        for (const TPathPixel& rec : Pixels) {
-          const TColor32* c = source + (sourceOrigin + int64_t(rec.Y) * sw + rec.X);
-          if (CacheLineOf(c) != CacheLineOf(lastSource)) __builtin_prefetch(c);
-          lastSource = c;
-        }
-        return ++lines < MaxPrefetchLines;
-      }
+    if (SourceAloneEndsLines() && x0 >= 0 && y0 >= 0 && x1 < std::min(w, sw) &&
+        y1 < std::min(h, sh)) {
+      // A line SampleLineInside walks: only its colours are read, none
+      // needs a check.
+      const int64_t origin = int64_t(DY) * sw + DX;
       for (const TPathPixel& rec : Pixels) {
-        const TColor32* m = map + (mapOrigin + int64_t(rec.Y) * w + rec.X);
-        if (CacheLineOf(m) != CacheLineOf(lastMap)) __builtin_prefetch(m);
-        lastMap = m;
-        const TColor32* c = source + (sourceOrigin + int64_t(rec.Y) * sw + rec.X);
+        const TColor32* c = source + (origin + int64_t(rec.Y) * sw + rec.X);
         if (CacheLineOf(c) != CacheLineOf(lastSource)) __builtin_prefetch(c);
         lastSource = c;
       }

@@ -133,6 +133,10 @@ class TLineSampler {
   void SampleBand(const TRect& Box);
   // The extremes of the path's pixels, relative to Start.
   TRect PathBox() const;
+  // Whether only the colour source, and never the map, can end a line.
+  bool SourceAloneEndsLines() const {
+    return ColorSource != nullptr && !StopOnBorders && Threshold == 0;
+  }
   // SampleLine's work for a line that no check can end, without the
   // checks; False (nothing done) for any other line.
   bool SampleLineInside(const TRect& Box, int32_t DX, int32_t DY);
