@@ -14,20 +14,6 @@ inline int32_t Mid(int32_t a, int32_t b) {
   return int32_t(a + (int64_t(b) - a) / 2);
 }
 
-void Subdivide(TPoint p0, TPoint p1, TPoint p2, TPoint p3, int level, TBezierLeafProc leaf,
-               void* target) {
-  if (level >= 3) {
-    leaf(target, p0, p1, p2, p3);
-    return;
-  }
-  const TPoint m01 = BezierMidPoint(p0, p1), m12 = BezierMidPoint(p1, p2),
-               m23 = BezierMidPoint(p2, p3);
-  const TPoint m012 = BezierMidPoint(m01, m12), m123 = BezierMidPoint(m12, m23);
-  const TPoint m0123 = BezierMidPoint(m012, m123);
-  Subdivide(p0, m01, m012, m0123, level + 1, leaf, target);
-  Subdivide(m0123, m123, m23, p3, level + 1, leaf, target);
-}
-
 inline int32_t Sign(int64_t v) {
   return v > 0 ? 1 : (v < 0 ? -1 : 0);
 }
@@ -38,9 +24,39 @@ TPoint BezierMidPoint(TPoint A, TPoint B) {
   return {Mid(A.X, B.X), Mid(A.Y, B.Y)};
 }
 
+void SubdivisionPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint (&Pieces)[32]) {
+  // Level by level in place: a piece of level k spans 32 >> k entries, its
+  // points at the first, a third and two thirds of the span and the last;
+  // splitting it writes its two halves' points over the span.
+  Pieces[0] = P0;
+  Pieces[1] = P1;
+  Pieces[2] = P2;
+  Pieces[3] = P3;
+  for (int span = 32; span > 4; span /= 2) {
+    for (int at = 32 - span; at >= 0; at -= span) {
+      // Read from the span's first four entries, where the level before left them.
+      const TPoint p0 = Pieces[at], p1 = Pieces[at + 1], p2 = Pieces[at + 2], p3 = Pieces[at + 3];
+      const TPoint m01 = BezierMidPoint(p0, p1), m12 = BezierMidPoint(p1, p2),
+                   m23 = BezierMidPoint(p2, p3);
+      const TPoint m012 = BezierMidPoint(m01, m12), m123 = BezierMidPoint(m12, m23);
+      const TPoint m0123 = BezierMidPoint(m012, m123);
+      const int half = at + span / 2;
+      Pieces[half] = m0123;
+      Pieces[half + 1] = m123;
+      Pieces[half + 2] = m23;
+      Pieces[half + 3] = p3;
+      Pieces[at + 1] = m01;
+      Pieces[at + 2] = m012;
+      Pieces[at + 3] = m0123;
+    }
+  }
+}
+
 void SubdivideBezier(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TBezierLeafProc Leaf,
                      void* Target) {
-  Subdivide(P0, P1, P2, P3, 0, Leaf, Target);
+  TPoint q[32];
+  SubdivisionPoints(P0, P1, P2, P3, q);
+  for (int i = 0; i < 32; i += 4) Leaf(Target, q[i], q[i + 1], q[i + 2], q[i + 3]);
 }
 
 void TBezierHelper::AddLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {

@@ -18,6 +18,10 @@ using TBezierLeafProc = void (*)(void* Target, TPoint Q0, TPoint Q1, TPoint Q2, 
 // Per coordinate A + (B - A) div 2: rounds toward A, not toward the smaller value.
 TPoint BezierMidPoint(TPoint A, TPoint B);
 
+// The 8 pieces of splitting the cubic three times at integer midpoints, in
+// order from P0 to P3, each piece as its four points.
+void SubdivisionPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint (&Pieces)[32]);
+
 // Splits the cubic three times into 8 pieces of integer points and calls Leaf
 // for each, in order from P0 to P3. Leaf must not start another subdivision.
 void SubdivideBezier(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TBezierLeafProc Leaf,

@@ -56,22 +56,6 @@ void TBitmapBrushStrokeRenderer::LoadFromStream(TStream& Stream) {
   BrushBitmap = std::move(pic);
 }
 
-void TBitmapBrushStrokeRenderer::AddDirection(TPoint P) {
-  if (!(LastPoint.X == -1 && LastPoint.Y == -1)) {
-    const int64_t d =
-        std::llabs(int64_t(P.X) - LastPoint.X) + std::llabs(int64_t(P.Y) - LastPoint.Y);
-    if (d > 0) {
-      // A stroke longer than any target could show is cut: nothing beyond
-      // the largest stroke bitmap can be painted anyway.
-      const int64_t room = int64_t(4) * kMaxStrokeSide - int64_t(FDirections.size());
-      const uint8_t code = DirectionTo(LastPoint, P);
-      FDirections.insert(FDirections.end(),
-                         size_t(std::clamp<int64_t>(d, 0, std::max<int64_t>(room, 0))), code);
-    }
-  }
-  LastPoint = P;
-}
-
 template <typename LaneFn>
 void TBitmapBrushStrokeRenderer::ForEachLane(int T, const LaneFn& Lane) const {
   const uint8_t d0 = FDirections[0];
@@ -239,15 +223,15 @@ void TBitmapBrushStrokeRenderer::Render(const TArrayOfFixedPoint& LeftSide,
   const float dist = std::sqrt(dx * dx + dy * dy);
   Thickness = Round(double(dist) * BrushBitmap.Height() / ReferenceWidth);
 
+  // A stroke longer than any target could show is cut: nothing beyond the
+  // largest stroke bitmap can be painted anyway. The point (-1, -1) marks
+  // "no point before": no move starts there.
   FDirections.clear();
-  LastPoint = {-1, -1};
-  SubdivideBezier(CenterCurve[0], CenterCurve[1], CenterCurve[2], CenterCurve[3],
-                  [this](TPoint q0, TPoint q1, TPoint q2, TPoint q3) {
-                    AddDirection(q0);
-                    AddDirection(q1);
-                    AddDirection(q2);
-                    AddDirection(q3);
-                  });
+  TPoint q[32];
+  SubdivisionPoints(CenterCurve[0], CenterCurve[1], CenterCurve[2], CenterCurve[3], q);
+  const TPoint none{-1, -1};
+  AppendChainHeadings(q, 32, FDirections, size_t(4) * kMaxStrokeSide, &none);
+  LastPoint = q[31];
   DirectionCount = int(FDirections.size());
 
   struct TFinally {

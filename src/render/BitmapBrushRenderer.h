@@ -36,7 +36,6 @@ class TBitmapBrushStrokeRenderer : public TAbstractStrokeRenderer {
   const TBitmap32& StrokeBitmap() const { return FStroke; }
 
  private:
-  void AddDirection(TPoint P);
   void BuildLanePath();
   void Sweep(TPoint P, int W, int H);
   void PaintLane(TPoint P, int Row, bool Edge, TBitmap32& S);

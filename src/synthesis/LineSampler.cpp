@@ -113,16 +113,13 @@ void TLineSampler::SetCurve(TPoint P0, TPoint P1, TPoint P2, TPoint P3) {
     AddVertex(P3);
     return;
   }
-  SubdivideBezier(
-      P0, P1, P2, P3,
-      [](void* target, TPoint q0, TPoint q1, TPoint q2, TPoint q3) {
-        auto* self = static_cast<TLineSampler*>(target);
-        self->AddVertex(q0);
-        self->AddVertex(q1);
-        self->AddVertex(q2);
-        self->AddVertex(q3);
-      },
-      this);
+  TPoint q[32];
+  SubdivisionPoints(P0, P1, P2, P3, q);
+  // As AddVertex for each point in turn, the steps counted as an int.
+  AppendChainHeadings(q, 32, Dirs, size_t(INT32_MAX));
+  StepCount = int32_t(Dirs.size());
+  LastVertex = q[31];
+  HasLastVertex = true;
 }
 
 void TLineSampler::AddVertex(TPoint P) {

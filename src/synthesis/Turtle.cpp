@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <numbers>
+#include <stdexcept>
 
 #include "base/Rounding.h"
 
@@ -85,30 +87,47 @@ uint8_t ComputeDirection(int64_t DX, int64_t DY) {
   return uint8_t(Round(a) + 128);
 }
 
-namespace {
-
-// The headings of short moves, computed once: outlines and brush paths ask
-// for millions of them, nearly all between points a few pixels apart.
-constexpr int ShortMove = 32;
-
-struct TShortMoveHeadings {
-  uint8_t Heading[2 * ShortMove + 1][2 * ShortMove + 1];
-  TShortMoveHeadings() {
-    for (int dy = -ShortMove; dy <= ShortMove; ++dy)
-      for (int dx = -ShortMove; dx <= ShortMove; ++dx)
-        Heading[dy + ShortMove][dx + ShortMove] = ComputeDirection(dx, dy);
+void AppendChainHeadings(const TPoint* Points, int Count, std::vector<uint8_t>& Codes, size_t Limit,
+                         const TPoint* NoMoveFrom) {
+  constexpr int maxPoints = 32;
+  if (Count > maxPoints) throw std::invalid_argument("AppendChainHeadings: too many points");
+  // The moves' lengths and headings first, so that Codes grows once.
+  size_t lengths[maxPoints];
+  uint8_t headings[maxPoints];
+  size_t total = Codes.size();
+  for (int i = 1; i < Count; ++i) {
+    const TPoint a = Points[i - 1], b = Points[i];
+    const uint64_t d = uint64_t(std::llabs(int64_t(b.X) - a.X) + std::llabs(int64_t(b.Y) - a.Y));
+    const bool passed = NoMoveFrom != nullptr && a.X == NoMoveFrom->X && a.Y == NoMoveFrom->Y;
+    const size_t n = passed || total >= Limit ? 0 : size_t(std::min<uint64_t>(d, Limit - total));
+    lengths[i] = n;
+    headings[i] = DirectionTo(a, b);
+    total += n;
   }
-};
-
-}  // namespace
-
-uint8_t DirectionTo(TPoint A, TPoint B) {
-  const int64_t dx = int64_t(B.X) - A.X, dy = int64_t(B.Y) - A.Y;
-  if (dx >= -ShortMove && dx <= ShortMove && dy >= -ShortMove && dy <= ShortMove) {
-    static const TShortMoveHeadings table;
-    return table.Heading[dy + ShortMove][dx + ShortMove];
+  // Most moves are a step or two: each run is written 16 bytes at a time
+  // from its start, the excess overwritten by the runs after it or, past
+  // the last, cut off.
+  size_t at = Codes.size();
+  Codes.resize(total + 16);
+  uint8_t* const codes = Codes.data();
+  for (int i = 1; i < Count; ++i) {
+    const uint64_t run = 0x0101010101010101u * headings[i];
+    const size_t n = lengths[i];
+    size_t k = 0;
+    do {
+      std::memcpy(codes + at + k, &run, 8);
+      std::memcpy(codes + at + k + 8, &run, 8);
+      k += 16;
+    } while (k < n);
+    at += n;
   }
-  return ComputeDirection(dx, dy);
+  Codes.resize(total);
+}
+
+TShortMoveHeadings::TShortMoveHeadings() {
+  for (int dy = -Reach; dy <= Reach; ++dy)
+    for (int dx = -Reach; dx <= Reach; ++dx)
+      Heading[dy + Reach][dx + Reach] = ComputeDirection(dx, dy);
 }
 
 }  // namespace brellin

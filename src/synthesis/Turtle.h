@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/Types.h"
 
@@ -108,11 +110,38 @@ inline TFloatPoint TTurtle::GetPositionF() const {
           DivideBy255(int64_t(Weight1) * Y1 + int64_t(Weight2) * Y2)};
 }
 
-// The heading that makes a turtle walk from A towards B (0 when A = B).
-uint8_t DirectionTo(TPoint A, TPoint B);
-// The same for the move (DX, DY), always computed (DirectionTo looks short
-// moves up in a table made by this).
+// The heading for the move (DX, DY), always computed (DirectionTo looks
+// short moves up in a table made by this).
 uint8_t ComputeDirection(int64_t DX, int64_t DY);
+
+// The headings of short moves, computed on first use: outlines and brush
+// paths ask for millions of them, nearly all between points a few pixels
+// apart.
+struct TShortMoveHeadings {
+  static constexpr int Reach = 32;
+  uint8_t Heading[2 * Reach + 1][2 * Reach + 1];
+  TShortMoveHeadings();
+};
+inline const TShortMoveHeadings& ShortMoveHeadings() {
+  static const TShortMoveHeadings table;
+  return table;
+}
+
+// The heading that makes a turtle walk from A towards B (0 when A = B).
+inline uint8_t DirectionTo(TPoint A, TPoint B) {
+  constexpr int r = TShortMoveHeadings::Reach;
+  const int64_t dx = int64_t(B.X) - A.X, dy = int64_t(B.Y) - A.Y;
+  if (uint64_t(dx + r) <= uint64_t(2 * r) && uint64_t(dy + r) <= uint64_t(2 * r))
+    return ShortMoveHeadings().Heading[dy + r][dx + r];
+  return ComputeDirection(dx, dy);
+}
+
+// Headings along a chain of at most 32 points: a move of d = |dx| + |dy| > 0
+// steps from one point to the next gives d copies of its heading, appended
+// to Codes in order until Codes holds Limit codes. A move from a point
+// equal to *NoMoveFrom (when given) is passed over.
+void AppendChainHeadings(const TPoint* Points, int Count, std::vector<uint8_t>& Codes, size_t Limit,
+                         const TPoint* NoMoveFrom = nullptr);
 
 // Scale of dx per arctan(dy / dx) = (i - 156) / 100 radians, compensating for
 // the walk's slope d / (64 - d) differing from tan(d * 2 pi / 256).

@@ -118,6 +118,40 @@ TEST(Turtle, LongWalksAtSteepHeadingsKeepTheirPattern) {
   EXPECT_EQ(ref.GetPosition(), (TPoint{580, 60}));  // 6 of every 64 steps down
 }
 
+// Chains of points as the brush and the sampler give them (steps of a few
+// pixels, now and then a long move), against the headings appended move by
+// move: what was in the list stays, a move from the marked point adds
+// nothing, and the limit cuts the codes wherever it falls.
+TEST(ChainHeadings, AppendsEveryMoveInOrderUpToTheLimit) {
+  std::srand(11);
+  for (int trial = 0; trial < 2000; ++trial) {
+    TPoint points[32];
+    const int count = 1 + std::rand() % 32;
+    TPoint p{std::rand() % 200 - 100, std::rand() % 200 - 100};
+    for (int i = 0; i < count; ++i) {
+      const int reach = std::rand() % 10 == 0 ? 300 : 6;
+      p = {p.X + std::rand() % (2 * reach + 1) - reach,
+           p.Y + std::rand() % (2 * reach + 1) - reach};
+      points[i] = std::rand() % 8 == 0 ? TPoint{-1, -1} : p;
+    }
+    std::vector<uint8_t> before(size_t(std::rand() % 40), 7);
+    const size_t limit = trial % 3 == 0 ? size_t(std::rand() % 600) : size_t(1) << 30;
+    const TPoint none{-1, -1};
+    const TPoint* skip = trial % 2 == 0 ? &none : nullptr;
+    std::vector<uint8_t> expected = before;
+    for (int i = 1; i < count; ++i) {
+      const TPoint a = points[i - 1], b = points[i];
+      if (skip && a.X == -1 && a.Y == -1) continue;
+      const size_t d = size_t(std::abs(b.X - a.X) + std::abs(b.Y - a.Y));
+      for (size_t k = 0; k < d && expected.size() < limit; ++k)
+        expected.push_back(ComputeDirection(b.X - a.X, b.Y - a.Y));
+    }
+    std::vector<uint8_t> codes = before;
+    AppendChainHeadings(points, count, codes, limit, skip);
+    ASSERT_EQ(codes, expected) << "trial " << trial;
+  }
+}
+
 TEST(DirectionTo, ShortMovesFromTheTableMatchTheComputedHeadings) {
   // The table covers moves up to 32 pixels each way; past it, computed.
   for (int dy = -40; dy <= 40; ++dy)
