@@ -24,22 +24,28 @@ TPoint BezierMidPoint(TPoint A, TPoint B) {
   return {Mid(A.X, B.X), Mid(A.Y, B.Y)};
 }
 
-void SubdivisionPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint (&Pieces)[32]) {
+namespace {
+
+// Narrow: every coordinate lies within +-2^30, so B - A fits 32 bits and
+// the midpoint is computed there, to the same value.
+template <bool Narrow>
+void SplitInPlace(TPoint (&Pieces)[32]) {
+  const auto mid = [](TPoint a, TPoint b) {
+    if constexpr (Narrow)
+      return TPoint{a.X + (b.X - a.X) / 2, a.Y + (b.Y - a.Y) / 2};
+    else
+      return BezierMidPoint(a, b);
+  };
   // Level by level in place: a piece of level k spans 32 >> k entries, its
   // points at the first, a third and two thirds of the span and the last;
   // splitting it writes its two halves' points over the span.
-  Pieces[0] = P0;
-  Pieces[1] = P1;
-  Pieces[2] = P2;
-  Pieces[3] = P3;
   for (int span = 32; span > 4; span /= 2) {
     for (int at = 32 - span; at >= 0; at -= span) {
       // Read from the span's first four entries, where the level before left them.
       const TPoint p0 = Pieces[at], p1 = Pieces[at + 1], p2 = Pieces[at + 2], p3 = Pieces[at + 3];
-      const TPoint m01 = BezierMidPoint(p0, p1), m12 = BezierMidPoint(p1, p2),
-                   m23 = BezierMidPoint(p2, p3);
-      const TPoint m012 = BezierMidPoint(m01, m12), m123 = BezierMidPoint(m12, m23);
-      const TPoint m0123 = BezierMidPoint(m012, m123);
+      const TPoint m01 = mid(p0, p1), m12 = mid(p1, p2), m23 = mid(p2, p3);
+      const TPoint m012 = mid(m01, m12), m123 = mid(m12, m23);
+      const TPoint m0123 = mid(m012, m123);
       const int half = at + span / 2;
       Pieces[half] = m0123;
       Pieces[half + 1] = m123;
@@ -50,6 +56,24 @@ void SubdivisionPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint (&Piec
       Pieces[at + 3] = m0123;
     }
   }
+}
+
+}  // namespace
+
+void SubdivisionPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint (&Pieces)[32]) {
+  Pieces[0] = P0;
+  Pieces[1] = P1;
+  Pieces[2] = P2;
+  Pieces[3] = P3;
+  // Midpoints stay within the control points' range.
+  constexpr uint32_t reach = uint32_t(1) << 30;
+  bool narrow = true;
+  for (const TPoint p : {P0, P1, P2, P3})
+    narrow = narrow && uint32_t(p.X) + reach < 2 * reach && uint32_t(p.Y) + reach < 2 * reach;
+  if (narrow)
+    SplitInPlace<true>(Pieces);
+  else
+    SplitInPlace<false>(Pieces);
 }
 
 void SubdivideBezier(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TBezierLeafProc Leaf,

@@ -91,37 +91,57 @@ void AppendChainHeadings(const TPoint* Points, int Count, std::vector<uint8_t>& 
                          const TPoint* NoMoveFrom) {
   constexpr int maxPoints = 32;
   if (Count > maxPoints) throw std::invalid_argument("AppendChainHeadings: too many points");
-  // The moves' lengths and headings first, so that Codes grows once.
+  // Moves are mostly a step or a few: the runs are written 16 bytes at a
+  // time into a buffer here, each from its start, the excess overwritten
+  // by the next run, and appended at once. The limit then keeps the first
+  // codes, as cutting move by move would. A chain too long for the buffer
+  // is measured first and written into Codes.
+  constexpr size_t room = 1024;
+  uint8_t buffer[room + 16];
+  const TShortMoveHeadings& table = ShortMoveHeadings();
+  constexpr int64_t r = TShortMoveHeadings::Reach;
+  size_t length = 0;
+  int i = 1;
+  for (; i < Count; ++i) {
+    const TPoint a = Points[i - 1], b = Points[i];
+    if (NoMoveFrom != nullptr && a.X == NoMoveFrom->X && a.Y == NoMoveFrom->Y) continue;
+    const int64_t dx = int64_t(b.X) - a.X, dy = int64_t(b.Y) - a.Y;
+    const uint64_t d = uint64_t(std::llabs(dx) + std::llabs(dy));
+    if (d > room - length) break;
+    const uint8_t h = uint64_t(dx + r) <= uint64_t(2 * r) && uint64_t(dy + r) <= uint64_t(2 * r)
+                          ? table.Heading[dy + r][dx + r]
+                          : ComputeDirection(dx, dy);
+    const uint64_t run = 0x0101010101010101u * h;
+    size_t k = 0;
+    do {
+      std::memcpy(buffer + length + k, &run, 8);
+      std::memcpy(buffer + length + k + 8, &run, 8);
+      k += 16;
+    } while (k < d);
+    length += size_t(d);
+  }
+  const size_t at = Codes.size();
+  if (i == Count || Count <= 1) {
+    const size_t n = at >= Limit ? 0 : std::min(length, Limit - at);
+    Codes.insert(Codes.end(), buffer, buffer + n);
+    return;
+  }
   size_t lengths[maxPoints];
-  uint8_t headings[maxPoints];
-  size_t total = Codes.size();
-  for (int i = 1; i < Count; ++i) {
+  size_t total = at;
+  for (i = 1; i < Count; ++i) {
     const TPoint a = Points[i - 1], b = Points[i];
     const uint64_t d = uint64_t(std::llabs(int64_t(b.X) - a.X) + std::llabs(int64_t(b.Y) - a.Y));
     const bool passed = NoMoveFrom != nullptr && a.X == NoMoveFrom->X && a.Y == NoMoveFrom->Y;
-    const size_t n = passed || total >= Limit ? 0 : size_t(std::min<uint64_t>(d, Limit - total));
-    lengths[i] = n;
-    headings[i] = DirectionTo(a, b);
-    total += n;
-  }
-  // Most moves are a step or two: each run is written 16 bytes at a time
-  // from its start, the excess overwritten by the runs after it or, past
-  // the last, cut off.
-  size_t at = Codes.size();
-  Codes.resize(total + 16);
-  uint8_t* const codes = Codes.data();
-  for (int i = 1; i < Count; ++i) {
-    const uint64_t run = 0x0101010101010101u * headings[i];
-    const size_t n = lengths[i];
-    size_t k = 0;
-    do {
-      std::memcpy(codes + at + k, &run, 8);
-      std::memcpy(codes + at + k + 8, &run, 8);
-      k += 16;
-    } while (k < n);
-    at += n;
+    lengths[i] = passed || total >= Limit ? 0 : size_t(std::min<uint64_t>(d, Limit - total));
+    total += lengths[i];
   }
   Codes.resize(total);
+  size_t k = at;
+  for (i = 1; i < Count; ++i) {
+    if (lengths[i] == 0) continue;
+    std::memset(Codes.data() + k, DirectionTo(Points[i - 1], Points[i]), lengths[i]);
+    k += lengths[i];
+  }
 }
 
 TShortMoveHeadings::TShortMoveHeadings() {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "base/Errors.h"
@@ -38,6 +41,41 @@ TEST(Bezier, SubdivisionGivesEightChainedPiecesInCurveOrder) {
   const auto line = Pieces({0, 0}, {8, 0}, {16, 0}, {24, 0});
   EXPECT_EQ(line[0], (TBezierSegment{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
   EXPECT_EQ(line[7].P0, (TPoint{21, 0}));
+}
+
+// Split by split, as the subdivision is defined.
+void SplitThrice(TPoint p0, TPoint p1, TPoint p2, TPoint p3, int level, std::vector<TPoint>& out) {
+  if (level == 3) {
+    out.insert(out.end(), {p0, p1, p2, p3});
+    return;
+  }
+  const TPoint m01 = BezierMidPoint(p0, p1), m12 = BezierMidPoint(p1, p2),
+               m23 = BezierMidPoint(p2, p3), m012 = BezierMidPoint(m01, m12),
+               m123 = BezierMidPoint(m12, m23), m0123 = BezierMidPoint(m012, m123);
+  SplitThrice(p0, m01, m012, m0123, level + 1, out);
+  SplitThrice(m0123, m123, m23, p3, level + 1, out);
+}
+
+// Small curves and curves reaching the ends of the coordinates (where the
+// midpoints need 64 bits), each split as defined.
+TEST(Bezier, SubdivisionPointsAreTheSplitsForAnyCoordinates) {
+  std::srand(5);
+  const int32_t reaches[] = {50, 1 << 20, (1 << 30) - 1, 1 << 30, 2147483647};
+  for (int trial = 0; trial < 5000; ++trial) {
+    const int64_t reach = reaches[trial % 5];
+    const auto coordinate = [reach] {
+      const int64_t v = (int64_t(std::rand()) << 31 | std::rand()) % (2 * reach + 1) - reach;
+      return int32_t(std::max<int64_t>(v, INT32_MIN));
+    };
+    TPoint c[4];
+    for (TPoint& p : c) p = {coordinate(), coordinate()};
+    if (trial % 7 == 0) c[trial % 4] = {INT32_MIN, INT32_MIN};
+    std::vector<TPoint> expected;
+    SplitThrice(c[0], c[1], c[2], c[3], 0, expected);
+    TPoint got[32];
+    SubdivisionPoints(c[0], c[1], c[2], c[3], got);
+    ASSERT_EQ(std::vector<TPoint>(got, got + 32), expected) << "trial " << trial;
+  }
 }
 
 TEST(Bezier, AddLineRepeatsTheStartAndEndsExactly) {
