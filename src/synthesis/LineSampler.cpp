@@ -262,8 +262,11 @@ void TLineSampler::Trace() {
   const bool steered = bool(DirectionCallback);
   // PathBox() of what is recorded, kept on the way.
   int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+  // A walk of fewer than 2^16 steps stays so near its start that the
+  // position's weighted sums lie below 2^24: no range check is needed.
+  const bool near = StepCount < (1 << 16);
   for (int i = 0; i < StepCount; ++i) {
-    const TFloatPoint f = t.GetPositionF();
+    const TFloatPoint f = near ? t.GetPositionNearF() : t.GetPositionF();
     add(t.X2, t.Y2, f.X, f.Y);
     add(t.X1, t.Y1, f.X, f.Y);
     left = std::min(left, t.MinX());
@@ -452,8 +455,13 @@ void TLineSampler::PrefetchBand(const TRect& Box) const {
 }
 
 float TLineSampler::OutlineRadius() const {
+  // Strokes in a row mostly share their thickness: the last radius is kept.
+  thread_local float lastFactor = -1.0f, lastRadius = 0.0f;
+  if (ThicknessFactor == lastFactor) return lastRadius;
   const float t = float(255.0 * double(ThicknessFactor));  // the thickness / 3
-  return float(std::max(double(t), std::pow(2.0 * double(t), 1.3) / 3.0));
+  lastRadius = float(std::max(double(t), std::pow(2.0 * double(t), 1.3) / 3.0));
+  lastFactor = ThicknessFactor;
+  return lastRadius;
 }
 
 void TLineSampler::OutlineSegment(int A, int B) {

@@ -35,6 +35,8 @@ class TTurtle {
   void Step();
   // Coverage-weighted position of the primary and secondary pixel.
   TFloatPoint GetPositionF() const;
+  // The same for a turtle whose pixels lie within 2^16 of the origin.
+  TFloatPoint GetPositionNearF() const;
   int32_t MaxX() const { return X1 > X2 ? X1 : X2; }
   int32_t MaxY() const { return Y1 > Y2 ? Y1 : Y2; }
   int32_t MinX() const { return X1 < X2 ? X1 : X2; }
@@ -103,6 +105,11 @@ inline void TTurtle::Step() {
 inline float DivideBy255(int64_t N) {
   if (N > -(int64_t(1) << 24) && N < (int64_t(1) << 24)) return float(double(N) * (1.0 / 255.0));
   return float(double(N) / 255.0);
+}
+
+inline TFloatPoint TTurtle::GetPositionNearF() const {
+  return {float(double(int32_t(Weight1) * X1 + int32_t(Weight2) * X2) * (1.0 / 255.0)),
+          float(double(int32_t(Weight1) * Y1 + int32_t(Weight2) * Y2) * (1.0 / 255.0))};
 }
 
 inline TFloatPoint TTurtle::GetPositionF() const {
