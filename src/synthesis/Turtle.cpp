@@ -98,8 +98,6 @@ void AppendChainHeadings(const TPoint* Points, int Count, std::vector<uint8_t>& 
   // is measured first and written into Codes.
   constexpr size_t room = 1024;
   uint8_t buffer[room + 16];
-  const TShortMoveHeadings& table = ShortMoveHeadings();
-  constexpr int64_t r = TShortMoveHeadings::Reach;
   size_t length = 0;
   int i = 1;
   for (; i < Count; ++i) {
@@ -108,10 +106,7 @@ void AppendChainHeadings(const TPoint* Points, int Count, std::vector<uint8_t>& 
     const int64_t dx = int64_t(b.X) - a.X, dy = int64_t(b.Y) - a.Y;
     const uint64_t d = uint64_t(std::llabs(dx) + std::llabs(dy));
     if (d > room - length) break;
-    const uint8_t h = uint64_t(dx + r) <= uint64_t(2 * r) && uint64_t(dy + r) <= uint64_t(2 * r)
-                          ? table.Heading[dy + r][dx + r]
-                          : ComputeDirection(dx, dy);
-    const uint64_t run = 0x0101010101010101u * h;
+    const uint64_t run = 0x0101010101010101u * DirectionTo(a, b);
     size_t k = 0;
     do {
       std::memcpy(buffer + length + k, &run, 8);
