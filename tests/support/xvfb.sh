@@ -3,8 +3,11 @@
 #   xvfb_stop                         ends it (safe to call twice, or unstarted)
 # The server picks a free display number itself (-displayfd) and reports it
 # once it accepts clients, so parallel runs never race for a number and no
-# client connects before the server is ready. Call xvfb_stop from the
-# caller's EXIT trap.
+# client connects before the server is ready. The server never resets
+# (-noreset): by default it resets whenever its last client leaves, and a
+# program started at that moment, as the scripts do between runs, is turned
+# away ("could not connect to display"), more often the busier the machine.
+# Call xvfb_stop from the caller's EXIT trap.
 
 XVFB_PID=""
 XVFB_DIR=""
@@ -13,7 +16,7 @@ xvfb_start() {
   local screen=${1:-1280x1024x24} display="" _
   xvfb_stop  # one server per script
   XVFB_DIR=$(mktemp -d "${TMPDIR:-/tmp}/xvfb.XXXXXX")
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$XVFB_DIR/display" \
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$XVFB_DIR/display" \
     >"$XVFB_DIR/log" 2>&1 &
   XVFB_PID=$!
   # The number arrives when the server listens; a server that died says why.
