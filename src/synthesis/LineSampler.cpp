@@ -105,38 +105,19 @@ void TLineSampler::SetCurve(TPoint P0, TPoint P1, TPoint P2, TPoint P3) {
   Pixels.clear();
   LeftOutline.clear();
   RightOutline.clear();
-  StepCount = 0;
-  LastVertex = {-1, -1};
-  HasLastVertex = false;
-  if (StraightLines) {
-    AddVertex(P0);
-    AddVertex(P3);
-    return;
-  }
+  // A straight line goes from P0 to P3; a curve through the 32 points of
+  // its subdivision. The steps are counted as an int.
   TPoint q[32];
-  SubdivisionPoints(P0, P1, P2, P3, q);
-  // As AddVertex for each point in turn, the steps counted as an int.
-  AppendChainHeadings(q, 32, Dirs, size_t(INT32_MAX));
-  StepCount = int32_t(Dirs.size());
-  LastVertex = q[31];
-  HasLastVertex = true;
-}
-
-void TLineSampler::AddVertex(TPoint P) {
-  if (HasLastVertex) {
-    const int64_t d =
-        std::llabs(int64_t(P.X) - LastVertex.X) + std::llabs(int64_t(P.Y) - LastVertex.Y);
-    if (d > 0) {
-      // AddSteps(d), the new steps' heading written at once.
-      const uint8_t h = DirectionTo(LastVertex, P);
-      StepCount += int(d);
-      const size_t n = size_t(std::max(StepCount, 0));
-      Dirs.resize(n - std::min(n, size_t(d)));
-      Dirs.insert(Dirs.end(), n - Dirs.size(), h);
-    }
+  int count = 2;
+  if (StraightLines) {
+    q[0] = P0;
+    q[1] = P3;
+  } else {
+    SubdivisionPoints(P0, P1, P2, P3, q);
+    count = 32;
   }
-  LastVertex = P;
-  HasLastVertex = true;
+  AppendChainHeadings(q, count, Dirs, size_t(INT32_MAX));
+  StepCount = int32_t(Dirs.size());
 }
 
 void TLineSampler::ReadHeading(TTurtle& T, uint8_t& D) {

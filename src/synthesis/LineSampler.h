@@ -81,7 +81,6 @@ class TLineSampler {
   void SampleLine(int32_t DX, int32_t DY);
   void BuildOutline();
   void OutlineSegment(int A, int B);
-  void AddVertex(TPoint P);
   void AddPathPixel(int32_t X, int32_t Y, float FX, float FY);
 
   const TBitmap32* ColorSource = nullptr;  // nil: colours rebuilt from the feature map
@@ -95,7 +94,6 @@ class TLineSampler {
   TPoint Start;
   float ScanWidth = 10.0f;
   float ThicknessFactor = 0.0f;
-  TPoint LastVertex{-1, -1};
   int32_t Precision = 20;
   TDirectionCallback DirectionCallback;
   const TBitmap32* Feature = nullptr;
@@ -144,8 +142,6 @@ class TLineSampler {
   void IncludeInBounds(int32_t X, int32_t Y);
   // PathBox() as Trace left it.
   TRect FTracedBox = EmptyRect;
-  // LastVertex alone cannot tell "none" from a real vertex at (-1, -1).
-  bool HasLastVertex = false;
 };
 
 }  // namespace brellin
